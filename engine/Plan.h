@@ -1,0 +1,41 @@
+#pragma once
+// The records shared by the collectors, the transaction and the executor.
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// How a planned object is removed.
+enum : int {
+    DEL_TYPE_FILE = 0,                 // a file, to the Recycle Bin
+    DEL_TYPE_EMPTY_FOLDER = 1,         // a folder removed only if it is empty when reached
+    DEL_TYPE_FOLDER_NO_RECURSION = 2,  // a folder, to the Recycle Bin without recursing
+    DEL_TYPE_FOLDER_TREE = 3,          // a folder with everything in it, to the Recycle Bin
+};
+
+// One planned file or folder. A folder path may end in one separator, which the
+// users of the record ignore.
+struct ITEM_2_DELETE {
+    std::wstring strPath;
+    int nType = DEL_TYPE_FILE;
+};
+using DeletePlan = std::vector<ITEM_2_DELETE>;
+
+// One path named by a do-not-delete file.
+struct ITEM_2_KEEP {
+    int isFolder = 0;       // 1: an existing folder when the line was read; 0: an existing file
+    std::wstring path;      // a folder's path never ends in a separator
+};
+using ProtectedList = std::vector<ITEM_2_KEEP>;
+
+class ICleanupHost;
+
+// Progress of one folder clean-up, shared by its two deletion passes. pHost
+// stands for the main window's progress bar: null when there is no window.
+struct DELETE_PROGRESS {
+    ICleanupHost* pHost = nullptr;
+    UINT done = 0;
+    UINT total = 0;
+};
+
+// Range of the run's progress bar.
+inline constexpr int kProgressRange = 16384;

@@ -1,0 +1,28 @@
+#pragma once
+// The rule book: which files and folders of a solution folder are planned for
+// deletion. Nothing here deletes anything.
+#include <windows.h>
+#include <string>
+#include "engine/Plan.h"
+
+// The .vs rule: plans the hidden ".vs" folder of the solution folder when it
+// holds a sub-folder named after the solution (base name, else base name +
+// ".slnx"). Option on: the whole folder; off: the .vs walk, which spares every
+// file named ".suo" and the folders leading to it. FALSE with error 9 for a
+// missing folder or base name, or GetFileAttributesExW's error for ".vs".
+BOOL CollectVsFolder(const std::wstring& solutionFolder, const std::wstring& baseName, BOOL deleteSuo,
+                     DeletePlan& vsPlan);
+
+// The .vs walk, bottom-up: TRUE when `folder` was planned whole. Never fails.
+BOOL CollectVsTree(const std::wstring& folder, DeletePlan& vsPlan);
+
+// The main walk over `folder` and everything below it; reads every visited
+// folder's do-not-delete file into `protectedList` first. `isSolutionFolder`
+// exempts the top folder from the folder-name tests. FALSE with the error of
+// the first listing that could not be started or broke off.
+BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL deleteSuo,
+                      ProtectedList& protectedList, bool isSolutionFolder = false);
+
+// TRUE when `parentFolder` holds a sub-folder named `name` (case-insensitive);
+// `outPath` gets parent + '\' + the listed name, or "" when FALSE.
+BOOL FindSubfolder(const std::wstring& parentFolder, const wchar_t* name, std::wstring& outPath);

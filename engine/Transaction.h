@@ -1,0 +1,31 @@
+#pragma once
+// The folder clean-up transaction: plan everything first, then delete.
+#include <windows.h>
+#include <string>
+#include "engine/Plan.h"
+
+class ICleanupHost;
+
+// Everything planned for one solution folder.
+struct CLEANUP_PLAN {
+    DeletePlan vsPlan;            // applied first to last
+    DeletePlan mainPlan;          // applied last to first; ends with the ancestor sweep's folders
+    ProtectedList protectedList;
+};
+
+// How a failed folder clean-up failed.
+enum class CleanupFailure {
+    None,       // succeeded
+    Planning,   // nothing was touched
+    Deletion,   // some items may already be in the Recycle Bin
+};
+
+// Builds both plans, the protected list and the ancestor sweep. FALSE with the
+// collector's error; nothing is deleted either way.
+BOOL BuildCleanupPlan(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder, CLEANUP_PLAN& plan);
+
+// Cleans one solution folder. `host` drives the progress bar and the message
+// pump (null: none). FALSE with the error code as last error; `failure`
+// (optional) tells whether planning or deletion failed.
+BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder,
+                         ICleanupHost* host, CleanupFailure* failure = nullptr);

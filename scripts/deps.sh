@@ -1,0 +1,19 @@
+# Installs with apt whatever of the build and test tools is missing (sourced).
+# On a machine that has everything it installs nothing and asks apt nothing.
+
+MW_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64 googletest xvfb x11-utils imagemagick xdotool"
+
+mw_install_deps() {
+    missing=""
+    for p in $MW_PACKAGES; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+    done
+    [ -z "$missing" ] && return 0
+    echo "Installing:$missing"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq || return 1
+    # Never wine32: this kernel cannot run it, and it breaks the wine wrapper.
+    $SUDO apt-get install -y -qq --no-install-recommends $missing || return 1
+}

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both targets (x86_64 with its tests, i686
+# release) and runs every test under wine64. Exits non-zero on any failure.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$here"
+. scripts/deps.sh
+. scripts/wine-env.sh
+mw_install_deps
+
+jobs=$(nproc 2>/dev/null || echo 2)
+gen=()
+command -v ninja >/dev/null && gen=(-G Ninja)
+
+configure() {  # configure DIR TOOLCHAIN [ARGS...]
+    local dir=$1 tc=$2; shift 2
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S . -B "$dir" "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/$tc" -DCMAKE_BUILD_TYPE=Release "$@"
+    fi
+}
+
+configure build/x64 toolchain-x86_64.cmake -DMOPWRIGHT_TESTS=ON
+configure build/i686 toolchain-i686.cmake -DMOPWRIGHT_TESTS=OFF
+cmake --build build/x64 -j "$jobs"
+cmake --build build/i686 -j "$jobs"
+
+# One Wine prefix for the whole run, created once; a wine server kept alive so
+# that no test program pays Wine's start-up on its own.
+mw_wine_env "$here/build/x64/wine" null
+mw_wine_prefix
+mw_wine_warm
+trap '"$MW_WINESERVER" -k >/dev/null 2>&1 || true' EXIT
+
+cd build/x64
+ctest --output-on-failure -j "${MW_TEST_JOBS:-2}" "$@"

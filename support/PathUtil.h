@@ -1,0 +1,43 @@
+#pragma once
+// Path and text helpers whose exact behaviour the engine relies on. Both '\'
+// and '/' count as separators wherever a helper looks for one; no helper turns
+// one into the other in its result.
+#include <windows.h>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Trims " \t\r\n" at both ends, then adds (TRUE) or strips (FALSE) one trailing
+// separator. An empty result stays empty. A null path counts as empty.
+std::wstring NormalizeFolderPath(const wchar_t* path, BOOL trailingSeparator);
+std::wstring NormalizeFolderPath(const std::wstring& path, BOOL trailingSeparator);
+
+// The text before the last '\' (or, with none, before the last '/'); empty when
+// the path holds neither.
+std::wstring GetParentPath(const std::wstring& path);
+
+// The PathIsRelativeW rule, with every '/' read as '\'.
+BOOL IsRelativePath(const std::wstring& path);
+
+// TRUE for an existing file (not a folder). Last error: 0 when TRUE,
+// ERROR_BAD_FORMAT (11) for a folder, otherwise the existence test's error.
+BOOL IsExistingFile(const std::wstring& path);
+
+// Whole-path comparison ignoring case by the user's locale, nothing else.
+BOOL PathsEqual(const std::wstring& a, const std::wstring& b);
+
+// PathFindFileNameW / PathFindExtensionW, as views into `path`.
+std::wstring_view FileNamePart(const std::wstring& path);
+const wchar_t* FindExtension(const wchar_t* name);
+
+// Shared text operations.
+std::wstring TrimBlanks(std::wstring_view text);        // " \t\r\n" exactly
+std::wstring TrimWhiteSpace(std::wstring_view text);    // whatever iswspace calls space
+std::wstring RemoveChar(std::wstring text, wchar_t ch); // every occurrence
+// Splits at any of `separators`; runs of separators give no empty tokens.
+std::vector<std::wstring> SplitTokens(std::wstring_view text, std::wstring_view separators);
+// printf-style formatting; use %ls for strings and %d for numbers.
+std::wstring FormatText(const wchar_t* format, ...);
+
+// Name comparison used for folder names and extensions (lstrcmpiW).
+inline bool NameEquals(const wchar_t* a, const wchar_t* b) { return ::lstrcmpiW(a, b) == 0; }

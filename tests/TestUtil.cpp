@@ -1,0 +1,263 @@
+#include "tests/TestUtil.h"
+
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <atomic>
+
+#include "support/DirListing.h"
+#include "support/UniqueHandle.h"
+
+namespace testutil {
+
+std::string Narrow(const std::wstring& s)
+{
+    if (s.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.data(), (int)s.size(), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Widen(const std::string& s)
+{
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), out.data(), n);
+    return out;
+}
+
+namespace {
+std::wstring Env(const wchar_t* name)
+{
+    wchar_t buf[4096];
+    DWORD n = GetEnvironmentVariableW(name, buf, 4096);
+    return (n > 0 && n < 4096) ? std::wstring(buf, n) : std::wstring();
+}
+
+// A Linux path from the environment as Wine's Z: path.
+std::wstring UnixToWindows(std::wstring p)
+{
+    if (p.empty() || p[0] != L'/') return p;
+    std::replace(p.begin(), p.end(), L'/', L'\\');
+    return L"Z:" + p;
+}
+
+std::wstring TestRoot()
+{
+    std::wstring root = UnixToWindows(Env(L"MW_TEST_ROOT"));
+    if (root.empty()) {
+        wchar_t tmp[MAX_PATH];
+        DWORD n = GetTempPathW(MAX_PATH, tmp);
+        root.assign(tmp, n);
+        if (!root.empty() && root.back() == L'\\') root.pop_back();
+    }
+    CreateDirectoryW(root.c_str(), nullptr);
+    return root;
+}
+
+std::wstring Slashes(std::wstring rel)
+{
+    std::replace(rel.begin(), rel.end(), L'/', L'\\');
+    return rel;
+}
+
+void MakeDirs(const std::wstring& path)
+{
+    if (CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return;
+    size_t pos = path.find_last_of(L'\\');
+    if (pos != std::wstring::npos && pos > 2) {
+        MakeDirs(path.substr(0, pos));
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+}
+
+void ListInto(const std::wstring& folder, const std::wstring& prefix, std::vector<std::wstring>& out)
+{
+    DirListing l;
+    if (!l.Open(folder + L"\\")) return;
+    const WIN32_FIND_DATAW* e;
+    while (l.Next(e)) {
+        if (DirListing::IsDotOrDotDot(*e)) continue;
+        std::wstring rel = prefix + e->cFileName;
+        if (DirListing::IsDirectory(*e)) {
+            out.push_back(rel + L"\\");
+            if (!DirListing::IsReparsePoint(*e)) ListInto(folder + L"\\" + e->cFileName, rel + L"\\", out);
+        } else {
+            out.push_back(rel);
+        }
+    }
+}
+} // namespace
+
+TempTree::TempTree(const std::wstring& hint)
+{
+    static std::atomic<unsigned> counter{0};
+    std::wstring base = TestRoot();
+    for (;;) {
+        m_root = base + L"\\" + hint + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                 std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(counter++);
+        if (CreateDirectoryW(m_root.c_str(), nullptr)) break;
+    }
+}
+
+TempTree::~TempTree() { RemoveTree(m_root); }
+
+std::wstring TempTree::path(const std::wstring& rel) const
+{
+    return rel.empty() ? m_root : m_root + L"\\" + Slashes(rel);
+}
+
+void TempTree::dir(const std::wstring& rel) const { MakeDirs(path(rel)); }
+
+void TempTree::file(const std::wstring& rel, const std::string& bytes) const
+{
+    std::wstring p = path(rel);
+    size_t pos = p.find_last_of(L'\\');
+    MakeDirs(p.substr(0, pos));
+    UniqueFile f(CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(f.valid()) << Narrow(p);
+    DWORD written = 0;
+    if (!bytes.empty()) WriteFile(f.get(), bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+}
+
+bool TempTree::exists(const std::wstring& rel) const
+{
+    return GetFileAttributesW(path(rel).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool TempTree::isDir(const std::wstring& rel) const
+{
+    DWORD a = GetFileAttributesW(path(rel).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::wstring> TempTree::listing() const
+{
+    std::vector<std::wstring> out;
+    ListInto(m_root, L"", out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    DWORD a = GetFileAttributesW(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return;
+    if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+        return;
+    }
+    if (!(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        DirListing l;
+        if (l.Open(path + L"\\")) {
+            const WIN32_FIND_DATAW* e;
+            std::vector<std::wstring> children;
+            while (l.Next(e))
+                if (!DirListing::IsDotOrDotDot(*e)) children.push_back(path + L"\\" + e->cFileName);
+            l.Close();
+            for (auto& c : children) RemoveTree(c);
+        }
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(path.c_str());
+}
+
+std::wstring TrashFilesFolder()
+{
+    std::wstring data = Env(L"XDG_DATA_HOME");
+    if (data.empty()) return {};
+    return UnixToWindows(data) + L"\\Trash\\files";
+}
+
+std::vector<std::wstring> TrashNames()
+{
+    std::vector<std::wstring> names;
+    std::wstring folder = TrashFilesFolder();
+    if (folder.empty()) return names;
+    DirListing l;
+    if (!l.Open(folder + L"\\")) return names;
+    const WIN32_FIND_DATAW* e;
+    while (l.Next(e))
+        if (!DirListing::IsDotOrDotDot(*e)) names.push_back(e->cFileName);
+    return names;
+}
+
+namespace {
+std::string UrlEncodePath(const std::string& utf8)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : utf8) {
+        if (isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            out.push_back((char)c);
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
+    return out;
+}
+std::string ReadAll(const std::wstring& p)
+{
+    UniqueFile f(CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) return {};
+    std::string s(64 * 1024, '\0');
+    DWORD got = 0;
+    ReadFile(f.get(), s.data(), (DWORD)s.size(), &got, nullptr);
+    s.resize(got);
+    return s;
+}
+} // namespace
+
+bool InTrash(const std::wstring& windowsPath)
+{
+    std::wstring files = TrashFilesFolder();
+    if (files.empty()) return false;
+    std::wstring info = files.substr(0, files.size() - 5) + L"info";
+    // Z:\a\b -> /a/b, as the .trashinfo records it (URL-encoded).
+    std::wstring unixPath = windowsPath;
+    if (unixPath.size() >= 2 && unixPath[1] == L':') unixPath = unixPath.substr(2);
+    std::replace(unixPath.begin(), unixPath.end(), L'\\', L'/');
+    std::string want = "Path=" + UrlEncodePath(Narrow(unixPath));
+    std::string wantRaw = "Path=" + Narrow(unixPath);
+    DirListing l;
+    if (!l.Open(info + L"\\")) return false;
+    const WIN32_FIND_DATAW* e;
+    while (l.Next(e)) {
+        if (DirListing::IsDirectory(*e)) continue;
+        std::string text = ReadAll(info + L"\\" + e->cFileName);
+        for (const std::string& w : {want, wantRaw}) {
+            size_t pos = text.find(w);
+            if (pos != std::string::npos) {
+                size_t end = pos + w.size();
+                if (end == text.size() || text[end] == '\n' || text[end] == '\r') return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool MakeDirSymlink(const std::wstring& link, const std::wstring& target)
+{
+    // Wine runs Linux programs too: let ln make the link on the Linux side.
+    auto toUnix = [](std::wstring p) {
+        if (p.size() >= 2 && p[1] == L':') p = p.substr(2);
+        std::replace(p.begin(), p.end(), L'\\', L'/');
+        return p;
+    };
+    std::wstring cmd = L"/bin/ln -s \"" + toUnix(target) + L"\" \"" + toUnix(link) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::wstring app = L"Z:\\bin\\ln";
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    UniqueKernel proc(pi.hProcess), thread(pi.hThread);
+    WaitForSingleObject(pi.hProcess, 10000);
+    DWORD a = GetFileAttributesW(link.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+} // namespace testutil

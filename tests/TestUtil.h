@@ -1,0 +1,55 @@
+#pragma once
+// Real folders on disk for the tests: a fresh tree below the build tree's test
+// folder (reached through Z:\ under Wine), and the trash that Wine's Recycle
+// Bin fills.
+#include <windows.h>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// A unique empty folder, removed with everything in it when the object goes.
+class TempTree {
+public:
+    explicit TempTree(const std::wstring& hint = L"t");
+    ~TempTree();
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    const std::wstring& root() const { return m_root; }            // no trailing separator
+    std::wstring path(const std::wstring& rel) const;             // root + "\" + rel ('/' accepted)
+
+    // Creates a folder (with its parents) / a file with the given bytes.
+    void dir(const std::wstring& rel) const;
+    void file(const std::wstring& rel, const std::string& bytes = "x") const;
+    bool exists(const std::wstring& rel) const;
+    bool isDir(const std::wstring& rel) const;
+
+    // Relative paths of everything below the root, '\'-separated and sorted;
+    // folders end in '\'. Does not follow reparse points.
+    std::vector<std::wstring> listing() const;
+
+private:
+    std::wstring m_root;
+};
+
+// Windows path of the trash's files folder ($XDG_DATA_HOME/Trash/files), or
+// empty when the environment names none.
+std::wstring TrashFilesFolder();
+// Names currently in the trash's files folder.
+std::vector<std::wstring> TrashNames();
+// True when an item whose original path is `windowsPath` is recorded in the
+// trash (its .trashinfo names it).
+bool InTrash(const std::wstring& windowsPath);
+
+// Removes a tree outright (no trash), not following reparse points.
+void RemoveTree(const std::wstring& path);
+
+// Creates a directory symbolic link through the Linux side (Wine has no
+// CreateSymbolicLinkW for Z:), pointing to `target`. Both are Windows paths on Z:.
+bool MakeDirSymlink(const std::wstring& link, const std::wstring& target);
+
+std::string Narrow(const std::wstring& s);
+std::wstring Widen(const std::string& s);
+
+} // namespace testutil

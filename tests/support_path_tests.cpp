@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "support/PathUtil.h"
+#include "support/Version.h"
+#include "tests/TestUtil.h"
+
+using testutil::TempTree;
+
+TEST(NormalizeFolderPath, MissingOrBlankPathStaysEmptyWithEitherFlag)
+{
+    EXPECT_EQ(NormalizeFolderPath(static_cast<const wchar_t*>(nullptr), TRUE), L"");
+    EXPECT_EQ(NormalizeFolderPath(static_cast<const wchar_t*>(nullptr), FALSE), L"");
+    EXPECT_EQ(NormalizeFolderPath(L" \t\r\n", TRUE), L"");
+    EXPECT_EQ(NormalizeFolderPath(std::wstring(), FALSE), L"");
+}
+
+TEST(NormalizeFolderPath, TrimsBlanksThenAddsOrStripsOneSeparator)
+{
+    EXPECT_EQ(NormalizeFolderPath(L" C:\\Work\\ ", FALSE), L"C:\\Work");
+    EXPECT_EQ(NormalizeFolderPath(L" C:\\Work\\ ", TRUE), L"C:\\Work\\");
+    EXPECT_EQ(NormalizeFolderPath(L"C:\\Work", TRUE), L"C:\\Work\\");
+    // Two trailing separators: only one goes.
+    EXPECT_EQ(NormalizeFolderPath(L"C:\\Work//", FALSE), L"C:\\Work/");
+    EXPECT_EQ(NormalizeFolderPath(L"C:\\Work\\\\", FALSE), L"C:\\Work\\");
+    // A forward slash counts as a separator and is kept as it is.
+    EXPECT_EQ(NormalizeFolderPath(L"C:/Work/", TRUE), L"C:/Work/");
+    // Tab and line feed at the end are trimmed before the separator test.
+    EXPECT_EQ(NormalizeFolderPath(L"C:\\Work\\\t\n", FALSE), L"C:\\Work");
+    EXPECT_EQ(NormalizeFolderPath(L"C:", TRUE), L"C:\\");
+    EXPECT_EQ(NormalizeFolderPath(L"C:\\", FALSE), L"C:");
+    // Only " \t\r\n" are blanks: a vertical tab or form feed stays.
+    EXPECT_EQ(NormalizeFolderPath(L"C:\\Work\v", FALSE), L"C:\\Work\v");
+    // Nothing inside the path changes.
+    EXPECT_EQ(NormalizeFolderPath(L"c:\\a/..\\.\\B", FALSE), L"c:\\a/..\\.\\B");
+}
+
+TEST(GetParentPath, CutsAtLastBackslashElseLastSlash)
+{
+    EXPECT_EQ(GetParentPath(L"C:\\"), L"C:");
+    EXPECT_EQ(GetParentPath(L"C:"), L"");
+    EXPECT_EQ(GetParentPath(L""), L"");
+    EXPECT_EQ(GetParentPath(L"C:\\s\\x64\\a.obj"), L"C:\\s\\x64");
+    EXPECT_EQ(GetParentPath(L"a/b/c"), L"a/b");
+    // A backslash wins over a slash that stands after it.
+    EXPECT_EQ(GetParentPath(L"a\\b/c"), L"a");
+    EXPECT_EQ(GetParentPath(L" C:\\x \\y "), L" C:\\x ");
+}
+
+TEST(IsRelativePath, FollowsThePathIsRelativeRuleWithSlashesAsBackslashes)
+{
+    EXPECT_TRUE(IsRelativePath(L""));
+    EXPECT_TRUE(IsRelativePath(L".\\x"));
+    EXPECT_TRUE(IsRelativePath(L"..\\x"));
+    EXPECT_TRUE(IsRelativePath(L"bin\\Release"));
+    EXPECT_TRUE(IsRelativePath(L"C"));
+    EXPECT_FALSE(IsRelativePath(L"/tmp"));
+    EXPECT_FALSE(IsRelativePath(L"\\Temp"));
+    EXPECT_FALSE(IsRelativePath(L"\\\\server\\share"));
+    EXPECT_FALSE(IsRelativePath(L"//server/share"));
+    EXPECT_FALSE(IsRelativePath(L"C:\\dir"));
+    EXPECT_FALSE(IsRelativePath(L"C:dir"));
+    EXPECT_FALSE(IsRelativePath(L"D:data"));
+    std::wstring original = L"a/b";
+    IsRelativePath(original);
+    EXPECT_EQ(original, L"a/b");
+}
+
+TEST(IsExistingFile, TellsFilesFromFoldersWithTheirErrorCodes)
+{
+    TempTree t;
+    t.file(L"a.txt");
+    t.dir(L"sub");
+    SetLastError(1234);
+    EXPECT_TRUE(IsExistingFile(t.path(L"a.txt")));
+    EXPECT_EQ(GetLastError(), 0u);
+    EXPECT_FALSE(IsExistingFile(t.path(L"sub")));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_FORMAT));
+    EXPECT_FALSE(IsExistingFile(t.path(L"missing.txt")));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(PathsEqual, IgnoresCaseAndNothingElse)
+{
+    EXPECT_TRUE(PathsEqual(L"C:\\Work\\A", L"c:\\work\\a"));
+    EXPECT_FALSE(PathsEqual(L"C:\\Work\\A", L"C:\\Work\\A\\"));
+    EXPECT_FALSE(PathsEqual(L"C:\\Work\\A", L"C:/Work/A"));
+    EXPECT_FALSE(PathsEqual(L"C:\\Work\\.\\A", L"C:\\Work\\A"));
+    EXPECT_TRUE(PathsEqual(L"", L""));
+    EXPECT_TRUE(PathsEqual(L"C:\\\u00c4RGER", L"c:\\\u00e4rger"));
+}
+
+TEST(TextOperations, TrimRemoveSplitAndFormat)
+{
+    EXPECT_EQ(TrimBlanks(L" \t\r\nx y\n"), L"x y");
+    EXPECT_EQ(TrimBlanks(L"\vx\v"), L"\vx\v");
+    EXPECT_EQ(TrimWhiteSpace(L"\v\f x \t\r\n"), L"x");
+    EXPECT_EQ(TrimWhiteSpace(L"   "), L"");
+    EXPECT_EQ(RemoveChar(L"a\rb\r\rc", L'\r'), L"abc");
+    EXPECT_EQ(SplitTokens(L"\n\na\n\nb\nc\n", L"\n"), (std::vector<std::wstring>{L"a", L"b", L"c"}));
+    EXPECT_EQ(SplitTokens(L"a\r\nb", L"\r\n"), (std::vector<std::wstring>{L"a", L"b"}));
+    EXPECT_TRUE(SplitTokens(L"\n\n", L"\n").empty());
+    EXPECT_TRUE(SplitTokens(L"", L"\n").empty());
+    EXPECT_EQ(FormatText(L"ERROR: (%d) \"%ls\". %ls", -5, L"C:\\s", L""), L"ERROR: (-5) \"C:\\s\". ");
+    EXPECT_EQ(FormatText(L"%ls\\%ls", std::wstring(300, L'a').c_str(), L"b").size(), 302u);
+}
+
+TEST(GetOSVersion, RejectsMissingRecordAndFillsBothRecordSizes)
+{
+    SetLastError(0);
+    EXPECT_FALSE(GetOSVersion(nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+    OSVERSIONINFOW v{};
+    v.dwOSVersionInfoSize = sizeof(v);
+    ASSERT_TRUE(GetOSVersion(&v));
+    EXPECT_EQ(GetLastError(), 0u);
+    EXPECT_GE(v.dwMajorVersion, 5u);
+    EXPECT_EQ(v.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+
+    OSVERSIONINFOEXW ex{};
+    ex.dwOSVersionInfoSize = sizeof(ex);
+    ASSERT_TRUE(GetOSVersion(reinterpret_cast<OSVERSIONINFOW*>(&ex)));
+    EXPECT_EQ(ex.dwMajorVersion, v.dwMajorVersion);
+    EXPECT_EQ(ex.dwMinorVersion, v.dwMinorVersion);
+    EXPECT_EQ(ex.dwBuildNumber, v.dwBuildNumber);
+    EXPECT_NE(ex.wProductType, 0);
+
+    EXPECT_EQ(IsWindows7OrLater(), v.dwMajorVersion > 6 || (v.dwMajorVersion == 6 && v.dwMinorVersion >= 1));
+}
