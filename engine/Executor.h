@@ -2,6 +2,7 @@
 // Carries out a deletion plan: everything goes to the Recycle Bin through the
 // shell; only folders that are already empty are removed outright.
 #include <windows.h>
+#include <shellapi.h>
 #include <string>
 #include "engine/Plan.h"
 
