@@ -1,0 +1,202 @@
+#include "cli/DryRun.h"
+
+#include <shlwapi.h>
+#include <unordered_set>
+
+#include "engine/ErrorText.h"
+#include "engine/Executor.h"
+#include "engine/SolutionDetect.h"
+#include "engine/Transaction.h"
+#include "support/DirListing.h"
+#include "support/PathUtil.h"
+
+namespace {
+
+unsigned long long FileBytes(const WIN32_FIND_DATAW& e)
+{
+    return (static_cast<unsigned long long>(e.nFileSizeHigh) << 32) | e.nFileSizeLow;
+}
+
+// Counts every file once, whichever item reaches it first (the .vs rule and the
+// main walk may both plan the same folder).
+class CByteCounter {
+public:
+    explicit CByteCounter(const ProtectedList& keep) : m_keep(keep) {}
+
+    unsigned long long File(const std::wstring& path)
+    {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+        if (!m_seen.insert(Key(path)).second) return 0;
+        return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+
+    // Bytes below `folder` not yet counted; protected entries met on the way are
+    // reported as spared and not entered, as the deletion takes them apart.
+    unsigned long long Folder(const std::wstring& folder, std::vector<DRY_RUN_SPARED>& spared)
+    {
+        unsigned long long total = 0;
+        DirListing listing;
+        if (!listing.Open(folder + L"\\")) return 0;
+        const WIN32_FIND_DATAW* e;
+        while (listing.Next(e)) {
+            if (DirListing::IsDotOrDotDot(*e) || DirListing::IsReparsePoint(*e)) continue;
+            std::wstring full = folder + L"\\" + e->cFileName;
+            bool isDir = DirListing::IsDirectory(*e);
+            if (IsKept(full, isDir)) {
+                DRY_RUN_SPARED s{full, isDir, isDir ? Measure(full) : FileBytes(*e)};
+                spared.push_back(s);
+                continue;
+            }
+            if (isDir) total += Folder(full, spared);
+            else if (m_seen.insert(Key(full)).second) total += FileBytes(*e);
+        }
+        return total;
+    }
+
+    static unsigned long long Measure(const std::wstring& folder) { return MeasureTree(folder).bytes; }
+
+private:
+    bool IsKept(const std::wstring& path, bool isDir) const
+    {
+        for (const ITEM_2_KEEP& k : m_keep)
+            if ((k.isFolder != 0) == isDir && PathsEqual(k.path, path)) return true;
+        return false;
+    }
+    static std::wstring Key(const std::wstring& path)
+    {
+        std::wstring key = path;
+        ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+        return key;
+    }
+
+    const ProtectedList& m_keep;
+    std::unordered_set<std::wstring> m_seen;
+};
+
+// The run's access test: an existing directory, seen without WOW64 redirection.
+bool IsAccessibleFolder(const std::wstring& folder)
+{
+    using DisableFn = BOOL(WINAPI*)(PVOID*);
+    using RevertFn = BOOL(WINAPI*)(PVOID);
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    auto disable = reinterpret_cast<DisableFn>(
+        reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
+    auto revert = reinterpret_cast<RevertFn>(
+        reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")));
+    PVOID state = nullptr;
+    if (disable && revert) disable(&state);
+    bool ok = ::PathFileExistsW(folder.c_str()) && ::PathIsDirectoryW(folder.c_str());
+    if (disable && revert) revert(state);
+    return ok;
+}
+
+} // namespace
+
+const wchar_t* DeleteTypeName(int nType)
+{
+    switch (nType) {
+    case DEL_TYPE_FILE: return L"file";
+    case DEL_TYPE_EMPTY_FOLDER: return L"folder-if-empty";
+    case DEL_TYPE_FOLDER_NO_RECURSION: return L"folder";
+    case DEL_TYPE_FOLDER_TREE: return L"folder-tree";
+    default: return L"unknown";
+    }
+}
+
+const wchar_t* DryRunStatusName(DryRunStatus status)
+{
+    switch (status) {
+    case DryRunStatus::Planned: return L"planned";
+    case DryRunStatus::Inaccessible: return L"inaccessible";
+    case DryRunStatus::NoSolution: return L"no-solution";
+    case DryRunStatus::PlanningFailed: return L"planning-failed";
+    }
+    return L"unknown";
+}
+
+TREE_TOTALS MeasureTree(const std::wstring& folder)
+{
+    TREE_TOTALS totals;
+    DirListing listing;
+    if (!listing.Open(NormalizeFolderPath(folder, TRUE))) return totals;
+    const WIN32_FIND_DATAW* e;
+    std::vector<std::wstring> subfolders;
+    while (listing.Next(e)) {
+        if (DirListing::IsDotOrDotDot(*e)) continue;
+        ++totals.items;
+        if (DirListing::IsReparsePoint(*e)) continue;
+        if (DirListing::IsDirectory(*e)) subfolders.push_back(NormalizeFolderPath(folder, TRUE) + e->cFileName);
+        else totals.bytes += FileBytes(*e);
+    }
+    listing.Close();
+    for (const std::wstring& sub : subfolders) {
+        TREE_TOTALS inner = MeasureTree(sub);
+        totals.items += inner.items;
+        totals.bytes += inner.bytes;
+    }
+    return totals;
+}
+
+DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo)
+{
+    DRY_RUN_FOLDER report;
+    report.folder = folder;
+    if (!IsAccessibleFolder(folder)) {
+        report.status = DryRunStatus::Inaccessible;
+        return report;
+    }
+    std::wstring baseName;
+    const wchar_t* extension = nullptr;
+    for (const wchar_t* ext : kSolutionExtensions) {
+        if (FindSolutionFile(folder, ext, &baseName)) {
+            extension = ext;
+            break;
+        }
+    }
+    if (!extension) {
+        report.status = DryRunStatus::NoSolution;
+        return report;
+    }
+    report.solutionFile = baseName + extension;
+
+    CLEANUP_PLAN plan;
+    if (!BuildCleanupPlan(baseName, deleteSuo ? TRUE : FALSE, folder, plan)) {
+        report.error = ::GetLastError();
+        report.status = DryRunStatus::PlanningFailed;
+        report.errorText = GetErrorText(report.error);
+        return report;
+    }
+
+    for (const ITEM_2_DELETE& item : plan.vsPlan) report.items.push_back({item.strPath, item.nType, true, 0});
+    for (const ITEM_2_DELETE& item : plan.mainPlan) report.items.push_back({item.strPath, item.nType, false, 0});
+
+    // Bytes are attributed in the order of deletion: the .vs plan first to
+    // last, then the main plan last to first.
+    CByteCounter counter(plan.protectedList);
+    std::vector<size_t> order;
+    for (size_t i = 0; i < plan.vsPlan.size(); ++i) order.push_back(i);
+    for (size_t i = report.items.size(); i-- > plan.vsPlan.size();) order.push_back(i);
+    for (size_t index : order) {
+        DRY_RUN_ITEM& item = report.items[index];
+        std::wstring path = NormalizeFolderPath(item.path, FALSE);
+        int verdict = IsProtected(item.nType, plan.protectedList, path);
+        if (verdict < 0) {
+            // The deletion would refuse this item (a relative path, say).
+            report.error = ::GetLastError();
+            report.errorText = GetErrorText(report.error);
+            continue;
+        }
+        if (verdict == 0) {
+            bool isFolder = item.nType != DEL_TYPE_FILE;
+            report.spared.push_back({path, isFolder, isFolder ? MeasureTree(path).bytes : counter.File(path)});
+            continue;
+        }
+        if (item.nType == DEL_TYPE_FILE) item.bytes = counter.File(path);
+        else if (item.nType != DEL_TYPE_EMPTY_FOLDER) item.bytes = counter.Folder(path, report.spared);
+    }
+    for (const DRY_RUN_ITEM& item : report.items) report.totalBytes += item.bytes;
+    for (const DRY_RUN_SPARED& s : report.spared) report.sparedBytes += s.bytes;
+    return report;
+}
