@@ -1,0 +1,274 @@
+#include "engine/Rules.h"
+
+#include "engine/ProtectedListReader.h"
+#include "support/DirListing.h"
+#include "support/PathUtil.h"
+
+namespace {
+
+// Files planned anywhere outside "release" folders, in test order. ".suo" counts
+// only with the delete-.suo option on.
+constexpr const wchar_t* kIntermediateExtensions[] = {
+    L".ncb", L".suo", L".sdf", L".aps", L".bsc", L".log", L".tlog", L".user", L".sbr",
+};
+
+// Products that a "release" folder keeps; everything else in it is planned.
+constexpr const wchar_t* kReleaseProductExtensions[] = {
+    L".exe", L".dll", L".sys", L".scr", L".msi", L".msp", L".appx",
+    L".pdb", L".lib", L".inf", L".cer", L".cat", L".wixpdb",
+};
+
+enum class FileRule { General, Release };
+
+bool IsIntermediateFile(const wchar_t* name, bool deleteSuo)
+{
+    const wchar_t* ext = FindExtension(name);
+    if (!*ext) return false;
+    for (const wchar_t* known : kIntermediateExtensions) {
+        if (!deleteSuo && known == kIntermediateExtensions[1]) continue;
+        if (NameEquals(ext, known)) return true;
+    }
+    return false;
+}
+
+bool IsReleaseProduct(const wchar_t* name)
+{
+    const wchar_t* ext = FindExtension(name);
+    if (!*ext) return false;
+    for (const wchar_t* known : kReleaseProductExtensions)
+        if (NameEquals(ext, known)) return true;
+    return false;
+}
+
+// The main walk. One path buffer serves the whole walk: each level appends an
+// entry's name to it and cuts it back, so every path is built once.
+class ArtifactWalk {
+public:
+    ArtifactWalk(DeletePlan& plan, bool deleteSuo, ProtectedList& protectedList)
+        : m_plan(plan), m_deleteSuo(deleteSuo), m_protected(protectedList) {}
+
+    // The folder being visited, always ending in one backslash.
+    std::wstring path;
+
+    // Visits the folder in `path`, whose own name is `name`. The solution folder
+    // is exempt from the folder-name tests: its name says nothing about its use.
+    BOOL Visit(const wchar_t* name, bool insideRelease, bool exempt)
+    {
+        // A do-not-delete file counts even in a folder that is then planned whole.
+        LoadProtectedList(path, m_protected);
+
+        FileRule rule = FileRule::General;
+        if (!exempt) {
+            if (NameEquals(name, L"debug")) return PlanWhole(DEL_TYPE_FOLDER_NO_RECURSION);
+            if (NameEquals(name, L"ipch") || NameEquals(name, L"obj")) return PlanWhole(DEL_TYPE_FOLDER_TREE);
+            if (insideRelease && NameEquals(FindExtension(name), L".tlog")) return PlanWhole(DEL_TYPE_FOLDER_TREE);
+            if (NameEquals(name, L"release")) {
+                rule = FileRule::Release;
+                m_plan.push_back({path, DEL_TYPE_EMPTY_FOLDER});
+            } else if (NameEquals(name, L"x64") || NameEquals(name, L"arm64")) {
+                m_plan.push_back({path, DEL_TYPE_EMPTY_FOLDER});
+            }
+        }
+
+        DirListing listing;
+        if (!listing.Open(path)) {
+            ::SetLastError(listing.EndError());
+            return FALSE;
+        }
+        const size_t length = path.size();
+        const WIN32_FIND_DATAW* entry = nullptr;
+        while (listing.Next(entry)) {
+            const bool isFolder = DirListing::IsDirectory(*entry);
+            if (isFolder && DirListing::IsDotOrDotDot(*entry)) continue;
+            // Junctions and links lead out of the tree: neither planned nor entered.
+            if (DirListing::IsReparsePoint(*entry)) continue;
+            const wchar_t* entryName = entry->cFileName;
+            if (isFolder) {
+                path.append(entryName).push_back(L'\\');
+                // The entry's name stays valid: this listing does not move on
+                // until the sub-folder is done.
+                BOOL ok = Visit(entryName, rule == FileRule::Release, false);
+                DWORD error = ::GetLastError();
+                path.resize(length);
+                if (!ok) {
+                    ::SetLastError(error);
+                    return FALSE;   // the listing closes without touching the error
+                }
+                continue;
+            }
+            const bool planned = rule == FileRule::Release ? !IsReleaseProduct(entryName)
+                                                           : IsIntermediateFile(entryName, m_deleteSuo);
+            if (planned) {
+                ITEM_2_DELETE& item = m_plan.emplace_back();
+                item.strPath.reserve(length + wcslen(entryName));
+                item.strPath.append(path).append(entryName);
+                item.nType = DEL_TYPE_FILE;
+            }
+        }
+        const DWORD end = listing.EndError();
+        ::SetLastError(end);
+        return end == ERROR_NO_MORE_FILES;
+    }
+
+private:
+    BOOL PlanWhole(int type)
+    {
+        m_plan.push_back({path, type});
+        ::SetLastError(0);
+        return TRUE;
+    }
+
+    DeletePlan& m_plan;
+    const bool m_deleteSuo;
+    ProtectedList& m_protected;
+};
+
+// The .vs walk on `path` (ending in one backslash); post-order, so everything
+// inside a folder is planned before the folder.
+BOOL VisitVsFolder(std::wstring& path, DeletePlan& vsPlan)
+{
+    const size_t length = path.size();
+    DirListing listing;
+    if (!listing.Open(path)) {
+        vsPlan.push_back({path.substr(0, length - 1), DEL_TYPE_FOLDER_NO_RECURSION});
+        return TRUE;
+    }
+    bool whole = true;
+    std::vector<std::wstring> files;
+    const WIN32_FIND_DATAW* entry = nullptr;
+    while (listing.Next(entry)) {
+        const wchar_t* name = entry->cFileName;
+        if (DirListing::IsDirectory(*entry) && DirListing::IsDotOrDotDot(*entry)) continue;
+        // As in the main walk: a link is neither planned nor entered, so nothing
+        // outside .vs is reached. Moving its folder moves only the link.
+        if (DirListing::IsReparsePoint(*entry)) continue;
+        if (DirListing::IsDirectory(*entry)) {
+            path.append(name).push_back(L'\\');
+            if (!VisitVsFolder(path, vsPlan)) whole = false;
+            path.resize(length);
+        } else if (NameEquals(name, L".suo")) {
+            whole = false;   // the solution's user options survive, and so does their folder
+        } else {
+            files.emplace_back(name);
+        }
+    }
+    // A listing that broke off may have hidden a ".suo" file: keep the folder
+    // and plan only the files that were seen.
+    if (listing.EndError() != ERROR_NO_MORE_FILES) whole = false;
+
+    if (!whole) {
+        for (const std::wstring& name : files) {
+            ITEM_2_DELETE& item = vsPlan.emplace_back();
+            item.strPath.reserve(length + name.size());
+            item.strPath.append(path).append(name);
+            item.nType = DEL_TYPE_FILE;
+        }
+        return FALSE;
+    }
+    vsPlan.push_back({path.substr(0, length - 1), DEL_TYPE_FOLDER_NO_RECURSION});
+    return TRUE;
+}
+
+// `folder` without blanks around it and with exactly one trailing backslash;
+// empty when nothing is left.
+std::wstring FolderPrefix(const std::wstring& folder)
+{
+    std::wstring prefix = NormalizeFolderPath(folder, FALSE);
+    if (!prefix.empty()) prefix.push_back(L'\\');
+    return prefix;
+}
+
+} // namespace
+
+BOOL FindSubfolder(const std::wstring& parentFolder, const wchar_t* name, std::wstring& outPath)
+{
+    outPath.clear();
+    if (!name || !*name) {
+        ::SetLastError(0);
+        return FALSE;
+    }
+    std::wstring prefix = FolderPrefix(parentFolder);
+    if (prefix.empty()) {
+        // An empty path would list the current folder instead.
+        ::SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    DirListing listing;
+    if (!listing.Open(prefix)) {
+        ::SetLastError(listing.EndError());
+        return FALSE;
+    }
+    const WIN32_FIND_DATAW* entry = nullptr;
+    while (listing.Next(entry)) {
+        if (!DirListing::IsDirectory(*entry) || DirListing::IsDotOrDotDot(*entry)) continue;
+        if (NameEquals(entry->cFileName, name)) {
+            outPath = std::move(prefix.append(entry->cFileName));
+            listing.Close();
+            ::SetLastError(ERROR_NO_MORE_FILES);
+            return TRUE;
+        }
+    }
+    ::SetLastError(listing.EndError());
+    return FALSE;
+}
+
+BOOL CollectVsTree(const std::wstring& folder, DeletePlan& vsPlan)
+{
+    std::wstring path = FolderPrefix(folder);
+    if (path.empty()) return FALSE;   // nothing to walk, nothing planned
+    return VisitVsFolder(path, vsPlan);
+}
+
+BOOL CollectVsFolder(const std::wstring& solutionFolder, const std::wstring& baseName, BOOL deleteSuo,
+                     DeletePlan& vsPlan)
+{
+    if (NormalizeFolderPath(solutionFolder, FALSE).empty() || baseName.empty()) {
+        ::SetLastError(ERROR_INVALID_BLOCK);
+        return FALSE;
+    }
+    std::wstring vsFolder;
+    if (!FindSubfolder(solutionFolder, L".vs", vsFolder)) {
+        ::SetLastError(0);
+        return TRUE;
+    }
+    // The folder named after the solution only tells that this .vs is ours; the
+    // rule then covers the whole .vs folder.
+    std::wstring solutionState;
+    if (FindSubfolder(vsFolder, baseName.c_str(), solutionState) ||
+        FindSubfolder(vsFolder, (baseName + L".slnx").c_str(), solutionState)) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!::GetFileAttributesExW(vsFolder.c_str(), GetFileExInfoStandard, &data)) return FALSE;
+        const DWORD attributes = data.dwFileAttributes;
+        // Only the hidden .vs that the IDE creates is ours to take; a .vs that is
+        // a link is left alone like every other link.
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_HIDDEN) &&
+            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            if (deleteSuo & 1) vsPlan.push_back({vsFolder, DEL_TYPE_FOLDER_TREE});
+            else CollectVsTree(vsFolder, vsPlan);
+        }
+    }
+    ::SetLastError(0);
+    return TRUE;
+}
+
+BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL deleteSuo,
+                      ProtectedList& protectedList, bool isSolutionFolder)
+{
+    const std::wstring own = NormalizeFolderPath(folder, FALSE);
+    if (own.empty()) {
+        // An empty path would walk the current folder instead.
+        ::SetLastError(ERROR_INVALID_BLOCK);
+        return FALSE;
+    }
+    ArtifactWalk walk(mainPlan, (deleteSuo & 1) != 0, protectedList);
+    walk.path.reserve(own.size() + MAX_PATH);
+    walk.path.append(own).push_back(L'\\');
+    // The views end where their strings end, so they are terminated names.
+    const wchar_t* name = FileNamePart(own).data();
+    bool insideRelease = false;
+    if (!isSolutionFolder) {
+        const std::wstring parent = GetParentPath(own);
+        insideRelease = NameEquals(FileNamePart(parent).data(), L"release");
+    }
+    return walk.Visit(name, insideRelease, isSolutionFolder);
+}
