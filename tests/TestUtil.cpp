@@ -261,3 +261,76 @@ bool MakeDirSymlink(const std::wstring& link, const std::wstring& target)
 }
 
 } // namespace testutil
+
+namespace testutil {
+
+std::wstring UnixToWindowsPath(const std::wstring& path) { return UnixToWindows(path); }
+
+PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs)
+{
+    PROCESS_RESULT result;
+    TempTree io(L"proc");
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    std::wstring outPath = io.path(L"out.txt"), errPath = io.path(L"err.txt");
+    {
+        UniqueFile out(CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+        UniqueFile err(CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+        UniqueFile in(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr));
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = in.get();
+        si.hStdOutput = out.get();
+        si.hStdError = err.get();
+        PROCESS_INFORMATION pi{};
+        std::wstring cmd = commandLine;
+        if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+            result.err = "CreateProcessW failed: " + std::to_string(GetLastError());
+            return result;
+        }
+        UniqueKernel proc(pi.hProcess), thread(pi.hThread);
+        if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+            result.timedOut = true;
+            TerminateProcess(pi.hProcess, 0xFFFFFFFF);
+            WaitForSingleObject(pi.hProcess, 5000);
+        }
+        GetExitCodeProcess(pi.hProcess, &result.exitCode);
+    }
+    result.out = ReadAll(outPath);
+    result.err = ReadAll(errPath);
+    return result;
+}
+
+namespace {
+void SnapshotInto(const std::wstring& folder, const std::wstring& rel, std::string& out)
+{
+    std::vector<std::wstring> names;
+    DirListing l;
+    if (!l.Open(folder + L"\\")) return;
+    const WIN32_FIND_DATAW* e;
+    std::vector<WIN32_FIND_DATAW> entries;
+    while (l.Next(e))
+        if (!DirListing::IsDotOrDotDot(*e)) entries.push_back(*e);
+    l.Close();
+    std::sort(entries.begin(), entries.end(),
+              [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) { return wcscmp(a.cFileName, b.cFileName) < 0; });
+    for (const WIN32_FIND_DATAW& d : entries) {
+        std::wstring r = rel + L"\\" + d.cFileName;
+        out += Narrow(r) + " a=" + std::to_string(d.dwFileAttributes) + " s=" + std::to_string(d.nFileSizeLow) +
+               " w=" + std::to_string(d.ftLastWriteTime.dwLowDateTime) + "/" +
+               std::to_string(d.ftLastWriteTime.dwHighDateTime) + "\n";
+        if (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) SnapshotInto(folder + L"\\" + d.cFileName, r, out);
+        else out += ReadAll(folder + L"\\" + d.cFileName) + "\n";
+    }
+}
+} // namespace
+
+std::string SnapshotTree(const std::wstring& root)
+{
+    std::string out;
+    SnapshotInto(root, L"", out);
+    return out;
+}
+
+} // namespace testutil

@@ -53,3 +53,24 @@ std::string Narrow(const std::wstring& s);
 std::wstring Widen(const std::string& s);
 
 } // namespace testutil
+
+namespace testutil {
+
+// Runs a program to its end (or the timeout) with standard output and error
+// captured.
+struct PROCESS_RESULT {
+    DWORD exitCode = 0xFFFFFFFF;
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+
+// Windows path of a Linux path (/x/y -> Z:\x\y); other paths unchanged.
+std::wstring UnixToWindowsPath(const std::wstring& path);
+
+// Every entry below `root` with its attributes, size, write time and, for
+// files, its bytes: two equal snapshots mean the tree did not change.
+std::string SnapshotTree(const std::wstring& root);
+
+} // namespace testutil

@@ -1,0 +1,163 @@
+// The console program, run as a process on real trees.
+#include <gtest/gtest.h>
+
+#include "tests/TestUtil.h"
+
+using testutil::PROCESS_RESULT;
+using testutil::TempTree;
+
+namespace {
+
+std::wstring CliExe() { return testutil::UnixToWindowsPath(testutil::Widen(MW_CLI_EXE)); }
+
+PROCESS_RESULT Cli(const std::wstring& args)
+{
+    return testutil::RunProcess(L"\"" + CliExe() + L"\" " + args);
+}
+
+std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
+
+// A small C++ solution with build output and one protected object file.
+void MakeSolution(const TempTree& t)
+{
+    t.file(L"App.sln", "solution");
+    t.file(L"App/App.vcxproj", "<Project/>");
+    t.file(L"App/App.vcxproj.user", "user settings");
+    t.file(L"App/main.cpp", "int main() {}");
+    t.file(L"App/x64/Release/main.obj", std::string(1000, 'o'));
+    t.file(L"App/x64/Release/keep.obj", std::string(300, 'k'));
+    t.file(L"App/x64/Release/App.tlog/CL.read.1.tlog", std::string(50, 't'));
+    t.file(L"x64/Release/App.exe", std::string(4000, 'e'));
+    t.file(L"x64/Release/App.pdb", std::string(2000, 'p'));
+    t.file(L"x64/Release/App.ilk", std::string(700, 'i'));
+    t.file(L"App/Debug/a.obj", std::string(100, 'd'));
+    t.file(L"App/Debug/b.pdb", std::string(200, 'd'));
+    t.file(L"App.suo", std::string(10, 's'));
+    t.file(L"App/Mopwright (do not delete).txt", "x64\\Release\\keep.obj\r\n");
+}
+
+} // namespace
+
+TEST(CliUsage, HelpAndWrongUsage)
+{
+    PROCESS_RESULT help = Cli(L"--help");
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_NE(help.out.find("--dry-run"), std::string::npos);
+    EXPECT_NE(help.out.find("Usage: mopwright-cli"), std::string::npos);
+
+    PROCESS_RESULT none = Cli(L"");
+    EXPECT_EQ(none.exitCode, 2u);
+    EXPECT_NE(none.err.find("no folder"), std::string::npos);
+    EXPECT_NE(none.err.find("Usage:"), std::string::npos);
+    EXPECT_TRUE(none.out.empty());
+
+    PROCESS_RESULT unknown = Cli(L"--frobnicate C:\\x");
+    EXPECT_EQ(unknown.exitCode, 2u);
+    EXPECT_NE(unknown.err.find("--frobnicate"), std::string::npos);
+}
+
+TEST(CliDryRun, ListsPlanWithSizesAndChangesNothing)
+{
+    TempTree t(L"cli");
+    MakeSolution(t);
+    std::string before = testutil::SnapshotTree(t.root());
+    size_t trashBefore = testutil::TrashNames().size();
+
+    PROCESS_RESULT r = Cli(L"--dry-run " + Quoted(t.root()));
+    EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+    EXPECT_EQ(testutil::SnapshotTree(t.root()), before);   // byte for byte
+    EXPECT_EQ(testutil::TrashNames().size(), trashBefore);
+
+    std::string o = r.out;
+    EXPECT_NE(o.find("Dry run: nothing is deleted."), std::string::npos);
+    EXPECT_NE(o.find("Solution: App.sln"), std::string::npos);
+    // The Debug folder is planned whole with the size of its contents.
+    EXPECT_NE(o.find("folder              300  " + testutil::Narrow(t.path(L"App\\Debug\\"))), std::string::npos) << o;
+    EXPECT_NE(o.find("file               1000  " + testutil::Narrow(t.path(L"App\\x64\\Release\\main.obj"))),
+              std::string::npos) << o;
+    EXPECT_NE(o.find("file                700  " + testutil::Narrow(t.path(L"x64\\Release\\App.ilk"))), std::string::npos);
+    // Release products and sources are not listed; the protected file is spared.
+    EXPECT_EQ(o.find("App.exe"), std::string::npos);
+    EXPECT_EQ(o.find("main.cpp"), std::string::npos);
+    EXPECT_NE(o.find("keep file                 300  " + testutil::Narrow(t.path(L"App\\x64\\Release\\keep.obj"))),
+              std::string::npos) << o;
+    // .suo only on request.
+    EXPECT_EQ(o.find("App.suo"), std::string::npos);
+    // main.obj 1000 + tlog folder 50 + App.ilk 700 + Debug 300 + .user 13 = 2063
+    EXPECT_NE(o.find("2063 bytes; spared 1 items, 300 bytes."), std::string::npos) << o;
+
+    PROCESS_RESULT withSuo = Cli(L"--dry-run --delete-suo " + Quoted(t.root()));
+    EXPECT_NE(withSuo.out.find("App.suo"), std::string::npos);
+    EXPECT_EQ(testutil::SnapshotTree(t.root()), before);
+}
+
+TEST(CliDryRun, JsonDocumentHasTheDocumentedShape)
+{
+    TempTree t(L"cli");
+    MakeSolution(t);
+    TempTree empty(L"cli");
+    PROCESS_RESULT r = Cli(L"--dry-run --json " + Quoted(t.root()) + L" " + Quoted(empty.root()));
+    EXPECT_EQ(r.exitCode, 1u);   // the second folder has no solution
+    const std::string& o = r.out;
+    ASSERT_FALSE(o.empty());
+    EXPECT_EQ(o.front(), '{');
+    EXPECT_EQ(o.substr(o.size() - 2), "}\n");
+    EXPECT_NE(o.find("\"mode\":\"dry-run\""), std::string::npos);
+    EXPECT_NE(o.find("\"status\":\"planned\""), std::string::npos);
+    EXPECT_NE(o.find("\"status\":\"no-solution\""), std::string::npos);
+    // Backslashes are escaped in paths.
+    std::string debug = testutil::Narrow(t.path(L"App\\Debug\\"));
+    std::string escaped;
+    for (char c : debug) escaped += (c == '\\') ? std::string("\\\\") : std::string(1, c);
+    EXPECT_NE(o.find("{\"path\":\"" + escaped + "\",\"kind\":\"folder\",\"plan\":\"main\",\"bytes\":300}"),
+              std::string::npos) << o;
+    EXPECT_NE(o.find("\"spared\":[{\"path\":"), std::string::npos);
+    EXPECT_NE(o.find("\"totals\":{\"items\":"), std::string::npos);
+    EXPECT_NE(o.find("\"failed\":true}"), std::string::npos);
+}
+
+TEST(CliClean, CleansLikeTheWindowAndReportsReclaimedBytes)
+{
+    TempTree t(L"cli");
+    MakeSolution(t);
+    PROCESS_RESULT r = Cli(Quoted(t.root()));
+    EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+
+    // Log lines in time order, then the totals line.
+    std::string o = r.out;
+    size_t started = o.find("Clean-up process has been started. Please wait ...");
+    size_t success = o.find("Success! Cleaned up folder: \"" + testutil::Narrow(t.root()) + "\"");
+    size_t finished = o.find("Finished clean-up process.");
+    ASSERT_NE(started, std::string::npos) << o;
+    ASSERT_NE(success, std::string::npos) << o;
+    ASSERT_NE(finished, std::string::npos) << o;
+    EXPECT_LT(started, success);
+    EXPECT_LT(success, finished);
+    EXPECT_NE(o.find("Reclaimed 2063 bytes, removed "), std::string::npos) << o;
+
+    EXPECT_FALSE(t.exists(L"App/x64/Release/main.obj"));
+    EXPECT_FALSE(t.exists(L"App/Debug"));
+    EXPECT_FALSE(t.exists(L"App/App.vcxproj.user"));
+    EXPECT_TRUE(t.exists(L"App/x64/Release/keep.obj"));
+    EXPECT_TRUE(t.exists(L"x64/Release/App.exe"));
+    EXPECT_TRUE(t.exists(L"App/main.cpp"));
+    EXPECT_TRUE(t.exists(L"App.suo"));
+    EXPECT_TRUE(testutil::InTrash(t.path(L"App\\x64\\Release\\main.obj")));
+    EXPECT_TRUE(testutil::InTrash(t.path(L"App\\Debug")));
+}
+
+TEST(CliClean, FailingFolderGivesExitCodeOneAndJsonLog)
+{
+    TempTree t(L"cli");
+    MakeSolution(t);
+    PROCESS_RESULT r = Cli(L"--json --delete-suo " + Quoted(t.path(L"missing")) + L" " + Quoted(t.root()));
+    EXPECT_EQ(r.exitCode, 1u) << r.out;
+    const std::string& o = r.out;
+    EXPECT_NE(o.find("\"mode\":\"clean\""), std::string::npos);
+    EXPECT_NE(o.find("ERROR: Cannot access folder: \\\""), std::string::npos) << o;
+    EXPECT_NE(o.find("\"Finished clean-up process with errors:\""), std::string::npos);
+    EXPECT_NE(o.find("\"failed\":true"), std::string::npos);
+    // The second folder was still cleaned, .suo included.
+    EXPECT_FALSE(t.exists(L"App.suo"));
+    EXPECT_FALSE(t.exists(L"App/Debug"));
+}
