@@ -1,0 +1,322 @@
+// mopwright-bench: generates a synthetic solution tree and measures the engine
+// on it: planning against a bare directory walk, listings per folder, shell
+// calls per planned item, end-to-end clean speed and planning memory.
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "engine/Executor.h"
+#include "engine/Rules.h"
+#include "engine/Transaction.h"
+#include "support/DirListing.h"
+#include "support/UniqueHandle.h"
+
+// ---- allocation accounting (current and peak bytes of the whole program) ----
+namespace {
+size_t g_liveBytes = 0;
+size_t g_peakBytes = 0;
+struct alignas(16) ALLOC_HEADER { size_t size; };
+}
+
+void* operator new(size_t size)
+{
+    auto* h = static_cast<ALLOC_HEADER*>(std::malloc(size + sizeof(ALLOC_HEADER)));
+    if (!h) throw std::bad_alloc();
+    h->size = size;
+    g_liveBytes += size;
+    if (g_liveBytes > g_peakBytes) g_peakBytes = g_liveBytes;
+    return h + 1;
+}
+void operator delete(void* p) noexcept
+{
+    if (!p) return;
+    auto* h = static_cast<ALLOC_HEADER*>(p) - 1;
+    g_liveBytes -= h->size;
+    std::free(h);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+
+namespace {
+
+double Seconds(LARGE_INTEGER a, LARGE_INTEGER b)
+{
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return double(b.QuadPart - a.QuadPart) / double(f.QuadPart);
+}
+LARGE_INTEGER Now()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t;
+}
+
+// ---- the synthetic tree ----
+struct TREE_COUNTS {
+    unsigned long long files = 0;
+    unsigned long long folders = 0;
+};
+
+class CGenerator {
+public:
+    explicit CGenerator(TREE_COUNTS& counts) : m_counts(counts) {}
+    void Dir(const std::wstring& p)
+    {
+        if (CreateDirectoryW(p.c_str(), nullptr)) ++m_counts.folders;
+    }
+    void File(const std::wstring& p, DWORD bytes)
+    {
+        UniqueFile f(CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!f) return;
+        ++m_counts.files;
+        static const std::string fill(64 * 1024, 'b');
+        DWORD written = 0;
+        if (bytes) WriteFile(f.get(), fill.data(), bytes < fill.size() ? bytes : DWORD(fill.size()), &written, nullptr);
+    }
+
+private:
+    TREE_COUNTS& m_counts;
+};
+
+// A C++ project: sources, headers, x64\Debug and x64\Release output with .tlog folders.
+void MakeCppProject(CGenerator& g, const std::wstring& dir, const std::wstring& name, int sources)
+{
+    g.Dir(dir);
+    g.File(dir + L"\\" + name + L".vcxproj", 4000);
+    g.File(dir + L"\\" + name + L".vcxproj.filters", 1200);
+    g.File(dir + L"\\" + name + L".vcxproj.user", 300);
+    g.Dir(dir + L"\\src");
+    g.Dir(dir + L"\\include");
+    for (int i = 0; i < sources; ++i) g.File(dir + L"\\src\\unit" + std::to_wstring(i) + L".cpp", 2000);
+    for (int i = 0; i < sources / 4; ++i) g.File(dir + L"\\include\\unit" + std::to_wstring(i) + L".h", 600);
+    g.Dir(dir + L"\\x64");
+    for (const wchar_t* config : {L"Debug", L"Release"}) {
+        std::wstring out = dir + L"\\x64\\" + config;
+        g.Dir(out);
+        for (int i = 0; i < sources; ++i) g.File(out + L"\\unit" + std::to_wstring(i) + L".obj", 9000);
+        g.File(out + L"\\" + name + L".lib", 20000);
+        g.File(out + L"\\" + name + L".pdb", 30000);
+        g.File(out + L"\\vc143.pdb", 10000);
+        g.File(out + L"\\" + name + L".log", 500);
+        std::wstring tlog = out + L"\\" + name + L".tlog";
+        g.Dir(tlog);
+        for (const wchar_t* t : {L"CL.command.1.tlog", L"CL.read.1.tlog", L"CL.write.1.tlog", L"Lib-link.read.1.tlog",
+                                 L"Lib-link.write.1.tlog", L"unsuccessfulbuild"})
+            g.File(tlog + L"\\" + t, 800);
+    }
+}
+
+// A .NET project: sources, bin\Debug and obj with its intermediate files.
+void MakeDotNetProject(CGenerator& g, const std::wstring& dir, const std::wstring& name, int sources)
+{
+    g.Dir(dir);
+    g.File(dir + L"\\" + name + L".csproj", 1500);
+    g.File(dir + L"\\" + name + L".csproj.user", 200);
+    for (int i = 0; i < sources; ++i) g.File(dir + L"\\Type" + std::to_wstring(i) + L".cs", 1800);
+    g.Dir(dir + L"\\bin");
+    g.Dir(dir + L"\\bin\\Debug");
+    std::wstring bin = dir + L"\\bin\\Debug\\net8.0";
+    g.Dir(bin);
+    for (int i = 0; i < sources / 3; ++i) g.File(bin + L"\\Dependency" + std::to_wstring(i) + L".dll", 40000);
+    g.File(bin + L"\\" + name + L".dll", 30000);
+    g.File(bin + L"\\" + name + L".pdb", 20000);
+    g.Dir(dir + L"\\obj");
+    g.Dir(dir + L"\\obj\\Debug");
+    std::wstring obj = dir + L"\\obj\\Debug\\net8.0";
+    g.Dir(obj);
+    for (int i = 0; i < sources; ++i) g.File(obj + L"\\Type" + std::to_wstring(i) + L".g.cs", 700);
+    g.File(obj + L"\\" + name + L".dll", 30000);
+    g.File(dir + L"\\obj\\project.assets.json", 50000);
+}
+
+void Generate(const std::wstring& root, int projects, int sources, TREE_COUNTS& counts)
+{
+    CGenerator g(counts);
+    g.Dir(root);
+    g.File(root + L"\\Bench.sln", 20000);
+    g.File(root + L"\\README.md", 1000);
+    // Solution-level output and the hidden .vs folder.
+    g.Dir(root + L"\\x64");
+    g.Dir(root + L"\\x64\\Release");
+    for (const wchar_t* f : {L"Bench.exe", L"Bench.pdb", L"Bench.ilk", L"Bench.exp", L"Bench.iobj"})
+        g.File(root + L"\\x64\\Release\\" + f, 50000);
+    std::wstring vs = root + L"\\.vs";
+    g.Dir(vs);
+    SetFileAttributesW(vs.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    g.Dir(vs + L"\\Bench");
+    g.Dir(vs + L"\\Bench\\v17");
+    g.File(vs + L"\\Bench\\v17\\.suo", 60000);
+    g.File(vs + L"\\Bench\\v17\\Browse.VC.db", 500000);
+    g.Dir(vs + L"\\Bench\\v17\\ipch");
+    for (int i = 0; i < 20; ++i) g.File(vs + L"\\Bench\\v17\\ipch\\pch" + std::to_wstring(i) + L".ipch", 100000);
+    for (int p = 0; p < projects; ++p) {
+        std::wstring name = L"Project" + std::to_wstring(p);
+        if (p % 4 == 3) MakeDotNetProject(g, root + L"\\" + name, name, sources);
+        else MakeCppProject(g, root + L"\\" + name, name, sources);
+        // A few protected entries.
+        if (p % 50 == 0) {
+            std::wstring keep = root + L"\\" + name + L"\\Mopwright (do not delete).txt";
+            const char* text = (p % 4 == 3) ? "obj\\project.assets.json\r\n" : "x64\\Release\\unit0.obj\r\nx64\\Debug\r\n";
+            UniqueFile f(CreateFileW(keep.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+            DWORD w = 0;
+            if (f) WriteFile(f.get(), text, DWORD(strlen(text)), &w, nullptr);
+            ++counts.files;
+        }
+    }
+}
+
+// ---- the floor: a bare FindFirstFileW walk ----
+void BareWalk(const std::wstring& folder, TREE_COUNTS& counts)
+{
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &d);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        if (d.cFileName[0] == L'.' && (!d.cFileName[1] || (d.cFileName[1] == L'.' && !d.cFileName[2]))) continue;
+        if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            ++counts.folders;
+            if (!(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) BareWalk(folder + L"\\" + d.cFileName, counts);
+        } else {
+            ++counts.files;
+        }
+    } while (FindNextFileW(h, &d));
+    FindClose(h);
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    std::vector<std::wstring> dirs;
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &d);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (d.cFileName[0] == L'.' && (!d.cFileName[1] || (d.cFileName[1] == L'.' && !d.cFileName[2]))) continue;
+            std::wstring full = path + L"\\" + d.cFileName;
+            if ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                dirs.push_back(full);
+            else
+                DeleteFileW(full.c_str());
+        } while (FindNextFileW(h, &d));
+        FindClose(h);
+    }
+    for (auto& dir : dirs) RemoveTree(dir);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(path.c_str());
+}
+
+std::wstring Arg(int argc, wchar_t** argv, const wchar_t* name, const std::wstring& fallback)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (wcscmp(argv[i], name) == 0) return argv[i + 1];
+    return fallback;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    int projects = _wtoi(Arg(argc, argv, L"--projects", L"200").c_str());
+    int sources = _wtoi(Arg(argc, argv, L"--sources", L"130").c_str());
+    int repeats = _wtoi(Arg(argc, argv, L"--repeats", L"3").c_str());
+    bool skipClean = Arg(argc, argv, L"--clean", L"yes") == L"no";
+    wchar_t tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    std::wstring root = Arg(argc, argv, L"--root", std::wstring(tmp) + L"mopwright-bench") + L"\\Bench";
+    if (projects < 1 || sources < 1 || repeats < 1) {
+        fwprintf(stderr, L"usage: mopwright-bench [--projects N] [--sources N] [--repeats N] [--root DIR] [--clean no]\n");
+        return 2;
+    }
+
+    RemoveTree(root);
+    CreateDirectoryW(root.substr(0, root.rfind(L'\\')).c_str(), nullptr);
+    TREE_COUNTS made;
+    LARGE_INTEGER t0 = Now();
+    Generate(root, projects, sources, made);
+    double generateSeconds = Seconds(t0, Now());
+    fwprintf(stderr, L"generated %llu files and %llu folders in %.1f s\n", made.files, made.folders, generateSeconds);
+
+    // Best of N for both walks, alternating, so caches treat them alike.
+    double floorBest = 1e9, planBest = 1e9;
+    TREE_COUNTS walked;
+    size_t planItems = 0, vsItems = 0, protectedEntries = 0, peakPlanBytes = 0;
+    unsigned long long planListings = 0, mainWalkListings = 0;
+    for (int r = 0; r < repeats; ++r) {
+        TREE_COUNTS c;
+        LARGE_INTEGER a = Now();
+        BareWalk(root, c);
+        floorBest = std::min(floorBest, Seconds(a, Now()));
+        walked = c;
+
+        size_t liveBefore = g_liveBytes;
+        g_peakBytes = g_liveBytes;
+        DirListing::ResetListingsStarted();
+        LARGE_INTEGER b = Now();
+        {
+            CLEANUP_PLAN plan;
+            BuildCleanupPlan(L"Bench", FALSE, root, plan);
+            planBest = std::min(planBest, Seconds(b, Now()));
+            planListings = DirListing::ListingsStarted();
+            planItems = plan.vsPlan.size() + plan.mainPlan.size();
+            vsItems = plan.vsPlan.size();
+            protectedEntries = plan.protectedList.size();
+            peakPlanBytes = g_peakBytes - liveBefore;
+        }
+        // The main walk alone, for the listings-per-folder figure.
+        DirListing::ResetListingsStarted();
+        DeletePlan mainOnly;
+        ProtectedList keep;
+        CollectArtifacts(root, mainOnly, FALSE, keep, true);
+        mainWalkListings = DirListing::ListingsStarted();
+    }
+    unsigned long long folders = walked.folders + 1;   // the solution folder too
+    unsigned long long entries = walked.files + walked.folders;
+
+    double cleanSeconds = 0;
+    unsigned long long shellCalls = 0;
+    BOOL cleaned = TRUE;
+    if (!skipClean) {
+        ResetShellDeleteCalls();
+        LARGE_INTEGER c = Now();
+        cleaned = CleanSolutionFolder(L"Bench", FALSE, root, nullptr);
+        cleanSeconds = Seconds(c, Now());
+        shellCalls = ShellDeleteCalls();
+    }
+
+    double ratio = planBest / floorBest;
+    double listingsPerFolder = double(mainWalkListings) / double(folders);
+    double shellPerItem = planItems ? double(shellCalls) / double(planItems) : 0;
+    double itemsPerSecond = cleanSeconds > 0 ? double(planItems) / cleanSeconds : 0;
+    double bytesPerItem = planItems ? double(peakPlanBytes) / double(planItems) : 0;
+
+    wprintf(L"Mopwright benchmark: %llu entries (%llu files, %llu folders), %d projects\n", entries, walked.files,
+            walked.folders, projects);
+    wprintf(L"%-44ls %14ls\n", L"measure", L"value");
+    wprintf(L"%-44ls %14.3f\n", L"bare FindFirstFileW walk, s (floor)", floorBest);
+    wprintf(L"%-44ls %14.3f\n", L"planning (both plans + protected list), s", planBest);
+    wprintf(L"%-44ls %14.2f\n", L"planning / floor", ratio);
+    wprintf(L"%-44ls %14zu\n", L"planned items (.vs plan + main plan)", planItems);
+    wprintf(L"%-44ls %14zu\n", L"  of which .vs plan", vsItems);
+    wprintf(L"%-44ls %14zu\n", L"protected entries", protectedEntries);
+    wprintf(L"%-44ls %14llu\n", L"listings, whole planning", planListings);
+    wprintf(L"%-44ls %14.3f\n", L"listings per folder, main walk", listingsPerFolder);
+    wprintf(L"%-44ls %14.3f\n", L"peak planning memory, MiB", peakPlanBytes / 1048576.0);
+    wprintf(L"%-44ls %14.1f\n", L"peak planning bytes per planned item", bytesPerItem);
+    if (!skipClean) {
+        wprintf(L"%-44ls %14.3f\n", L"end-to-end clean, s", cleanSeconds);
+        wprintf(L"%-44ls %14.1f\n", L"planned items per second (clean)", itemsPerSecond);
+        wprintf(L"%-44ls %14llu\n", L"shell delete calls", shellCalls);
+        wprintf(L"%-44ls %14.3f\n", L"shell delete calls per planned item", shellPerItem);
+        wprintf(L"%-44ls %14ls\n", L"clean result", cleaned ? L"success" : L"failed");
+    }
+    wprintf(L"{\"entries\":%llu,\"folders\":%llu,\"projects\":%d,\"floorSeconds\":%.4f,\"planSeconds\":%.4f,"
+            L"\"planToFloor\":%.3f,\"plannedItems\":%zu,\"listingsPerFolder\":%.4f,\"peakPlanBytes\":%zu,"
+            L"\"bytesPerPlannedItem\":%.1f,\"cleanSeconds\":%.3f,\"itemsPerSecond\":%.1f,\"shellCalls\":%llu,"
+            L"\"shellCallsPerItem\":%.4f,\"cleanSucceeded\":%ls}\n",
+            entries, folders, projects, floorBest, planBest, ratio, planItems, listingsPerFolder, peakPlanBytes,
+            bytesPerItem, cleanSeconds, itemsPerSecond, shellCalls, shellPerItem, cleaned ? L"true" : L"false");
+    RemoveTree(root);
+    return 0;
+}

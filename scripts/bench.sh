@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the x86_64 benchmark and runs it under wine64 on a generated solution
+# tree. Arguments go to the benchmark, e.g. scripts/bench.sh --projects 50.
+# Prints a table and one JSON line.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$here"
+. scripts/deps.sh
+. scripts/wine-env.sh
+mw_install_deps
+
+build=build/bench
+gen=()
+command -v ninja >/dev/null && gen=(-G Ninja)
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S . -B "$build" "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-x86_64.cmake" \
+          -DCMAKE_BUILD_TYPE=Release -DMOPWRIGHT_TESTS=ON >/dev/null
+fi
+cmake --build "$build" -j "$(nproc)" --target mopwright-bench >/dev/null
+
+# A prefix and a trash of its own; the generated tree lives beside it.
+mw_wine_env "$here/$build/wine" null
+mw_wine_prefix
+mw_wine_warm
+work="$here/$build/tree"
+mkdir -p "$work"
+trap 'rm -rf "$work" "$XDG_DATA_HOME/Trash"; "$MW_WINESERVER" -k >/dev/null 2>&1 || true' EXIT
+"$MW_WINE" "$build/bench/mopwright-bench.exe" --root "$(mw_winpath "$work")" "$@"
