@@ -36,3 +36,9 @@ int CleanFolderTree(int mode, BOOL recurse, const std::wstring& path, const Prot
 // Dispatches what is already queued (at most ~300 ms) and idle work; FALSE
 // when the work must stop (a close request, or the end of the application).
 BOOL PumpPendingMessages(ICleanupHost* host);
+
+// Number of shell delete calls made in this process since the last reset; the
+// benchmark reads it to show how many calls a plan costs.
+unsigned long long ShellDeleteCalls();
+void ResetShellDeleteCalls();
+void CountShellDeleteCall();
