@@ -1,0 +1,490 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/CleanupRun.h"
+#include "engine/Executor.h"
+#include "tests/FakeHost.h"
+#include "tests/TestUtil.h"
+
+using testutil::FakeHost;
+using testutil::InTrash;
+using testutil::TempTree;
+
+namespace {
+
+using Listing = std::vector<std::wstring>;
+
+// One pass without a window, as the engine runs without a progress bar.
+BOOL Apply(const ProtectedList& keep, const DeletePlan& plan, DWORD& error, BOOL forward = TRUE)
+{
+    DELETE_PROGRESS progress;
+    progress.total = static_cast<UINT>(plan.size());
+    ::SetLastError(0xDEAD);
+    BOOL ok = ApplyDeletionPlan(keep, plan, progress, nullptr, forward);
+    error = ::GetLastError();
+    return ok;
+}
+
+// testutil::MakeDirSymlink starts ln through Wine, which does not wait for a
+// Linux program to finish: give the link a moment to appear.
+bool MakeLink(const std::wstring& link, const std::wstring& target)
+{
+    if (testutil::MakeDirSymlink(link, target)) return true;
+    for (int i = 0; i < 100; ++i) {
+        DWORD a = ::GetFileAttributesW(link.c_str());
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+        ::Sleep(20);
+    }
+    return false;
+}
+
+// Runs a Linux program through Wine (which does not wait for it), then waits
+// up to two seconds for `done` to hold.
+template <typename Done>
+bool RunLinux(std::wstring commandLine, Done done)
+{
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    ::WaitForSingleObject(pi.hProcess, 10000);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    for (int i = 0; i < 100 && !done(); ++i) ::Sleep(20);
+    return done();
+}
+
+std::wstring LinuxPath(std::wstring p)
+{
+    if (p.size() >= 2 && p[1] == L':') p = p.substr(2);
+    std::replace(p.begin(), p.end(), L'\\', L'/');
+    return p;
+}
+
+ITEM_2_KEEP KeepFile(const std::wstring& path) { return {0, path}; }
+ITEM_2_KEEP KeepFolder(const std::wstring& path) { return {1, path}; }
+
+class ExecutorTest : public ::testing::Test {
+protected:
+    void SetUp() override { g_bAbortRequested = FALSE; }
+    void TearDown() override { g_bAbortRequested = FALSE; }
+};
+
+} // namespace
+
+TEST(ExecutorIsProtected, KindsPathsAndErrors)
+{
+    ProtectedList keep{KeepFile(L"C:\\s\\a.obj"), KeepFolder(L"C:\\s\\Debug")};
+
+    ::SetLastError(0);
+    EXPECT_EQ(IsProtected(4, keep, L"C:\\s\\a.obj"), -1);
+    EXPECT_EQ(::GetLastError(), 8513u);
+    EXPECT_EQ(IsProtected(-1, keep, L"C:\\s\\a.obj"), -1);
+    EXPECT_EQ(::GetLastError(), 8513u);
+
+    for (const wchar_t* bad : {L"", L"a.obj", L".\\s\\a.obj", L"..\\s"}) {
+        ::SetLastError(0);
+        EXPECT_EQ(IsProtected(DEL_TYPE_FILE, keep, bad), -1);
+        EXPECT_EQ(::GetLastError(), 8208u);
+        EXPECT_EQ(IsProtected(DEL_TYPE_FOLDER_TREE, {}, bad), -1) << "even with an empty list";
+    }
+
+    EXPECT_EQ(IsProtected(DEL_TYPE_FILE, {}, L"C:\\s\\a.obj"), 1);
+    EXPECT_EQ(IsProtected(DEL_TYPE_FILE, keep, L"c:\\S\\A.OBJ"), 0);
+    EXPECT_EQ(IsProtected(DEL_TYPE_FILE, keep, L"/s/a.obj"), 1);
+    // A file entry never protects a folder item, nor a folder entry a file item.
+    EXPECT_EQ(IsProtected(DEL_TYPE_FOLDER_TREE, keep, L"C:\\s\\a.obj"), 1);
+    EXPECT_EQ(IsProtected(DEL_TYPE_FILE, keep, L"C:\\s\\Debug"), 1);
+    for (int type : {DEL_TYPE_EMPTY_FOLDER, DEL_TYPE_FOLDER_NO_RECURSION, DEL_TYPE_FOLDER_TREE})
+        EXPECT_EQ(IsProtected(type, keep, L"C:\\S\\debug"), 0);
+    // Whole paths: a trailing separator is a different path.
+    EXPECT_EQ(IsProtected(DEL_TYPE_FOLDER_TREE, keep, L"C:\\s\\Debug\\"), 1);
+}
+
+TEST_F(ExecutorTest, ShellDeleteSendsOneObjectToTheTrash)
+{
+    TempTree t(L"shell");
+    t.file(L"a.obj");
+    t.file(L"a.obj2");   // a longer name behind it must not be read into the list
+    t.file(L"dir/inner.txt");
+
+    EXPECT_EQ(ShellDeleteItem(L"", kShellFlagsFile, nullptr), static_cast<DWORD>(-1));
+    EXPECT_EQ(ShellDeleteItem(t.path(L"a.obj"), kShellFlagsFile, nullptr), 0u);
+    EXPECT_EQ(ShellDeleteItem(t.path(L"dir"), kShellFlagsFolderTree, nullptr), 0u);
+    // Already gone: counts as deleted.
+    EXPECT_EQ(ShellDeleteItem(t.path(L"a.obj"), kShellFlagsFile, nullptr), 0u);
+    EXPECT_EQ(ShellDeleteItem(t.path(L"never\\there.obj"), kShellFlagsFile, nullptr), 0u);
+
+    EXPECT_EQ(t.listing(), (Listing{L"a.obj2"}));
+    EXPECT_TRUE(InTrash(t.path(L"a.obj")));
+    EXPECT_TRUE(InTrash(t.path(L"dir")));
+    EXPECT_FALSE(InTrash(t.path(L"a.obj2")));
+}
+
+TEST_F(ExecutorTest, EachItemTypeIsCarriedOut)
+{
+    TempTree t(L"types");
+    t.file(L"App.cpp");
+    t.file(L"a.ncb");
+    t.dir(L"empty");
+    t.file(L"full/keep.txt");
+    t.file(L"Debug/App.exe");
+    t.file(L"Debug/sub/x.obj");
+    t.file(L"obj/deep/y.obj");
+
+    DeletePlan plan{
+        {t.path(L"a.ncb"), DEL_TYPE_FILE},
+        {t.path(L"empty") + L"\\", DEL_TYPE_EMPTY_FOLDER},
+        {t.path(L"full/"), DEL_TYPE_EMPTY_FOLDER},
+        {t.path(L"Debug") + L"\\", DEL_TYPE_FOLDER_NO_RECURSION},
+        {t.path(L"obj"), DEL_TYPE_FOLDER_TREE},
+    };
+    DWORD error = 0;
+    EXPECT_TRUE(Apply({}, plan, error));
+    EXPECT_EQ(error, 0u);
+
+    // The non-empty remove-if-empty folder stays, and that is no failure.
+    EXPECT_EQ(t.listing(), (Listing{L"App.cpp", L"full\\", L"full\\keep.txt"}));
+    EXPECT_TRUE(InTrash(t.path(L"a.ncb")));
+    EXPECT_TRUE(InTrash(t.path(L"Debug")));
+    EXPECT_TRUE(InTrash(t.path(L"obj")));
+    // An empty folder is removed outright, not recycled.
+    EXPECT_FALSE(InTrash(t.path(L"empty")));
+}
+
+TEST_F(ExecutorTest, EmptyPlanSucceedsWithoutProgressOrPumping)
+{
+    FakeHost host;
+    ::PostMessageW(host.hwnd(), WM_NULL, 0, 0);
+    DELETE_PROGRESS progress{&host, 0, 0};
+    ::SetLastError(5);
+    EXPECT_TRUE(ApplyDeletionPlan({}, {}, progress, nullptr, FALSE));
+    EXPECT_EQ(::GetLastError(), 0u);
+    EXPECT_TRUE(host.postedPositions.empty());
+    EXPECT_EQ(host.messagesPumped, 0u);
+    EXPECT_EQ(host.idleCalls, 0u);
+}
+
+TEST_F(ExecutorTest, ProtectedEntriesOfTheRightKindShieldItems)
+{
+    TempTree t(L"keep");
+    t.file(L"a.ncb");
+    t.file(L"b.ncb");
+    t.file(L"Debug/App.exe");
+    t.file(L"obj/x.obj");
+    t.file(L"ipch/y.ipch");
+
+    ProtectedList keep{
+        KeepFile(t.path(L"A.NCB")),        // shields the file item
+        KeepFolder(t.path(L"debug")),      // shields the folder item
+        KeepFile(t.path(L"obj")),          // wrong kind: no shield for a folder
+        KeepFolder(t.path(L"b.ncb")),      // wrong kind: no shield for a file
+    };
+    DeletePlan plan{
+        {t.path(L"a.ncb"), DEL_TYPE_FILE},
+        {t.path(L"b.ncb"), DEL_TYPE_FILE},
+        {t.path(L"Debug\\"), DEL_TYPE_FOLDER_NO_RECURSION},
+        {t.path(L"obj\\"), DEL_TYPE_FOLDER_TREE},
+        {t.path(L"ipch"), DEL_TYPE_FOLDER_TREE},
+    };
+    FakeHost host;
+    DELETE_PROGRESS progress{&host, 0, static_cast<UINT>(plan.size())};
+    EXPECT_TRUE(ApplyDeletionPlan(keep, plan, progress, nullptr, TRUE));
+    EXPECT_EQ(::GetLastError(), 0u);
+
+    EXPECT_EQ(t.listing(), (Listing{L"Debug\\", L"Debug\\App.exe", L"a.ncb"}));
+    EXPECT_TRUE(InTrash(t.path(L"b.ncb")));
+    EXPECT_TRUE(InTrash(t.path(L"obj")));
+    EXPECT_TRUE(InTrash(t.path(L"ipch")));
+    // Spared items still advance the bar.
+    EXPECT_EQ(host.postedPositions, (std::vector<UINT>{3276, 6553, 9830, 13107, 16384}));
+}
+
+TEST_F(ExecutorTest, FolderWithProtectedFileThreeLevelsDownIsTakenApartAroundIt)
+{
+    TempTree t(L"apart");
+    t.file(L"obj/top.obj");
+    t.file(L"obj/a/one.obj");
+    t.file(L"obj/a/b/two.obj");
+    t.file(L"obj/a/b/c/keep.txt");
+    t.file(L"obj/a/b/c/three.obj");
+    t.file(L"obj/a/side/four.obj");
+    t.file(L"obj/a/side/deeper/five.obj");
+    t.dir(L"obj/emptied/nothing");
+    t.file(L"App.cpp");
+
+    ProtectedList keep{KeepFile(t.path(L"obj/a/b/c/keep.txt"))};
+    DWORD error = 0;
+    EXPECT_TRUE(Apply(keep, {{t.path(L"obj\\"), DEL_TYPE_FOLDER_TREE}}, error));
+    EXPECT_EQ(error, 0u);
+
+    EXPECT_EQ(t.listing(), (Listing{L"App.cpp", L"obj\\", L"obj\\a\\", L"obj\\a\\b\\", L"obj\\a\\b\\c\\",
+                                    L"obj\\a\\b\\c\\keep.txt"}));
+    // Each file went to the trash on its own; emptied folders were removed, not recycled.
+    for (const wchar_t* f : {L"obj/top.obj", L"obj/a/one.obj", L"obj/a/b/two.obj", L"obj/a/b/c/three.obj",
+                             L"obj/a/side/four.obj", L"obj/a/side/deeper/five.obj"})
+        EXPECT_TRUE(InTrash(t.path(f))) << testutil::Narrow(f);
+    EXPECT_FALSE(InTrash(t.path(L"obj")));
+    EXPECT_FALSE(InTrash(t.path(L"obj/a/side")));
+    EXPECT_FALSE(InTrash(t.path(L"obj/emptied")));
+}
+
+TEST_F(ExecutorTest, ProtectedFolderInsideTreeIsKeptWholeButAPlannedItemBelowItIsNot)
+{
+    TempTree t(L"keepdir");
+    t.file(L"obj/Keep/inner/k.bin");
+    t.file(L"obj/gone.obj");
+    t.file(L"src/Keep2/Debug/x.obj");
+    t.file(L"src/Keep2/main.cpp");
+
+    ProtectedList keep{KeepFolder(t.path(L"obj/keep")), KeepFolder(t.path(L"src/Keep2"))};
+    DWORD error = 0;
+    EXPECT_TRUE(Apply(keep,
+                      {{t.path(L"obj"), DEL_TYPE_FOLDER_TREE},
+                       {t.path(L"src/Keep2/Debug"), DEL_TYPE_FOLDER_NO_RECURSION}},
+                      error));
+    EXPECT_EQ(t.listing(), (Listing{L"obj\\", L"obj\\Keep\\", L"obj\\Keep\\inner\\", L"obj\\Keep\\inner\\k.bin",
+                                    L"src\\", L"src\\Keep2\\", L"src\\Keep2\\main.cpp"}));
+    EXPECT_TRUE(InTrash(t.path(L"obj/gone.obj")));
+    EXPECT_TRUE(InTrash(t.path(L"src/Keep2/Debug")));
+}
+
+TEST_F(ExecutorTest, LinksAreNeverFollowed)
+{
+    TempTree outside(L"target");
+    outside.file(L"precious.txt");
+    outside.file(L"sub/more.txt");
+    const Listing before = outside.listing();
+
+    TempTree t(L"links");
+    t.file(L"obj/x.obj");
+    t.file(L"obj/keep.txt");
+    ASSERT_TRUE(MakeLink(t.path(L"obj/link"), outside.root()));
+    t.file(L"ipch/y.ipch");
+    ASSERT_TRUE(MakeLink(t.path(L"ipch/link"), outside.root()));
+    t.dir(L"Debug");
+    ASSERT_TRUE(MakeLink(t.path(L"Debug/out"), outside.root()));
+
+    // obj is taken apart around keep.txt: the link inside is neither entered
+    // nor removed. ipch goes whole (nothing protected in it). Debug\out is
+    // itself a planned folder item that is a link: left alone.
+    ProtectedList keep{KeepFile(t.path(L"obj/keep.txt"))};
+    DWORD error = 0;
+    EXPECT_TRUE(Apply(keep,
+                      {{t.path(L"obj"), DEL_TYPE_FOLDER_TREE},
+                       {t.path(L"ipch"), DEL_TYPE_FOLDER_TREE},
+                       {t.path(L"Debug/out"), DEL_TYPE_FOLDER_TREE}},
+                      error));
+    EXPECT_EQ(error, 0u);
+
+    EXPECT_EQ(outside.listing(), before);
+    EXPECT_TRUE(t.exists(L"obj/link"));
+    EXPECT_TRUE(t.exists(L"obj/keep.txt"));
+    EXPECT_FALSE(t.exists(L"obj/x.obj"));
+    EXPECT_FALSE(t.exists(L"ipch"));
+    EXPECT_TRUE(t.exists(L"Debug/out"));
+    EXPECT_FALSE(InTrash(outside.path(L"precious.txt")));
+}
+
+TEST_F(ExecutorTest, ProgressRunsOverBothPassesOfOneFolder)
+{
+    TempTree t(L"progress");
+    DeletePlan first, second;
+    for (int i = 0; i < 3; ++i) {
+        t.file(L"v" + std::to_wstring(i) + L".log");
+        first.push_back({t.path(L"v" + std::to_wstring(i) + L".log"), DEL_TYPE_FILE});
+    }
+    for (int i = 0; i < 5; ++i) {
+        t.file(L"m" + std::to_wstring(i) + L".tlog");
+        second.push_back({t.path(L"m" + std::to_wstring(i) + L".tlog"), DEL_TYPE_FILE});
+    }
+    FakeHost host;
+    DELETE_PROGRESS progress{&host, 0, 8};
+    EXPECT_TRUE(ApplyDeletionPlan({}, first, progress, nullptr, TRUE));
+    EXPECT_TRUE(ApplyDeletionPlan({}, second, progress, nullptr, FALSE));
+
+    const std::vector<UINT> expected{2048, 4096, 6144, 8192, 10240, 12288, 14336, 16384};
+    EXPECT_EQ(host.postedPositions, expected);
+    // Posted, and painted through the pump between items.
+    EXPECT_EQ(host.deliveredPositions, expected);
+    EXPECT_EQ(progress.done, 8u);
+    EXPECT_TRUE(t.listing().empty());
+
+    // More items than announced: the bar stops at its end.
+    t.file(L"extra.log");
+    EXPECT_TRUE(ApplyDeletionPlan({}, {{t.path(L"extra.log"), DEL_TYPE_FILE}}, progress, nullptr, TRUE));
+    EXPECT_EQ(host.postedPositions.back(), 16384u);
+    EXPECT_EQ(progress.done, 8u);
+}
+
+TEST_F(ExecutorTest, StopRequestEndsThePassAfterTheItemInProgress)
+{
+    TempTree t(L"abort");
+    DeletePlan plan;
+    for (int i = 0; i < 5; ++i) {
+        t.file(L"f" + std::to_wstring(i) + L".obj");
+        plan.push_back({t.path(L"f" + std::to_wstring(i) + L".obj"), DEL_TYPE_FILE});
+    }
+    FakeHost host;
+    host.abortAfterPosts = 2;
+    DELETE_PROGRESS progress{&host, 0, 5};
+    EXPECT_FALSE(ApplyDeletionPlan({}, plan, progress, nullptr, FALSE));
+    EXPECT_EQ(::GetLastError(), 1235u);
+    // Reverse: f4 and f3 went, the rest stays untouched.
+    EXPECT_EQ(t.listing(), (Listing{L"f0.obj", L"f1.obj", L"f2.obj"}));
+    EXPECT_TRUE(InTrash(t.path(L"f3.obj")));
+    EXPECT_EQ(host.postedPositions.size(), 2u);
+}
+
+TEST_F(ExecutorTest, FailedItemsDoNotStopThePassAndTheLastFailureWins)
+{
+    TempTree t(L"fail");
+    t.file(L"a.obj");
+    t.file(L"b.obj");
+    t.file(L"c.obj");
+    ::SetCurrentDirectoryW(t.root().c_str());
+
+    DeletePlan plan{
+        {t.path(L"a.obj"), DEL_TYPE_FILE},
+        {L"c.obj", DEL_TYPE_FILE},         // relative: 8208, and c.obj stays
+        {t.path(L"b.obj"), 9},             // out of range: 13, b.obj stays
+        {t.path(L"d.obj"), DEL_TYPE_FILE},
+    };
+    t.file(L"d.obj");
+    DWORD error = 0;
+    EXPECT_FALSE(Apply({}, plan, error, TRUE));
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_DATA));
+    EXPECT_EQ(t.listing(), (Listing{L"b.obj", L"c.obj"}));
+
+    // Reverse order: the relative item is the last to fail.
+    t.file(L"a.obj");
+    t.file(L"d.obj");
+    EXPECT_FALSE(Apply({}, plan, error, FALSE));
+    EXPECT_EQ(error, 8208u);
+    EXPECT_EQ(t.listing(), (Listing{L"b.obj", L"c.obj"}));
+
+    // The same with a protected list that has to be consulted.
+    t.file(L"a.obj");
+    t.file(L"d.obj");
+    EXPECT_FALSE(Apply({KeepFile(t.path(L"b.obj"))}, plan, error, TRUE));
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_DATA));
+    EXPECT_EQ(t.listing(), (Listing{L"b.obj", L"c.obj"}));
+    ::SetCurrentDirectoryW(L"C:\\");
+}
+
+TEST_F(ExecutorTest, VanishedItemsCountAsDeleted)
+{
+    TempTree t(L"gone");
+    t.file(L"keep.txt");
+    ProtectedList keep{KeepFile(t.path(L"keep.txt"))};
+    DWORD error = 0;
+    // A folder already gone, with a protected list that would have it scanned.
+    EXPECT_TRUE(Apply(keep,
+                      {{t.path(L"gone.obj"), DEL_TYPE_FILE},
+                       {t.path(L"Debug"), DEL_TYPE_FOLDER_NO_RECURSION},
+                       {t.path(L"obj/ipch"), DEL_TYPE_FOLDER_TREE},
+                       {t.path(L"x64"), DEL_TYPE_EMPTY_FOLDER}},
+                      error));
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(t.listing(), (Listing{L"keep.txt"}));
+}
+
+TEST_F(ExecutorTest, FolderItemThatCannotBeScannedIsNotTouched)
+{
+    TempTree t(L"noscan");
+    t.file(L"obj");   // a file where a folder was planned: its listing cannot start
+    t.file(L"keep.txt");
+    ProtectedList keep{KeepFile(t.path(L"keep.txt"))};
+    DWORD error = 0;
+    EXPECT_FALSE(Apply(keep, {{t.path(L"obj"), DEL_TYPE_FOLDER_TREE}}, error));
+    EXPECT_NE(error, 0u);
+    EXPECT_TRUE(t.exists(L"obj"));
+}
+
+TEST_F(ExecutorTest, FolderWithAnUnlistableSubfolderIsNotTouched)
+{
+    // A Linux folder named "star*" shows up in its parent's listing, but no
+    // Windows path can list it (error 123): the scan cannot see that part.
+    TempTree t(L"unseen");
+    t.file(L"obj/x.obj");
+    t.file(L"obj/sub/y.obj");
+    t.file(L"keep.txt");
+    const std::wstring odd = LinuxPath(t.path(L"obj")) + L"/star*";
+    ASSERT_TRUE(RunLinux(L"/bin/mkdir \"" + odd + L"\"", [&] { return t.listing().size() == 6; }));
+
+    DWORD error = 0;
+    EXPECT_FALSE(Apply({KeepFile(t.path(L"keep.txt"))}, {{t.path(L"obj"), DEL_TYPE_FOLDER_TREE}}, error));
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_NAME));
+    EXPECT_TRUE(t.exists(L"obj/x.obj"));
+    EXPECT_TRUE(t.exists(L"obj/sub/y.obj"));
+    EXPECT_FALSE(InTrash(t.path(L"obj")));
+
+    // What Windows cannot remove, the Linux side does.
+    ASSERT_TRUE(RunLinux(L"/bin/rmdir \"" + odd + L"\"", [&] { return t.listing().size() == 5; }));
+}
+
+TEST_F(ExecutorTest, CleanFolderTreeScansAndStops)
+{
+    TempTree t(L"cft");
+    t.file(L"root/a/b/keep.txt");
+    t.file(L"root/a/x.obj");
+    t.file(L"root/y.obj");
+    ProtectedList keep{KeepFile(t.path(L"root/a/b/keep.txt"))};
+    DWORD error = 0;
+    EXPECT_EQ(CleanFolderTree(0, TRUE, t.path(L"root\\"), keep, nullptr, error, nullptr), 1);
+    EXPECT_EQ(CleanFolderTree(0, FALSE, t.path(L"root"), keep, nullptr, error, nullptr), 0) << "no descent";
+    EXPECT_EQ(CleanFolderTree(0, TRUE, t.path(L"root"), {}, nullptr, error, nullptr), 0);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(CleanFolderTree(0, TRUE, t.path(L"missing"), keep, nullptr, error, nullptr), -1);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    // A stop request: the take-apart deletes nothing at all.
+    error = 0;
+    g_bAbortRequested = TRUE;
+    EXPECT_EQ(CleanFolderTree(1, TRUE, t.path(L"root"), keep, nullptr, error, nullptr), -1);
+    EXPECT_EQ(error, 1235u);
+    EXPECT_TRUE(t.exists(L"root/a/x.obj"));
+    EXPECT_TRUE(t.exists(L"root/y.obj"));
+    g_bAbortRequested = FALSE;
+
+    EXPECT_EQ(CleanFolderTree(1, TRUE, t.path(L"root"), keep, nullptr, error, nullptr), 0);
+    EXPECT_EQ(t.listing(), (Listing{L"root\\", L"root\\a\\", L"root\\a\\b\\", L"root\\a\\b\\keep.txt"}));
+}
+
+TEST_F(ExecutorTest, PumpDispatchesWhatIsQueuedAndHonoursStopAndQuit)
+{
+    EXPECT_TRUE(PumpPendingMessages(nullptr));
+    g_bAbortRequested = TRUE;
+    EXPECT_FALSE(PumpPendingMessages(nullptr));
+    g_bAbortRequested = FALSE;
+
+    FakeHost host;
+    host.idleRounds = 3;
+    for (UINT i = 0; i < 4; ++i) ::PostMessageW(host.hwnd(), PBM_SETPOS, i, 0);
+    EXPECT_TRUE(PumpPendingMessages(&host));
+    EXPECT_EQ(host.deliveredPositions, (std::vector<UINT>{0, 1, 2, 3}));
+    EXPECT_EQ(host.idleCalls, 4u) << "idle counts 0..3, the last one answering false";
+
+    // Nothing queued: returns at once after idle work, without waiting.
+    const DWORD start = ::GetTickCount();
+    EXPECT_TRUE(PumpPendingMessages(&host));
+    EXPECT_LT(::GetTickCount() - start, 250u);
+
+    // A stop request seen while messages are queued leaves them queued.
+    ::PostMessageW(host.hwnd(), PBM_SETPOS, 7, 0);
+    g_bAbortRequested = TRUE;
+    EXPECT_FALSE(PumpPendingMessages(&host));
+    EXPECT_EQ(host.deliveredPositions.size(), 4u);
+    g_bAbortRequested = FALSE;
+    EXPECT_TRUE(PumpPendingMessages(&host));
+    EXPECT_EQ(host.deliveredPositions.size(), 5u);
+
+    // The end of the application stops the work, and the quit stays queued.
+    ::PostQuitMessage(0);
+    EXPECT_FALSE(PumpPendingMessages(&host));
+    MSG msg;
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+}
