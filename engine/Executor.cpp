@@ -119,6 +119,7 @@ DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner)
     op.fAnyOperationsAborted = FALSE;
     op.hNameMappings = nullptr;
     op.lpszProgressTitle = nullptr;
+    CountShellDeleteCall();
     int result = ::SHFileOperationW(&op);
 
     if (result == 0) return op.fAnyOperationsAborted ? ERROR_GEN_FAILURE : 0;

@@ -142,8 +142,10 @@ TEST_F(ExecutorTest, EachItemTypeIsCarriedOut)
         {t.path(L"obj"), DEL_TYPE_FOLDER_TREE},
     };
     DWORD error = 0;
+    ResetShellDeleteCalls();
     EXPECT_TRUE(Apply({}, plan, error));
     EXPECT_EQ(error, 0u);
+    EXPECT_EQ(ShellDeleteCalls(), 3u) << "one call per file or folder, none for the empty folders";
 
     // The non-empty remove-if-empty folder stays, and that is no failure.
     EXPECT_EQ(t.listing(), (Listing{L"App.cpp", L"full\\", L"full\\keep.txt"}));
@@ -217,8 +219,10 @@ TEST_F(ExecutorTest, FolderWithProtectedFileThreeLevelsDownIsTakenApartAroundIt)
 
     ProtectedList keep{KeepFile(t.path(L"obj/a/b/c/keep.txt"))};
     DWORD error = 0;
+    ResetShellDeleteCalls();
     EXPECT_TRUE(Apply(keep, {{t.path(L"obj\\"), DEL_TYPE_FOLDER_TREE}}, error));
     EXPECT_EQ(error, 0u);
+    EXPECT_EQ(ShellDeleteCalls(), 6u) << "one shell call per file, none for folders";
 
     EXPECT_EQ(t.listing(), (Listing{L"App.cpp", L"obj\\", L"obj\\a\\", L"obj\\a\\b\\", L"obj\\a\\b\\c\\",
                                     L"obj\\a\\b\\c\\keep.txt"}));
