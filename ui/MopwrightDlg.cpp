@@ -1,0 +1,372 @@
+#include "ui/MopwrightDlg.h"
+#include "app/resource.h"
+#include "engine/CleanupRun.h"
+#include "ui/AboutDlg.h"
+#include "ui/FolderPicker.h"
+#include "ui/WebSite.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+namespace {
+using LoadIconWithScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+
+// Looked up once at start in the common controls that the manifest binds
+// (loaded by bare name so the side-by-side version 6 is the one found).
+LoadIconWithScaleDownFn ResolveLoadIconWithScaleDown() {
+    HMODULE comctl = ::LoadLibraryW(L"Comctl32.dll");   // stays loaded for the process
+    if (!comctl) return nullptr;
+    return reinterpret_cast<LoadIconWithScaleDownFn>(
+        reinterpret_cast<void*>(::GetProcAddress(comctl, "LoadIconWithScaleDown")));
+}
+const LoadIconWithScaleDownFn g_pfnLoadIconWithScaleDown = ResolveLoadIconWithScaleDown();
+
+HINSTANCE ResourceInstance() {
+    CWinApp* app = AfxGetApp();
+    return app ? app->m_hInstance : ::GetModuleHandleW(nullptr);
+}
+} // namespace
+
+HICON LoadLargeAppIcon() {
+    int width = 128, height = 128;
+    ScopedWindowDC dc(AfxGetMainWnd());
+    if (dc) {
+        width = static_cast<int>(::GetDeviceCaps(dc.get(), LOGPIXELSX) / 96.0 * 128);
+        height = static_cast<int>(::GetDeviceCaps(dc.get(), LOGPIXELSY) / 96.0 * 128);
+    }
+    if (g_pfnLoadIconWithScaleDown) {
+        HICON icon = nullptr;
+        if (FAILED(g_pfnLoadIconWithScaleDown(ResourceInstance(), MAKEINTRESOURCEW(IDI_APP_ICON), width, height, &icon)))
+            return nullptr;
+        return icon;
+    }
+    return static_cast<HICON>(
+        ::LoadImageW(ResourceInstance(), MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
+}
+
+CMopwrightDlg::CMopwrightDlg(HWND parent)
+    : CDialogImpl(IDD_MAIN_DIALOG, parent),
+      m_hIcon(::LoadIconW(ResourceInstance(), MAKEINTRESOURCEW(IDI_APP_ICON))),
+      m_hLargeIcon(LoadLargeAppIcon()) {}
+
+CMopwrightDlg::~CMopwrightDlg() = default;
+
+std::span<const MessageEntry<CMopwrightDlg>> CMopwrightDlg::GetMessageMap() {
+    using namespace msgmap;
+    using D = CMopwrightDlg;
+    static const MessageEntry<D> map[] = {
+        Message(WM_SYSCOMMAND, &D::OnSysCommand),
+        Message(WM_PAINT, &D::OnPaint),
+        Message(WM_QUERYDRAGICON, &D::OnQueryDragIcon),
+        Message(WM_TIMER, &D::OnTimer),
+        Message(WM_CTLCOLORSTATIC, &D::OnCtlColorStatic),
+        Message(WM_HELP, &D::OnHelpInfo),
+        Message(WM_INITMENUPOPUP, &D::OnInitMenuPopup),
+        Message(WM_CLOSE, &D::OnClose),
+        ControlCommand(IDC_CHECK_DEL_SUO, BN_CLICKED, &D::OnCheckDelSuo),
+        Command(ID_FILE_OPEN_AND_CLEAN, &D::OnFileOpenAndClean),
+        Command(ID_FILE_EXIT, &D::OnFileExit),
+        Command(ID_EDIT_CLOSE_AFTER_CLEANUP, &D::OnEditCloseAfterCleanup),
+        Command(ID_EDIT_CLEAR_LOG, &D::OnEditClearLog),
+        Command(ID_HELP_CHECK_FOR_UPDATE, &D::OnHelpCheckForUpdate),
+        Command(ID_HELP_ABOUT, &D::OnHelpAbout),
+        UpdateUI(ID_FILE_OPEN_AND_CLEAN, &D::OnUpdateFileOpenAndClean),
+        UpdateUI(ID_EDIT_CLOSE_AFTER_CLEANUP, &D::OnUpdateEditCloseAfterCleanup),
+        UpdateUI(ID_EDIT_CLEAR_LOG, &D::OnUpdateEditClearLog),
+    };
+    return map;
+}
+
+void CMopwrightDlg::RunCleanup() {
+    ::RunCleanup(*this);
+}
+
+BOOL CMopwrightDlg::PreTranslateMessage(MSG* msg) {
+    return m_hAccel && ::TranslateAcceleratorW(m_hWnd, m_hAccel, msg);
+}
+
+std::vector<std::wstring> CMopwrightDlg::GetCommandLineFolders() const {
+    std::vector<std::wstring> folders;
+    int argc = 0;
+    UniqueLocal args;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    args.reset(reinterpret_cast<HLOCAL>(argv));
+    for (int i = 1; argv && i < argc; ++i) folders.emplace_back(argv[i]);
+    return folders;
+}
+
+BOOL CMopwrightDlg::OnInitDialog() {
+    m_editLog = GetDlgItem(IDC_EDIT_LOG);
+    m_checkDelSuo = GetDlgItem(IDC_CHECK_DEL_SUO);
+    m_progress = GetDlgItem(IDC_PROGRESS);
+    CWinApp* app = AfxGetApp();
+
+    if (HMENU sysMenu = ::GetSystemMenu(m_hWnd, FALSE)) {
+        wchar_t text[256] = L"";
+        if (::LoadStringW(ResourceInstance(), IDS_ABOUTBOX, text, 256) > 0 && text[0]) {
+            ::AppendMenuW(sysMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(sysMenu, MF_STRING, IDM_ABOUTBOX, text);
+        }
+    }
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    m_bCloseAfterCleanup = app && app->GetProfileInt(kSettingsSection, kCloseAfterCleanupEntry, 1) != 0;
+    m_hAccel = ::LoadAcceleratorsW(ResourceInstance(), MAKEINTRESOURCEW(IDR_MAIN_ACCEL));
+    ::DragAcceptFiles(m_hWnd, TRUE);
+    bool delSuo = app && app->GetProfileInt(kSettingsSection, kDelSuoEntry, 0) != 0;
+    ::SendMessageW(m_checkDelSuo, BM_SETCHECK, delSuo ? BST_CHECKED : BST_UNCHECKED, 0);
+
+    for (std::wstring& folder : GetCommandLineFolders()) m_arrFolders.push_back(std::move(folder));
+
+    ::ShowWindow(m_progress, SW_HIDE);
+    if (m_arrFolders.empty())
+        ::ShowWindow(m_editLog, SW_HIDE);
+    else
+        ::SetTimer(m_hWnd, IDT_START_CLEANUP, kStartCleanupDelay, nullptr);
+    return TRUE;
+}
+
+void CMopwrightDlg::PreFilterMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_DROPFILES) OnDropFiles(reinterpret_cast<HDROP>(wParam));
+    HandleDragMove(msg, wParam, lParam, m_hWnd, m_dragMove);
+}
+
+void CMopwrightDlg::PostNcDestroy() {
+    m_hLargeIcon.reset();
+}
+
+void CMopwrightDlg::ShowLogPanel() {
+    ::ShowWindow(m_editLog, SW_SHOW);
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
+    ::UpdateWindow(m_hWnd);
+}
+
+void CMopwrightDlg::OnDropFiles(HDROP hDrop) {
+    UniqueDrop drop(hDrop);
+    // A run owns the queue until it ends; drop acceptance is off meanwhile,
+    // and a drop that was already on its way is refused here.
+    if (m_bBusy || !drop) return;
+    int count = static_cast<int>(::DragQueryFileW(drop.get(), 0xFFFFFFFF, nullptr, 0));
+    if (count <= 0) return;
+    for (int i = 0; i < count; ++i) {
+        UINT length = ::DragQueryFileW(drop.get(), static_cast<UINT>(i), nullptr, 0);
+        if (length == 0) continue;
+        std::wstring name(length, L'\0');   // the string keeps room for the terminator
+        if (::DragQueryFileW(drop.get(), static_cast<UINT>(i), name.data(), length + 1) == length)
+            m_arrFolders.push_back(std::move(name));
+    }
+    if (!m_arrFolders.empty()) {
+        // Re-arming restarts the delay, so quick drops end in one run.
+        ::SetTimer(m_hWnd, IDT_START_CLEANUP, kStartCleanupDelay, nullptr);
+        ShowLogPanel();
+    }
+}
+
+bool CMopwrightDlg::OnSysCommand(WPARAM wParam, LPARAM, LRESULT&) {
+    if ((wParam & 0xFFF0) != IDM_ABOUTBOX) return false;
+    OnHelpAbout();
+    return true;
+}
+
+bool CMopwrightDlg::OnPaint(WPARAM, LPARAM, LRESULT&) {
+    RECT client;
+    ::GetClientRect(m_hWnd, &client);
+    if (::IsIconic(m_hWnd)) {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(m_hWnd, &ps);
+        ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+        int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+        int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+        ::DrawIcon(dc, x, y, m_hIcon);
+        ::EndPaint(m_hWnd, &ps);
+        return true;
+    }
+    if (!::IsWindowVisible(m_editLog)) {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(m_hWnd, &ps);
+        int left = client.left + (client.right - client.left - 128) / 2;
+        int top = client.top + (client.bottom - client.top - 128) / 2;
+        ::DrawIconEx(dc, left, top, m_hLargeIcon.get(), 128, 128, 0, ::GetSysColorBrush(COLOR_BTNFACE), DI_NORMAL);
+        ::EndPaint(m_hWnd, &ps);
+    }
+    return false;   // the dialog's own painting follows
+}
+
+bool CMopwrightDlg::OnQueryDragIcon(WPARAM, LPARAM, LRESULT& result) {
+    result = reinterpret_cast<LRESULT>(m_hIcon);
+    return true;
+}
+
+bool CMopwrightDlg::OnTimer(WPARAM wParam, LPARAM, LRESULT&) {
+    if (wParam == IDT_START_CLEANUP) {
+        ::KillTimer(m_hWnd, IDT_START_CLEANUP);
+        // Never a run inside a run: a running one already takes what is queued.
+        if (!m_bBusy) RunCleanup();
+    }
+    return false;
+}
+
+bool CMopwrightDlg::OnCtlColorStatic(WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    result = ::DefWindowProcW(m_hWnd, WM_CTLCOLORSTATIC, wParam, lParam);
+    int id = ::GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+    if (id == IDC_STATIC_SUO_NOTE || id == IDC_STATIC_INTRO)
+        ::SetTextColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_3DDKSHADOW));
+    return true;
+}
+
+bool CMopwrightDlg::OnHelpInfo(WPARAM, LPARAM, LRESULT& result) {
+    result = TRUE;   // F1: the program has no help
+    return true;
+}
+
+bool CMopwrightDlg::OnInitMenuPopup(WPARAM wParam, LPARAM lParam, LRESULT&) {
+    HMENU popup = reinterpret_cast<HMENU>(wParam);
+    if (!HIWORD(lParam) && MenuContains(::GetMenu(m_hWnd), popup)) UpdateMenuCommandUI(popup);
+    return false;
+}
+
+bool CMopwrightDlg::OnClose(WPARAM, LPARAM, LRESULT&) {
+    if (!m_bBusy) return false;   // the dialog's own close ends it
+    // During a run a close only asks the run to stop; the window stays.
+    g_bAbortRequested = TRUE;
+    return true;
+}
+
+void CMopwrightDlg::OnCheckDelSuo() {
+    bool checked = ::SendMessageW(m_checkDelSuo, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if (CWinApp* app = AfxGetApp()) app->WriteProfileInt(kSettingsSection, kDelSuoEntry, checked ? 1 : 0);
+}
+
+void CMopwrightDlg::OnFileOpenAndClean() {
+    // A run owns the queue from start to end: no second run inside it.
+    if (m_bBusy) return;
+    std::wstring path;
+    int result = BrowseForSolutionFolder(GetBrowseStartFolder(), m_hWnd, path);
+    if (result == BROWSE_CANCELLED) return;
+    if (result != BROWSE_PICKED) {
+        ::MessageBeep(MB_ICONHAND);
+        return;
+    }
+    // The picked folder replaces whatever drops had queued, and the pending
+    // start of their run goes with them.
+    ::KillTimer(m_hWnd, IDT_START_CLEANUP);
+    m_arrFolders.assign(1, path);
+    ShowLogPanel();
+    RunCleanup();
+}
+
+void CMopwrightDlg::OnFileExit() {
+    ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
+}
+
+void CMopwrightDlg::OnEditCloseAfterCleanup() {
+    m_bCloseAfterCleanup = !m_bCloseAfterCleanup;
+    if (CWinApp* app = AfxGetApp())
+        app->WriteProfileInt(kSettingsSection, kCloseAfterCleanupEntry, m_bCloseAfterCleanup ? 1 : 0);
+}
+
+void CMopwrightDlg::OnEditClearLog() {
+    if (::MessageBoxW(m_hWnd, L"Do you want to clear the log panel?", L"Mopwright",
+                      MB_YESNOCANCEL | MB_ICONQUESTION) == IDYES)
+        ::SetWindowTextW(m_editLog, L"");
+}
+
+void CMopwrightDlg::OnHelpCheckForUpdate() {
+    OpenWebPage(m_hWnd, kUpdatePageUrl);
+}
+
+void CMopwrightDlg::OnHelpAbout() {
+    CAboutDlg about;
+    about.DoModal();
+}
+
+void CMopwrightDlg::OnUpdateFileOpenAndClean(CCmdUI& cmdUI) {
+    cmdUI.Enable(!m_bBusy);
+}
+
+void CMopwrightDlg::OnUpdateEditCloseAfterCleanup(CCmdUI& cmdUI) {
+    cmdUI.SetCheck(m_bCloseAfterCleanup ? 1 : 0);
+}
+
+void CMopwrightDlg::OnUpdateEditClearLog(CCmdUI& cmdUI) {
+    cmdUI.Enable((::GetWindowLongW(m_editLog, GWL_STYLE) & WS_VISIBLE) != 0);
+}
+
+// The run's side of the window.
+
+bool CMopwrightDlg::IsDeleteSuoChecked() {
+    return ::SendMessageW(m_checkDelSuo, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::wstring CMopwrightDlg::GetLogText() {
+    int length = ::GetWindowTextLengthW(m_editLog);
+    if (length <= 0) return L"";
+    std::wstring text(static_cast<size_t>(length), L'\0');
+    int got = ::GetWindowTextW(m_editLog, text.data(), length + 1);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
+void CMopwrightDlg::SetLogText(const std::wstring& text) {
+    ::SetWindowTextW(m_editLog, text.c_str());
+}
+
+void CMopwrightDlg::ShowProgress(bool show) {
+    ::ShowWindow(m_progress, show ? SW_SHOW : SW_HIDE);
+}
+
+void CMopwrightDlg::SetProgressRange(int low, int high) {
+    ::SendMessageW(m_progress, PBM_SETRANGE32, static_cast<WPARAM>(low), high);
+}
+
+void CMopwrightDlg::SetProgressPos(int pos) {
+    ::SendMessageW(m_progress, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+}
+
+void CMopwrightDlg::SetProgressMarquee(bool marquee) {
+    LONG_PTR style = ::GetWindowLongPtrW(m_progress, GWL_STYLE);
+    if (marquee) {
+        ::SetWindowLongPtrW(m_progress, GWL_STYLE, style | PBS_MARQUEE);
+        ::SendMessageW(m_progress, PBM_SETMARQUEE, TRUE, 0);
+    } else {
+        ::SendMessageW(m_progress, PBM_SETMARQUEE, FALSE, 0);
+        ::SetWindowLongPtrW(m_progress, GWL_STYLE, style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
+    }
+}
+
+void CMopwrightDlg::PostProgressPos(UINT pos) {
+    ::PostMessageW(m_progress, PBM_SETPOS, pos, 0);
+}
+
+void CMopwrightDlg::BringToForeground() {
+    ::SetForegroundWindow(m_hWnd);
+}
+
+void CMopwrightDlg::AcceptDrops(bool accept) {
+    ::DragAcceptFiles(m_hWnd, accept ? TRUE : FALSE);
+}
+
+void CMopwrightDlg::BeginWaitCursor() {
+    m_waitCursor.emplace();
+}
+
+void CMopwrightDlg::RestoreWaitCursor() {
+    if (m_waitCursor) m_waitCursor->Restore();
+}
+
+void CMopwrightDlg::EndWaitCursor() {
+    m_waitCursor.reset();
+}
+
+void CMopwrightDlg::PostClose() {
+    ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
+}
+
+bool CMopwrightDlg::PumpMessage() {
+    return AfxPumpMessage();
+}
+
+bool CMopwrightDlg::OnIdle(LONG count) {
+    return AfxIdle(count);
+}

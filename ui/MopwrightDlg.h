@@ -1,0 +1,103 @@
+#pragma once
+// The main window: gathers folders from the command line, drops and the
+// folder picker, runs the clean-up over them, and hosts its log and progress.
+#include "engine/CleanupHost.h"
+#include "framework/App.h"
+#include "framework/Dialog.h"
+#include "support/UniqueHandle.h"
+#include "ui/DragMove.h"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+// One-shot timer that starts the run once quick drops have settled.
+inline constexpr UINT_PTR IDT_START_CLEANUP = 256;
+inline constexpr UINT kStartCleanupDelay = 200;   // ms
+
+inline constexpr wchar_t kSettingsSection[] = L"Settings";
+inline constexpr wchar_t kCloseAfterCleanupEntry[] = L"CloseAfterCleanup";
+inline constexpr wchar_t kDelSuoEntry[] = L"Del.suo";
+
+// The big icon for the middle of the empty window: 128 pixels at 96 dpi,
+// scaled with the screen's logical resolution.
+HICON LoadLargeAppIcon();
+
+class CMopwrightDlg : public CDialogImpl<CMopwrightDlg>, public ICleanupHost {
+public:
+    explicit CMopwrightDlg(HWND parent = nullptr);
+    ~CMopwrightDlg() override;
+    static std::span<const MessageEntry<CMopwrightDlg>> GetMessageMap();
+
+    // Cleans every queued folder; returns when the run is over.
+    void RunCleanup();
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+    // ICleanupHost
+    std::vector<std::wstring>& QueuedFolders() override { return m_arrFolders; }
+    bool IsDeleteSuoChecked() override;
+    bool IsCloseAfterCleanup() override { return m_bCloseAfterCleanup != FALSE; }
+    void SetBusy(bool busy) override { m_bBusy = busy; }
+    std::wstring GetLogText() override;
+    void SetLogText(const std::wstring& text) override;
+    void ShowProgress(bool show) override;
+    void SetProgressRange(int low, int high) override;
+    void SetProgressPos(int pos) override;
+    void SetProgressMarquee(bool marquee) override;
+    void PostProgressPos(UINT pos) override;
+    HWND OwnerWindow() override { return m_hWnd; }
+    void BringToForeground() override;
+    void AcceptDrops(bool accept) override;
+    void BeginWaitCursor() override;
+    void RestoreWaitCursor() override;
+    void EndWaitCursor() override;
+    void PostClose() override;
+    bool PumpMessage() override;
+    bool OnIdle(LONG count) override;
+
+    bool IsBusy() const { return m_bBusy != FALSE; }
+
+protected:
+    BOOL OnInitDialog() override;
+    void PreFilterMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void PostNcDestroy() override;
+    // The folders given on the command line (everything after the program name).
+    virtual std::vector<std::wstring> GetCommandLineFolders() const;
+
+private:
+    void OnDropFiles(HDROP drop);
+    void ShowLogPanel();
+
+    bool OnSysCommand(WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool OnPaint(WPARAM, LPARAM, LRESULT& result);
+    bool OnQueryDragIcon(WPARAM, LPARAM, LRESULT& result);
+    bool OnTimer(WPARAM wParam, LPARAM, LRESULT& result);
+    bool OnCtlColorStatic(WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool OnHelpInfo(WPARAM, LPARAM, LRESULT& result);
+    bool OnInitMenuPopup(WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool OnClose(WPARAM, LPARAM, LRESULT& result);
+    void OnCheckDelSuo();
+    void OnFileOpenAndClean();
+    void OnFileExit();
+    void OnEditCloseAfterCleanup();
+    void OnEditClearLog();
+    void OnHelpCheckForUpdate();
+    void OnHelpAbout();
+    void OnUpdateFileOpenAndClean(CCmdUI& cmdUI);
+    void OnUpdateEditCloseAfterCleanup(CCmdUI& cmdUI);
+    void OnUpdateEditClearLog(CCmdUI& cmdUI);
+
+    HICON m_hIcon = nullptr;            // shared resource icon, never destroyed
+    UniqueIcon m_hLargeIcon;
+    DRAG_MOVE_STATE m_dragMove{};
+    HWND m_editLog = nullptr;
+    std::vector<std::wstring> m_arrFolders;
+    BOOL m_bCloseAfterCleanup = TRUE;
+    HACCEL m_hAccel = nullptr;          // a resource table: freed with the module
+    HWND m_checkDelSuo = nullptr;
+    HWND m_progress = nullptr;
+    BOOL m_bBusy = FALSE;
+    std::optional<CWaitCursor> m_waitCursor;
+};
