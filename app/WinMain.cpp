@@ -1,7 +1,8 @@
 #include "app/MopwrightApp.h"
 
+// The application object lives in mw_ui with the dialogs; naming it here is
+// what links it in.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    CWinApp* app = AfxGetApp();
-    if (app) app->InitInstance();
+    theApp.InitInstance();
     return 0;
 }
