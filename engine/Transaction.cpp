@@ -1,0 +1,106 @@
+#include "engine/Transaction.h"
+
+#include <shlwapi.h>
+
+#include "engine/CleanupHost.h"
+#include "engine/Executor.h"
+#include "engine/Rules.h"
+#include "support/PathUtil.h"
+
+namespace {
+
+// Folder names whose folders are worth removing once the planned items below
+// them are gone, even when the walk did not plan them itself.
+bool IsSweptFolderName(const wchar_t* name)
+{
+    return NameEquals(name, L"x64") || NameEquals(name, L"arm64") || NameEquals(name, L"Release");
+}
+
+// TRUE when the first `length` characters of `a` and `b` are equal, ignoring case.
+bool PrefixEquals(const std::wstring& a, const std::wstring& b, size_t length)
+{
+    return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(length), b.c_str(),
+                            static_cast<int>(length)) == CSTR_EQUAL;
+}
+
+// Appends, as remove-if-empty items, the "x64", "arm64" and "Release" folders
+// that lie between the solution folder and a planned item. The solution folder
+// itself is never one of them.
+void AddAncestorFolders(const std::wstring& folder, DeletePlan& mainPlan)
+{
+    const size_t length = folder.size();
+    std::vector<std::wstring> ancestors;
+    const size_t planned = mainPlan.size();
+    for (size_t i = 0; i < planned; ++i) {
+        const ITEM_2_DELETE& item = mainPlan[i];
+        std::wstring current = item.nType == DEL_TYPE_FILE ? GetParentPath(item.strPath)
+                                                           : NormalizeFolderPath(item.strPath, FALSE);
+        if (current.size() <= length || !PrefixEquals(current, folder, length)) continue;
+        while (current.size() > length) {
+            if (IsSweptFolderName(::PathFindFileNameW(current.c_str()))) {
+                bool known = false;
+                for (const std::wstring& a : ancestors)
+                    if (NameEquals(a.c_str(), current.c_str())) known = true;
+                if (!known) ancestors.push_back(current);
+            }
+            current = GetParentPath(current);
+        }
+    }
+    for (std::wstring& a : ancestors) mainPlan.push_back({std::move(a), DEL_TYPE_EMPTY_FOLDER});
+}
+
+} // namespace
+
+BOOL BuildCleanupPlan(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder, CLEANUP_PLAN& plan)
+{
+    if (!CollectVsFolder(folder, baseName, deleteSuo, plan.vsPlan)) return FALSE;
+    if (!CollectArtifacts(folder, plan.mainPlan, deleteSuo, plan.protectedList, /*isSolutionFolder*/ true))
+        return FALSE;
+    if (!plan.mainPlan.empty() && !folder.empty()) AddAncestorFolders(folder, plan.mainPlan);
+    ::SetLastError(0);
+    return TRUE;
+}
+
+BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder,
+                         ICleanupHost* host, CleanupFailure* failure)
+{
+    if (failure) *failure = CleanupFailure::None;
+
+    CLEANUP_PLAN plan;
+    if (!BuildCleanupPlan(baseName, deleteSuo, folder, plan)) {
+        DWORD code = ::GetLastError();
+        if (failure) *failure = CleanupFailure::Planning;
+        ::SetLastError(code);
+        return FALSE;
+    }
+
+    DELETE_PROGRESS progress;
+    progress.pHost = host;
+    progress.done = 0;
+    progress.total = static_cast<UINT>(plan.vsPlan.size() + plan.mainPlan.size());
+    HWND owner = nullptr;
+    if (host) {
+        host->SetProgressMarquee(false);
+        host->SetProgressPos(0);
+        owner = host->OwnerWindow();
+    }
+
+    BOOL result = TRUE;
+    DWORD passOneError = 0;
+    if (!ApplyDeletionPlan(plan.protectedList, plan.vsPlan, progress, owner, TRUE)) {
+        passOneError = ::GetLastError();
+        result = FALSE;
+    }
+    if (!ApplyDeletionPlan(plan.protectedList, plan.mainPlan, progress, owner, FALSE)) {
+        result = FALSE;
+    } else if (!result) {
+        ::SetLastError(passOneError);
+    }
+    // Pass two's code (or pass one's) is the thread's last error from here on.
+    if (!result && failure) {
+        DWORD code = ::GetLastError();
+        *failure = CleanupFailure::Deletion;
+        ::SetLastError(code);
+    }
+    return result;
+}
