@@ -1,0 +1,579 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "engine/Rules.h"
+#include "support/DirListing.h"
+#include "tests/TestUtil.h"
+
+using testutil::TempTree;
+
+namespace {
+
+using Item = std::pair<std::wstring, int>;   // path relative to the tree root, nType
+using Items = std::vector<Item>;
+
+// The plan with the tree's root cut off every path, in plan order.
+Items Relative(const DeletePlan& plan, const TempTree& tree)
+{
+    const std::wstring prefix = tree.root() + L"\\";
+    Items out;
+    for (const ITEM_2_DELETE& item : plan) {
+        EXPECT_EQ(item.strPath.compare(0, prefix.size(), prefix), 0) << testutil::Narrow(item.strPath);
+        out.emplace_back(item.strPath.substr(prefix.size()), item.nType);
+    }
+    return out;
+}
+
+Items Sorted(Items items)
+{
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+struct Walk {
+    BOOL ok = FALSE;
+    DWORD error = 0;
+    DeletePlan plan;
+    ProtectedList keep;
+};
+
+Walk Collect(const std::wstring& folder, BOOL deleteSuo, bool isSolutionFolder = true)
+{
+    Walk w;
+    ::SetLastError(0xDEAD);
+    w.ok = CollectArtifacts(folder, w.plan, deleteSuo, w.keep, isSolutionFolder);
+    w.error = ::GetLastError();
+    return w;
+}
+
+struct VsWalk {
+    BOOL ok = FALSE;
+    DWORD error = 0;
+    DeletePlan plan;
+};
+
+VsWalk CollectVs(const std::wstring& folder, const std::wstring& baseName, BOOL deleteSuo)
+{
+    VsWalk w;
+    ::SetLastError(0xDEAD);
+    w.ok = CollectVsFolder(folder, baseName, deleteSuo, w.plan);
+    w.error = ::GetLastError();
+    return w;
+}
+
+// Entry names of a folder in the order the file system lists them.
+std::vector<std::wstring> ListedNames(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    DirListing listing;
+    if (!listing.Open(folder + L"\\")) return names;
+    const WIN32_FIND_DATAW* e = nullptr;
+    while (listing.Next(e))
+        if (!DirListing::IsDotOrDotDot(*e)) names.push_back(e->cFileName);
+    return names;
+}
+
+// testutil::MakeDirSymlink starts ln through Wine, which does not wait for a
+// Linux program to finish: give the link a moment to appear.
+bool MakeLink(const std::wstring& link, const std::wstring& target)
+{
+    if (testutil::MakeDirSymlink(link, target)) return true;
+    for (int i = 0; i < 100; ++i) {
+        DWORD a = ::GetFileAttributesW(link.c_str());
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+        ::Sleep(20);
+    }
+    return false;
+}
+
+// A folder whose name ends in a dot: it exists, but the system strips the dot
+// from any ordinary path to it, so it cannot be listed (ERROR_PATH_NOT_FOUND).
+bool MakeUnlistableFolder(const std::wstring& path)
+{
+    if (!::CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr)) return false;
+    WIN32_FIND_DATAW data;
+    HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (h != INVALID_HANDLE_VALUE) {
+        ::FindClose(h);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(CollectArtifacts, CppSolutionPlansBuildOutputAndIntermediates)
+{
+    TempTree t(L"cpp");
+    t.file(L"Sol/Sol.sln");
+    t.file(L"Sol/Sol.suo");                       // option off: stays
+    t.file(L"Sol/build.log");
+    t.file(L"Sol/README");
+    t.file(L"Sol/App/App.vcxproj");
+    t.file(L"Sol/App/App.vcxproj.user");
+    t.file(L"Sol/App/main.cpp");
+    t.file(L"Sol/App/notes.lo g");                // a blank after the dot: no extension
+    t.file(L"Sol/App/x64/Debug/App.tlog/CL.command.1.tlog");
+    t.file(L"Sol/App/x64/Debug/main.obj");
+    t.file(L"Sol/x64/Release/App.exe");
+    t.file(L"Sol/x64/Release/App.pdb");
+    t.file(L"Sol/x64/Release/App.obj");
+    t.file(L"Sol/x64/Release/App.ilk");
+    t.file(L"Sol/x64/Release/App.exp");
+    t.file(L"Sol/x64/Release/App.tlog/link.read.1.tlog");
+    t.file(L"Sol/x64/Release/App.tlog/unsuccessfulbuild");
+    t.file(L"Sol/x64/App.tlog/CL.read.1.tlog");   // App.tlog under x64 is an ordinary folder
+    t.file(L"Sol/x64/App.tlog/App.lastbuildstate");
+    t.file(L"Sol/x64/vc143.pdb");
+    t.file(L"Sol/ARM64/Release/App.dll");
+    t.file(L"Sol/ARM64/Release/App.iobj");
+    t.file(L"Sol/ipch/AutoPCH/x.ipch");
+    t.file(L"Sol/App/obj/x.obj");
+    t.file(L"Sol/App.tlog/top.tlog");             // directly in the solution folder: entered
+
+    Walk w = Collect(t.path(L"Sol"), FALSE);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(w.error, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    EXPECT_EQ(Sorted(Relative(w.plan, t)), Sorted({
+        {L"Sol\\build.log", DEL_TYPE_FILE},
+        {L"Sol\\App\\App.vcxproj.user", DEL_TYPE_FILE},
+        {L"Sol\\App\\x64\\", DEL_TYPE_EMPTY_FOLDER},
+        {L"Sol\\App\\x64\\Debug\\", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\App\\obj\\", DEL_TYPE_FOLDER_TREE},
+        {L"Sol\\x64\\", DEL_TYPE_EMPTY_FOLDER},
+        {L"Sol\\x64\\Release\\", DEL_TYPE_EMPTY_FOLDER},
+        {L"Sol\\x64\\Release\\App.obj", DEL_TYPE_FILE},
+        {L"Sol\\x64\\Release\\App.ilk", DEL_TYPE_FILE},
+        {L"Sol\\x64\\Release\\App.exp", DEL_TYPE_FILE},
+        {L"Sol\\x64\\Release\\App.tlog\\", DEL_TYPE_FOLDER_TREE},
+        {L"Sol\\x64\\App.tlog\\CL.read.1.tlog", DEL_TYPE_FILE},
+        {L"Sol\\ARM64\\", DEL_TYPE_EMPTY_FOLDER},
+        {L"Sol\\ARM64\\Release\\", DEL_TYPE_EMPTY_FOLDER},
+        {L"Sol\\ARM64\\Release\\App.iobj", DEL_TYPE_FILE},
+        {L"Sol\\ipch\\", DEL_TYPE_FOLDER_TREE},
+        {L"Sol\\App.tlog\\top.tlog", DEL_TYPE_FILE},
+    }));
+
+    // With the option on, the .suo beside the solution goes as well.
+    Walk on = Collect(t.path(L"Sol"), TRUE);
+    ASSERT_TRUE(on.ok);
+    EXPECT_EQ(on.plan.size(), w.plan.size() + 1);
+    Items items = Relative(on.plan, t);
+    EXPECT_NE(std::find(items.begin(), items.end(), Item{L"Sol\\Sol.suo", DEL_TYPE_FILE}), items.end());
+}
+
+TEST(CollectArtifacts, DotNetLayoutAndTheReleaseFileRule)
+{
+    TempTree t(L"net");
+    t.file(L"Sol/Sol.slnx");
+    t.file(L"Sol/Lib/Lib.csproj");
+    t.file(L"Sol/Lib/Lib.csproj.user");
+    t.file(L"Sol/Lib/obj/project.assets.json");
+    t.file(L"Sol/Lib/bin/Debug/net8.0/Lib.dll");
+    t.file(L"Sol/Lib/bin/Release/Lib.dll");
+    t.file(L"Sol/Lib/bin/Release/Lib.xml");
+    t.file(L"Sol/Lib/bin/Release/Lib.deps.json");
+    t.file(L"Sol/Lib/bin/Release/setup.msi");
+    t.file(L"Sol/Lib/bin/Release/app.lib");
+    t.file(L"Sol/Lib/bin/Release/noextension");
+    t.file(L"Sol/Lib/bin/Release/old.suo");                       // planned there, option off or on
+    t.file(L"Sol/Lib/bin/Release/Mopwright (do not delete).txt"); // even this, when no line names it
+    t.file(L"Sol/Lib/bin/Release/net8.0/Lib.dll");                // general rule below Release
+    t.file(L"Sol/Lib/bin/Release/net8.0/Lib.pdb");
+    t.file(L"Sol/Lib/bin/Release/net8.0/build.log");
+    t.file(L"Sol/Lib/bin/Release/net8.0/Release/x.obj");           // a Release inside: release rule
+    t.file(L"Sol/Lib/bin/Release/net8.0/Lib.tlog/a.tlog");         // not directly in Release: entered
+
+    Walk w = Collect(t.path(L"Sol"), FALSE);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(Sorted(Relative(w.plan, t)), Sorted({
+        {L"Sol\\Lib\\Lib.csproj.user", DEL_TYPE_FILE},
+        {L"Sol\\Lib\\obj\\", DEL_TYPE_FOLDER_TREE},
+        {L"Sol\\Lib\\bin\\Debug\\", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\Lib\\bin\\Release\\", DEL_TYPE_EMPTY_FOLDER},
+        {L"Sol\\Lib\\bin\\Release\\Lib.xml", DEL_TYPE_FILE},
+        {L"Sol\\Lib\\bin\\Release\\Lib.deps.json", DEL_TYPE_FILE},
+        {L"Sol\\Lib\\bin\\Release\\noextension", DEL_TYPE_FILE},
+        {L"Sol\\Lib\\bin\\Release\\old.suo", DEL_TYPE_FILE},
+        {L"Sol\\Lib\\bin\\Release\\Mopwright (do not delete).txt", DEL_TYPE_FILE},
+        {L"Sol\\Lib\\bin\\Release\\net8.0\\build.log", DEL_TYPE_FILE},
+        {L"Sol\\Lib\\bin\\Release\\net8.0\\Release\\", DEL_TYPE_EMPTY_FOLDER},
+        {L"Sol\\Lib\\bin\\Release\\net8.0\\Release\\x.obj", DEL_TYPE_FILE},
+        {L"Sol\\Lib\\bin\\Release\\net8.0\\Lib.tlog\\a.tlog", DEL_TYPE_FILE},
+    }));
+}
+
+TEST(CollectArtifacts, NamesAndExtensionsMatchInAnyCaseAndAttributesDoNotMatter)
+{
+    TempTree t(L"case");
+    t.file(L"Sol/DEBUG/a.cpp");
+    t.file(L"Sol/Obj/a.cpp");
+    t.file(L"Sol/IPCH/a.cpp");
+    t.file(L"Sol/X64/A.OBJ");
+    t.file(L"Sol/arm64/RELEASE/A.EXE");
+    t.file(L"Sol/arm64/RELEASE/A.OBJ");
+    t.file(L"Sol/Build.LOG");
+    t.file(L"Sol/hidden.sdf");
+    t.file(L"Sol/readonly.NCB");
+    t.file(L"Sol/a.Aps");
+    t.file(L"Sol/a.bsc");
+    t.file(L"Sol/a.sbr");
+    t.file(L"Sol/a.TLog");
+    t.file(L"Sol/main.cpp");
+    ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/hidden.sdf").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/readonly.NCB").c_str(), FILE_ATTRIBUTE_READONLY));
+
+    Walk w = Collect(t.path(L"Sol"), FALSE);
+    ::SetFileAttributesW(t.path(L"Sol/readonly.NCB").c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(Sorted(Relative(w.plan, t)), Sorted({
+        {L"Sol\\DEBUG\\", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\Obj\\", DEL_TYPE_FOLDER_TREE},
+        {L"Sol\\IPCH\\", DEL_TYPE_FOLDER_TREE},
+        {L"Sol\\X64\\", DEL_TYPE_EMPTY_FOLDER},
+        {L"Sol\\arm64\\", DEL_TYPE_EMPTY_FOLDER},
+        {L"Sol\\arm64\\RELEASE\\", DEL_TYPE_EMPTY_FOLDER},
+        {L"Sol\\arm64\\RELEASE\\A.OBJ", DEL_TYPE_FILE},
+        {L"Sol\\Build.LOG", DEL_TYPE_FILE},
+        {L"Sol\\hidden.sdf", DEL_TYPE_FILE},
+        {L"Sol\\readonly.NCB", DEL_TYPE_FILE},
+        {L"Sol\\a.Aps", DEL_TYPE_FILE},
+        {L"Sol\\a.bsc", DEL_TYPE_FILE},
+        {L"Sol\\a.sbr", DEL_TYPE_FILE},
+        {L"Sol\\a.TLog", DEL_TYPE_FILE},
+    }));
+}
+
+TEST(CollectArtifacts, PlanIsDepthFirstPreOrderInListingOrder)
+{
+    TempTree t(L"order");
+    t.file(L"Sol/Sol.sln");
+    t.file(L"Sol/a.log");
+    t.file(L"Sol/x64/Release/App.obj");
+    t.file(L"Sol/x64/Release/App.exe");
+    t.file(L"Sol/Debug/App.pdb");
+    t.file(L"Sol/src/obj/a.obj");
+
+    // What each entry of the solution folder contributes, in that order.
+    const std::map<std::wstring, Items> contribution = {
+        {L"Sol.sln", {}},
+        {L"a.log", {{L"Sol\\a.log", DEL_TYPE_FILE}}},
+        {L"x64", {{L"Sol\\x64\\", DEL_TYPE_EMPTY_FOLDER},
+                  {L"Sol\\x64\\Release\\", DEL_TYPE_EMPTY_FOLDER},
+                  {L"Sol\\x64\\Release\\App.obj", DEL_TYPE_FILE}}},
+        {L"Debug", {{L"Sol\\Debug\\", DEL_TYPE_FOLDER_NO_RECURSION}}},
+        {L"src", {{L"Sol\\src\\obj\\", DEL_TYPE_FOLDER_TREE}}},
+    };
+    Items expected;
+    for (const std::wstring& name : ListedNames(t.path(L"Sol"))) {
+        ASSERT_TRUE(contribution.count(name)) << testutil::Narrow(name);
+        const Items& part = contribution.at(name);
+        expected.insert(expected.end(), part.begin(), part.end());
+    }
+
+    Walk w = Collect(t.path(L"Sol"), FALSE);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(Relative(w.plan, t), expected);
+}
+
+TEST(CollectArtifacts, SolutionFolderItselfIsExemptFromEveryFolderNameTest)
+{
+    for (const wchar_t* name : {L"Release", L"Debug", L"x64", L"obj", L"ipch", L"ARM64"}) {
+        SCOPED_TRACE(testutil::Narrow(name));
+        TempTree t(L"named");
+        const std::wstring sol = name;
+        t.file(sol + L"/App.sln");
+        t.file(sol + L"/main.cpp");
+        t.file(sol + L"/App.obj");          // the release file rule would plan it
+        t.file(sol + L"/build.log");
+        t.file(sol + L"/App.tlog/a.tlog");  // not a .tlog folder inside a release folder
+        t.file(sol + L"/App.tlog/keep.txt");
+
+        Walk w = Collect(t.path(sol), FALSE);
+        ASSERT_TRUE(w.ok);
+        EXPECT_EQ(Sorted(Relative(w.plan, t)), Sorted({
+            {sol + L"\\build.log", DEL_TYPE_FILE},
+            {sol + L"\\App.tlog\\a.tlog", DEL_TYPE_FILE},
+        }));
+
+        // Below a solution folder the same names are build output again.
+        Walk below = Collect(t.path(sol), FALSE, false);
+        ASSERT_TRUE(below.ok);
+        ASSERT_FALSE(below.plan.empty());
+        EXPECT_EQ(below.plan.front().strPath, t.path(sol) + L"\\");
+    }
+}
+
+TEST(CollectArtifacts, LastErrorTellsListedFromPlannedWhole)
+{
+    TempTree t(L"err");
+    t.file(L"Sol/Debug/a.obj");
+    Walk listed = Collect(t.path(L"Sol"), FALSE);
+    EXPECT_TRUE(listed.ok);
+    EXPECT_EQ(listed.error, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+
+    // A trailing separator and blanks around the path change nothing.
+    Walk whole = Collect(L" " + t.path(L"Sol/Debug") + L"\\ ", FALSE, false);
+    EXPECT_TRUE(whole.ok);
+    EXPECT_EQ(whole.error, 0u);
+    EXPECT_EQ(Relative(whole.plan, t), (Items{{L"Sol\\Debug\\", DEL_TYPE_FOLDER_NO_RECURSION}}));
+
+    Walk missing = Collect(t.path(L"Nothing"), FALSE);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    // An empty path never means "the current folder".
+    Walk empty = Collect(L"  ", FALSE);
+    EXPECT_FALSE(empty.ok);
+    EXPECT_EQ(empty.error, static_cast<DWORD>(ERROR_INVALID_BLOCK));
+    EXPECT_TRUE(empty.plan.empty());
+}
+
+TEST(CollectArtifacts, SubFolderThatCannotBeListedFailsTheWholeWalk)
+{
+    TempTree t(L"unlist");
+    t.file(L"Sol/a.log");
+    t.file(L"Sol/src/deep/b.log");
+    ASSERT_TRUE(MakeUnlistableFolder(t.path(L"Sol/src/deep/broken.")));
+
+    Walk w = Collect(t.path(L"Sol"), FALSE);
+    EXPECT_FALSE(w.ok);
+    EXPECT_EQ(w.error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(CollectArtifacts, EachFolderIsListedOnceAndWholeFoldersNever)
+{
+    TempTree t(L"count");
+    t.file(L"Sol/Sol.sln");
+    t.file(L"Sol/App/x64/Release/a.obj");
+    t.file(L"Sol/App/x64/Debug/sub/a.obj");
+    t.file(L"Sol/App/obj/sub/a.obj");
+    t.file(L"Sol/ipch/sub/a");
+    t.file(L"Sol/Lib/src/a.cpp");
+
+    DirListing::ResetListingsStarted();
+    Walk w = Collect(t.path(L"Sol"), FALSE);
+    ASSERT_TRUE(w.ok);
+    // Sol, App, App\x64, App\x64\Release, Lib, Lib\src.
+    EXPECT_EQ(DirListing::ListingsStarted(), 6u);
+}
+
+TEST(CollectArtifacts, LinksAreNeitherPlannedNorEntered)
+{
+    TempTree t(L"links");
+    t.file(L"Outside/build.log");
+    t.file(L"Outside/Debug/x.obj");
+    t.file(L"Outside/x64/a.tlog");
+    t.file(L"Sol/Sol.sln");
+    t.dir(L"Sol/Debug");
+    t.dir(L"Sol/obj");
+    // Links named like build output, like an ordinary folder, and inside folders
+    // planned whole.
+    ASSERT_TRUE(MakeLink(t.path(L"Sol/Release"), t.path(L"Outside")));
+    ASSERT_TRUE(MakeLink(t.path(L"Sol/x64"), t.path(L"Outside")));
+    ASSERT_TRUE(MakeLink(t.path(L"Sol/src"), t.path(L"Outside")));
+    ASSERT_TRUE(MakeLink(t.path(L"Sol/Debug/link"), t.path(L"Outside")));
+    ASSERT_TRUE(MakeLink(t.path(L"Sol/obj/link"), t.path(L"Outside")));
+
+    Walk w = Collect(t.path(L"Sol"), TRUE);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(Sorted(Relative(w.plan, t)), Sorted({
+        {L"Sol\\Debug\\", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\obj\\", DEL_TYPE_FOLDER_TREE},
+    }));
+}
+
+TEST(FindSubfolder, MatchesFolderNamesInAnyCaseAndGivesTheListedName)
+{
+    TempTree t(L"find");
+    t.dir(L"P/Sub");
+    t.file(L"P/file");
+    std::wstring out = L"stale";
+
+    ::SetLastError(0xDEAD);
+    EXPECT_TRUE(FindSubfolder(t.path(L"P"), L"SUB", out));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    EXPECT_EQ(out, t.path(L"P/Sub"));
+
+    EXPECT_TRUE(FindSubfolder(t.path(L"P") + L"\\", L"sub", out));
+    EXPECT_EQ(out, t.path(L"P/Sub"));
+
+    // A file of that name is no sub-folder; "." and ".." never match.
+    for (const wchar_t* name : {L"file", L".", L"..", L"none"}) {
+        out = L"stale";
+        ::SetLastError(0xDEAD);
+        EXPECT_FALSE(FindSubfolder(t.path(L"P"), name, out));
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+        EXPECT_EQ(out, L"");
+    }
+
+    out = L"stale";
+    ::SetLastError(0xDEAD);
+    EXPECT_FALSE(FindSubfolder(t.path(L"P"), L"", out));
+    EXPECT_EQ(::GetLastError(), 0u);
+    EXPECT_EQ(out, L"");
+    EXPECT_FALSE(FindSubfolder(t.path(L"P"), nullptr, out));
+    EXPECT_EQ(::GetLastError(), 0u);
+
+    ::SetLastError(0xDEAD);
+    EXPECT_FALSE(FindSubfolder(t.path(L"Missing"), L"Sub", out));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(out, L"");
+}
+
+TEST(VsRule, OptionOnPlansTheWholeVsFolder)
+{
+    TempTree t(L"vs");
+    t.file(L"Sol/App.sln");
+    t.file(L"Sol/.vs/App/v17/.suo");
+    t.file(L"Sol/.vs/Other/v17/.suo");
+    ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+    VsWalk w = CollectVs(t.path(L"Sol"), L"App", TRUE);
+    EXPECT_TRUE(w.ok);
+    EXPECT_EQ(w.error, 0u);
+    EXPECT_EQ(Relative(w.plan, t), (Items{{L"Sol\\.vs", DEL_TYPE_FOLDER_TREE}}));
+}
+
+TEST(VsRule, OptionOffKeepsEverySuoWithItsChainOfFolders)
+{
+    TempTree t(L"vs");
+    t.file(L"Sol/App.sln");
+    t.file(L"Sol/.vs/App/v17/.suo");
+    t.file(L"Sol/.vs/App/v17/Browse.VC.db");
+    t.file(L"Sol/.vs/App/v17/ipch/AutoPCH/a1/x.ipch");
+    t.file(L"Sol/.vs/App/v17/old.suo");            // only a file named exactly ".suo" is kept
+    t.file(L"Sol/.vs/App/FileContentIndex/f.vsidx");
+    t.file(L"Sol/.vs/App/top.json");
+    t.file(L"Sol/.vs/ProjectSettings.json");
+    t.file(L"Sol/.vs/Other/v16/.SUO");
+    t.file(L"Sol/.vs/Stale/v15/x.db");
+    ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+    VsWalk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(w.error, 0u);
+    Items items = Relative(w.plan, t);
+    EXPECT_EQ(Sorted(items), Sorted({
+        {L"Sol\\.vs\\App\\v17\\Browse.VC.db", DEL_TYPE_FILE},
+        {L"Sol\\.vs\\App\\v17\\old.suo", DEL_TYPE_FILE},
+        {L"Sol\\.vs\\App\\v17\\ipch\\AutoPCH\\a1", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\.vs\\App\\v17\\ipch\\AutoPCH", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\.vs\\App\\v17\\ipch", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\.vs\\App\\FileContentIndex", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\.vs\\App\\top.json", DEL_TYPE_FILE},
+        {L"Sol\\.vs\\ProjectSettings.json", DEL_TYPE_FILE},
+        {L"Sol\\.vs\\Stale\\v15", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\.vs\\Stale", DEL_TYPE_FOLDER_NO_RECURSION},
+    }));
+
+    // Post-order: whatever lies inside a planned folder comes before it.
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::wstring inside = items[i].first + L"\\";
+        for (size_t j = i + 1; j < items.size(); ++j)
+            EXPECT_NE(items[j].first.rfind(inside, 0), 0u)
+                << testutil::Narrow(items[j].first) << " after " << testutil::Narrow(items[i].first);
+    }
+}
+
+TEST(VsRule, VsMustBelongToTheSolutionAndBeHidden)
+{
+    TempTree t(L"vs");
+    t.file(L"Sol/App.slnx");
+    t.file(L"Sol/.vs/Other/v17/x.db");
+
+    // Only another solution's state: nothing.
+    VsWalk other = CollectVs(t.path(L"Sol"), L"App", TRUE);
+    EXPECT_TRUE(other.ok);
+    EXPECT_EQ(other.error, 0u);
+    EXPECT_TRUE(other.plan.empty());
+
+    // For App.slnx the IDE may name the folder App.slnx; App, if present, wins
+    // with the same outcome.
+    t.dir(L"Sol/.vs/App.slnx");
+    VsWalk slnx = CollectVs(t.path(L"Sol"), L"App", TRUE);
+    EXPECT_EQ(Relative(slnx.plan, t), (Items{{L"Sol\\.vs", DEL_TYPE_FOLDER_TREE}}));
+    t.dir(L"Sol/.vs/app");
+    VsWalk both = CollectVs(t.path(L"Sol"), L"App", TRUE);
+    EXPECT_EQ(Relative(both.plan, t), (Items{{L"Sol\\.vs", DEL_TYPE_FOLDER_TREE}}));
+
+    // Without the hidden attribute .vs is not the IDE's. Wine reports every
+    // dot-named folder as hidden whatever is set, so the outcome must follow
+    // the attribute the system reports.
+    ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_NORMAL));
+    const DWORD attributes = ::GetFileAttributesW(t.path(L"Sol/.vs").c_str());
+    VsWalk plain = CollectVs(t.path(L"Sol"), L"App", TRUE);
+    EXPECT_TRUE(plain.ok);
+    EXPECT_EQ(plain.plan.empty(), (attributes & FILE_ATTRIBUTE_HIDDEN) == 0);
+
+    // No .vs at all.
+    VsWalk none = CollectVs(t.path(L"Sol/.vs/Other"), L"App", TRUE);
+    EXPECT_TRUE(none.ok);
+    EXPECT_EQ(none.error, 0u);
+    EXPECT_TRUE(none.plan.empty());
+}
+
+TEST(VsRule, OptionOffPlansFoldersWithoutSuoWholeAfterTheirSubFolders)
+{
+    TempTree t(L"vswhole");
+    t.file(L"Sol/App.sln");
+    t.file(L"Sol/.vs/App/x.db");
+    ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_NE(::GetFileAttributesW(t.path(L"Sol/.vs").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    VsWalk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
+    EXPECT_TRUE(w.ok);
+    EXPECT_EQ(Relative(w.plan, t), (Items{{L"Sol\\.vs\\App", DEL_TYPE_FOLDER_NO_RECURSION},
+                                          {L"Sol\\.vs", DEL_TYPE_FOLDER_NO_RECURSION}}));
+}
+
+TEST(VsRule, MissingArgumentsFailWithInvalidBlock)
+{
+    TempTree t(L"vsarg");
+    t.file(L"Sol/.sln");
+    t.dir(L"Sol/.vs/App");
+    for (auto [folder, base] : {std::pair{t.path(L"Sol"), std::wstring()}, std::pair{std::wstring(), std::wstring(L"App")}}) {
+        VsWalk w = CollectVs(folder, base, TRUE);
+        EXPECT_FALSE(w.ok);
+        EXPECT_EQ(w.error, static_cast<DWORD>(ERROR_INVALID_BLOCK));
+        EXPECT_TRUE(w.plan.empty());
+    }
+}
+
+TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
+{
+    TempTree t(L"vslink");
+    t.file(L"Outside/.suo");
+    t.file(L"Outside/keep.db");
+    t.file(L"Sol/App.sln");
+    t.file(L"Sol/.vs/App/v17/x.db");
+    ASSERT_TRUE(MakeLink(t.path(L"Sol/.vs/App/v17/link"), t.path(L"Outside")));
+    ASSERT_TRUE(MakeUnlistableFolder(t.path(L"Sol/.vs/App/broken.")));
+
+    VsWalk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
+    ASSERT_TRUE(w.ok);
+    for (const ITEM_2_DELETE& item : w.plan)
+        EXPECT_EQ(item.strPath.find(L"Outside"), std::wstring::npos) << testutil::Narrow(item.strPath);
+    // The link's .suo lies outside .vs: it neither keeps nor is planned, so the
+    // folders holding the link can still go whole (the link goes, not its target).
+    Items items = Relative(w.plan, t);
+    EXPECT_EQ(Sorted(items), Sorted({
+        {L"Sol\\.vs\\App\\v17", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\.vs\\App\\broken.", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\.vs\\App", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\.vs", DEL_TYPE_FOLDER_NO_RECURSION},
+    }));
+    EXPECT_EQ(items.back().first, L"Sol\\.vs");
+
+    // A .vs that is itself a link is left alone.
+    TempTree u(L"vslink2");
+    u.file(L"Target/App/.suo");
+    u.file(L"Sol/App.sln");
+    ASSERT_TRUE(MakeLink(u.path(L"Sol/.vs"), u.path(L"Target")));
+    for (BOOL option : {FALSE, TRUE}) {
+        VsWalk linked = CollectVs(u.path(L"Sol"), L"App", option);
+        EXPECT_TRUE(linked.ok);
+        EXPECT_TRUE(linked.plan.empty());
+    }
+}
