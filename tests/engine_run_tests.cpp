@@ -1,0 +1,362 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/Beep.h"
+#include "engine/CleanupRun.h"
+#include "engine/ErrorText.h"
+#include "engine/ProtectedListReader.h"
+#include "support/PathUtil.h"
+#include "tests/FakeHost.h"
+#include "tests/TestUtil.h"
+
+using testutil::FakeHost;
+using testutil::InTrash;
+using testutil::TempTree;
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+std::vector<UINT> g_beeps;
+void RecordBeep(UINT type) { g_beeps.push_back(type); }
+
+class RunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_beeps.clear();
+        m_previousHook = SetEngineBeepHook(&RecordBeep);
+        g_bAbortRequested = FALSE;
+    }
+    void TearDown() override
+    {
+        SetEngineBeepHook(m_previousHook);
+        g_bAbortRequested = FALSE;
+    }
+
+    // Runs over `folders`, on top of an earlier log line.
+    void Run(FakeHost& host, const Lines& folders)
+    {
+        host.folders = folders;
+        host.logText = L"earlier";
+        RunCleanup(host);
+    }
+
+private:
+    BeepHook m_previousHook = nullptr;
+};
+
+const std::wstring kStarted = L"Clean-up process has been started. Please wait ...";
+const std::wstring kFinished = L"Finished clean-up process.";
+const std::wstring kFinishedWithErrors = L"Finished clean-up process with errors:";
+
+std::wstring Success(const std::wstring& folder) { return L"Success! Cleaned up folder: \"" + folder + L"\""; }
+std::wstring NoAccess(const std::wstring& folder) { return L"ERROR: Cannot access folder: \"" + folder + L"\""; }
+std::wstring NoSolution(const std::wstring& folder)
+{
+    return L"ERROR: The folder contains no recognized Visual Studio solution: \"" + folder + L"\"";
+}
+std::wstring PlanFailed(DWORD code, const std::wstring& folder)
+{
+    return FormatText(L"ERROR: (%d) Failed to clean up folder: \"%ls\". No changes were applied. %ls",
+                      static_cast<int>(code), folder.c_str(), GetErrorText(code).c_str());
+}
+std::wstring DeleteFailed(DWORD code, const std::wstring& folder)
+{
+    return FormatText(L"ERROR: (%d) Failed to clean up folder: \"%ls\". Some items could not be removed. %ls",
+                      static_cast<int>(code), folder.c_str(), GetErrorText(code).c_str());
+}
+
+// A small C++ solution: App.sln with a project, its build output and intermediates.
+void MakeCppSolution(const TempTree& t, const std::wstring& rel)
+{
+    const std::wstring p = rel.empty() ? L"" : rel + L"/";
+    t.file(p + L"App.sln");
+    t.file(p + L"App/App.vcxproj");
+    t.file(p + L"App/main.cpp");
+    t.file(p + L"App/App.vcxproj.user");
+    t.file(p + L"App/x64/Debug/main.obj");
+    t.file(p + L"App/x64/Debug/App.tlog/CL.command.1.tlog");
+    t.file(p + L"x64/Release/App.exe");
+    t.file(p + L"x64/Release/App.pdb");
+    t.file(p + L"x64/Release/App.ilk");
+    t.file(p + L"x64/Release/App.obj");
+}
+
+} // namespace
+
+TEST_F(RunTest, EmptyQueueStillRunsEveryStep)
+{
+    FakeHost host;
+    g_bAbortRequested = TRUE;   // left over from an earlier run
+    Run(host, {});
+
+    EXPECT_EQ(host.events, (Lines{L"cursor+", L"foreground", L"drops-", L"show", L"range 0 16384", L"pos 0",
+                                  L"marquee+", L"busy+", L"suo?", L"hide", L"drops+", L"cursor restore", L"busy-",
+                                  L"close", L"cursor-"}));
+    EXPECT_FALSE(g_bAbortRequested);
+    EXPECT_EQ(host.LogLines(), (Lines{kFinished, kStarted, L" ", L"earlier"}));
+    EXPECT_TRUE(g_beeps.empty());
+    EXPECT_EQ(host.waitCursorDepth, 0);
+
+    // Close after clean-up switched off: no close.
+    FakeHost stays;
+    stays.closeAfterCleanup = false;
+    Run(stays, {});
+    EXPECT_FALSE(stays.closePosted);
+    EXPECT_FALSE(stays.busy);
+    EXPECT_TRUE(stays.dropsAccepted);
+    EXPECT_FALSE(stays.progressVisible);
+}
+
+TEST_F(RunTest, OneSolutionFolderIsCleanedAndTheWindowCloses)
+{
+    TempTree t(L"one");
+    MakeCppSolution(t, L"");
+    FakeHost host;
+    Run(host, {t.root()});
+
+    EXPECT_EQ(host.LogLines(), (Lines{kFinished, Success(t.root()), t.root(), kStarted, L" ", L"earlier"}));
+    EXPECT_TRUE(g_beeps.empty());
+    EXPECT_TRUE(host.closePosted);
+    EXPECT_TRUE(host.folders.empty());
+    EXPECT_EQ(t.listing(), (Lines{L"App.sln", L"App\\", L"App\\App.vcxproj", L"App\\main.cpp", L"x64\\",
+                                  L"x64\\Release\\", L"x64\\Release\\App.exe", L"x64\\Release\\App.pdb"}));
+    EXPECT_TRUE(InTrash(t.path(L"App/x64/Debug")));
+    EXPECT_TRUE(InTrash(t.path(L"App/App.vcxproj.user")));
+    EXPECT_TRUE(InTrash(t.path(L"x64/Release/App.ilk")));
+    EXPECT_TRUE(InTrash(t.path(L"x64/Release/App.obj")));
+    // Marquee for the run, then determinate from 0 for the folder, positions up to the end.
+    auto marquee = std::find(host.events.begin(), host.events.end(), L"marquee-");
+    ASSERT_NE(marquee, host.events.end());
+    EXPECT_EQ(*(marquee + 1), L"pos 0");
+    ASSERT_FALSE(host.postedPositions.empty());
+    EXPECT_EQ(host.postedPositions.back(), 16384u);
+    EXPECT_TRUE(std::is_sorted(host.postedPositions.begin(), host.postedPositions.end()));
+}
+
+TEST_F(RunTest, FoldersThatCannotBeCleanedAreReportedAndBeepOnceEach)
+{
+    TempTree t(L"bad");
+    t.file(L"afile.txt");
+    t.file(L"nosln/App.vcxproj");
+    t.file(L"nosln/sub/App.sln");   // one level too deep
+    t.file(L"nosln/x64/Debug/a.obj");
+    const Lines folders{t.path(L"missing"), t.path(L"afile.txt"), t.path(L"nosln")};
+    FakeHost host;
+    Run(host, folders);
+
+    EXPECT_EQ(host.LogLines(), (Lines{kFinishedWithErrors, NoSolution(folders[2]), NoAccess(folders[1]),
+                                      NoAccess(folders[0]), kStarted, L" ", L"earlier"}));
+    EXPECT_EQ(g_beeps, (std::vector<UINT>{MB_ICONHAND, MB_ICONHAND, MB_ICONHAND}));
+    EXPECT_FALSE(host.closePosted);
+    EXPECT_TRUE(host.folders.empty());
+    EXPECT_TRUE(t.exists(L"nosln/x64/Debug/a.obj"));
+}
+
+TEST_F(RunTest, FirstFolderFailsSecondSucceedsSameFolderTwice)
+{
+    TempTree t(L"two");
+    MakeCppSolution(t, L"good");
+    const std::wstring good = t.path(L"good");
+    const std::wstring missing = t.path(L"gone");
+    FakeHost host;
+    Run(host, {missing, good, good});
+
+    EXPECT_EQ(host.LogLines(), (Lines{kFinishedWithErrors, Success(good), good, Success(good), good,
+                                      NoAccess(missing), kStarted, L" ", L"earlier"}));
+    EXPECT_EQ(g_beeps.size(), 1u);
+    EXPECT_FALSE(host.closePosted) << "an error keeps the window open";
+    EXPECT_FALSE(t.exists(L"good/App/x64"));
+}
+
+TEST_F(RunTest, FailureLinesSayWhetherAnythingWasTouched)
+{
+    TempTree t(L"lines");
+    // Planning fails (a solution file named only ".sln": no base name): nothing touched.
+    t.file(L"noname/.sln");
+    t.file(L"noname/Debug/a.obj");
+    // Deletion fails for one locked file: the rest of the folder is cleaned.
+    MakeCppSolution(t, L"locked");
+    HANDLE lock = ::CreateFileW(t.path(L"locked/x64/Release/App.ilk").c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+
+    FakeHost host;
+    const std::wstring noname = t.path(L"noname");
+    const std::wstring locked = t.path(L"locked");
+    Run(host, {noname, locked});
+    ::CloseHandle(lock);
+
+    EXPECT_EQ(host.LogLines(),
+              (Lines{kFinishedWithErrors, DeleteFailed(ERROR_SHARING_VIOLATION, locked), locked,
+                     PlanFailed(ERROR_INVALID_BLOCK, noname), noname, kStarted, L" ", L"earlier"}));
+    EXPECT_EQ(g_beeps.size(), 2u);
+    EXPECT_TRUE(t.exists(L"noname/Debug/a.obj"));
+    EXPECT_TRUE(t.exists(L"locked/x64/Release/App.ilk"));
+    EXPECT_FALSE(t.exists(L"locked/x64/Release/App.obj"));
+    EXPECT_FALSE(t.exists(L"locked/App/x64"));
+}
+
+TEST_F(RunTest, RelativeSolutionPathDeletesNothing)
+{
+    TempTree t(L"rel");
+    MakeCppSolution(t, L"Sol");
+    const Lines before = t.listing();
+    wchar_t saved[MAX_PATH];
+    ::GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(::SetCurrentDirectoryW(t.root().c_str()));
+
+    FakeHost host;
+    Run(host, {L"Sol"});
+    ::SetCurrentDirectoryW(saved);
+
+    EXPECT_EQ(host.LogLines(), (Lines{kFinishedWithErrors, DeleteFailed(8208, L"Sol"), L"Sol", kStarted, L" ",
+                                      L"earlier"}));
+    EXPECT_EQ(t.listing(), before);
+    EXPECT_EQ(g_beeps.size(), 1u);
+}
+
+TEST_F(RunTest, CloseRequestStopsEveryRemainingFolderWith1235)
+{
+    TempTree t(L"abort");
+    MakeCppSolution(t, L"A");
+    MakeCppSolution(t, L"B");
+    const std::wstring a = t.path(L"A"), b = t.path(L"B");
+    FakeHost host;
+    host.abortAfterPosts = 1;
+    Run(host, {a, b});
+
+    EXPECT_EQ(host.LogLines(), (Lines{kFinishedWithErrors, DeleteFailed(ERROR_REQUEST_ABORTED, b), b,
+                                      DeleteFailed(ERROR_REQUEST_ABORTED, a), a, kStarted, L" ", L"earlier"}));
+    EXPECT_FALSE(host.closePosted);
+    EXPECT_EQ(g_beeps.size(), 2u);
+    // Folder B stopped after its first item; its files are all still there.
+    EXPECT_TRUE(t.exists(L"B/x64/Release/App.obj"));
+    EXPECT_TRUE(t.exists(L"B/App/x64/Debug/main.obj"));
+    // The next run clears the request.
+    FakeHost next;
+    Run(next, {b});
+    EXPECT_EQ(next.LogLines()[1], Success(b));
+}
+
+TEST_F(RunTest, QueueReadAgainBeforeEachFolderAndSuoBoxReadOnce)
+{
+    TempTree t(L"grow");
+    MakeCppSolution(t, L"A");
+    MakeCppSolution(t, L"B");
+    t.file(L"A/A.suo");
+    t.file(L"B/B.suo");
+    FakeHost host;
+    host.deleteSuo = true;
+    // A folder queued while the first one is being cleaned joins this run;
+    // the box unticked meanwhile changes nothing for this run.
+    host.onPostProgress = [&](size_t n) {
+        if (n == 1) {
+            host.folders.push_back(t.path(L"B"));
+            host.deleteSuo = false;
+        }
+    };
+    Run(host, {t.path(L"A")});
+
+    EXPECT_EQ(std::count(host.events.begin(), host.events.end(), L"suo?"), 1);
+    EXPECT_EQ(host.LogLines()[1], Success(t.path(L"B")));
+    EXPECT_EQ(host.LogLines()[3], Success(t.path(L"A")));
+    EXPECT_FALSE(t.exists(L"A/A.suo"));
+    EXPECT_FALSE(t.exists(L"B/B.suo"));
+    EXPECT_TRUE(host.folders.empty());
+}
+
+TEST_F(RunTest, AppendLogPutsTheLineOnTopAndDispatchesOneQueuedMessage)
+{
+    FakeHost host;
+    host.logText = L"old";
+    ::PostMessageW(host.hwnd(), PBM_SETPOS, 1, 0);
+    ::PostMessageW(host.hwnd(), PBM_SETPOS, 2, 0);
+    AppendLog(host, L"new");
+    EXPECT_EQ(host.logText, L"new\r\nold");
+    EXPECT_EQ(host.deliveredPositions, (std::vector<UINT>{1}));
+
+    // An empty line leaves the panel as it is, but still lets one message through.
+    AppendLog(host, L"");
+    EXPECT_EQ(host.logText, L"new\r\nold");
+    EXPECT_EQ(host.deliveredPositions, (std::vector<UINT>{1, 2}));
+
+    // Nothing queued: returns at once.
+    AppendLog(host, L"third");
+    EXPECT_EQ(host.LogLines(), (Lines{L"third", L"new", L"old"}));
+
+    // The end of the application is passed on, not swallowed.
+    ::PostQuitMessage(0);
+    AppendLog(host, L"fourth");
+    MSG msg;
+    EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(RunTest, RealisticCppAndDotNetTrees)
+{
+    TempTree t(L"real");
+    // C++: build output in x64\Release and the project's x64\Debug, ipch, .vs.
+    MakeCppSolution(t, L"Cpp");
+    t.file(L"Cpp/Project/Project.vcxproj");
+    t.file(L"Cpp/Project/x64/Debug/Project.tlog/link.read.1.tlog");
+    t.file(L"Cpp/Project/x64/Debug/Project.obj");
+    t.file(L"Cpp/ipch/AutoPCH/abc/x.ipch");
+    t.file(L"Cpp/.vs/App/v17/.suo");
+    t.file(L"Cpp/.vs/App/v17/Browse.VC.db");
+    t.file(L"Cpp/.vs/App/v17/ipch/AutoPCH/y.ipch");
+    t.file(L"Cpp/App/App.aps");
+    t.file(L"Cpp/App/Resource.rc");
+    // .NET: obj and bin\Debug / bin\Release per project, with a do-not-delete file.
+    t.file(L"Net/Web.sln");
+    t.file(L"Net/.vs/Web/v17/.suo");
+    t.file(L"Net/Web/Web.csproj");
+    t.file(L"Net/Web/Program.cs");
+    t.file(L"Net/Web/obj/project.assets.json");
+    t.file(L"Net/Web/obj/Debug/net8.0/Web.dll");
+    t.file(L"Net/Web/bin/Debug/net8.0/Web.dll");
+    t.file(L"Net/Web/bin/Release/net8.0/Web.dll");
+    t.file(L"Net/Web/bin/Release/net8.0/Web.deps.json");
+    t.file(L"Net/Web/bin/Release/net8.0/appsettings.json");
+    t.file(std::wstring(L"Net/Web/") + kDoNotDeleteFileName, "obj\\project.assets.json\r\n");
+
+    // Option off: ".suo" files and the folders that hold them stay.
+    FakeHost host;
+    host.closeAfterCleanup = false;
+    Run(host, {t.path(L"Cpp"), t.path(L"Net")});
+    EXPECT_EQ(host.LogLines()[0], kFinished) << testutil::Narrow(host.logText);
+    EXPECT_TRUE(g_beeps.empty());
+
+    EXPECT_TRUE(t.exists(L"Cpp/.vs/App/v17/.suo"));
+    EXPECT_FALSE(t.exists(L"Cpp/.vs/App/v17/Browse.VC.db"));
+    EXPECT_FALSE(t.exists(L"Cpp/.vs/App/v17/ipch"));
+    EXPECT_FALSE(t.exists(L"Cpp/ipch"));
+    EXPECT_FALSE(t.exists(L"Cpp/Project/x64"));
+    EXPECT_FALSE(t.exists(L"Cpp/App/App.aps"));
+    EXPECT_TRUE(t.exists(L"Cpp/App/Resource.rc"));
+    EXPECT_TRUE(t.exists(L"Cpp/x64/Release/App.exe"));
+    EXPECT_TRUE(t.exists(L"Cpp/x64/Release/App.pdb"));
+    EXPECT_FALSE(t.exists(L"Cpp/x64/Release/App.obj"));
+    EXPECT_TRUE(InTrash(t.path(L"Cpp/ipch")));
+
+    // obj is taken apart around the file that the do-not-delete file names.
+    EXPECT_TRUE(t.exists(L"Net/Web/obj/project.assets.json"));
+    EXPECT_FALSE(t.exists(L"Net/Web/obj/Debug"));
+    EXPECT_TRUE(InTrash(t.path(L"Net/Web/obj/Debug/net8.0/Web.dll")));
+    EXPECT_FALSE(t.exists(L"Net/Web/bin/Debug"));
+    EXPECT_TRUE(t.exists(L"Net/Web/Program.cs"));
+    EXPECT_TRUE(t.exists(L"Net/Web/bin/Release/net8.0/Web.dll"));
+    EXPECT_TRUE(t.exists(L"Net/.vs/Web/v17/.suo"));
+
+    // Option on: the hidden .vs folders go whole.
+    FakeHost again;
+    again.deleteSuo = true;
+    Run(again, {t.path(L"Cpp"), t.path(L"Net")});
+    EXPECT_EQ(again.LogLines()[0], kFinished);
+    EXPECT_FALSE(t.exists(L"Cpp/.vs"));
+    EXPECT_FALSE(t.exists(L"Net/.vs"));
+    EXPECT_TRUE(InTrash(t.path(L"Net/.vs")));
+    EXPECT_TRUE(t.exists(L"Net/Web/obj/project.assets.json"));
+    EXPECT_TRUE(t.exists(L"Cpp/App/main.cpp"));
+}
