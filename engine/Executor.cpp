@@ -259,6 +259,8 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
         } else if (r == 1) {
             switch (item.nType) {
             case DEL_TYPE_FILE: {
+                // A link is never handed to the shell (see DeleteFolderItem).
+                if (LookAt(path) == ObjectState::ReparsePoint) break;
                 DWORD code = ShellDeleteItem(path, kShellFlagsFile, owner);
                 if (code != 0) {
                     error = code;

@@ -273,13 +273,14 @@ TEST_F(ExecutorTest, LinksAreNeverFollowed)
 
     // obj is taken apart around keep.txt: the link inside is neither entered
     // nor removed. ipch goes whole (nothing protected in it). Debug\out is
-    // itself a planned folder item that is a link: left alone.
+    // itself a planned item that is a link: left alone, whatever its type.
     ProtectedList keep{KeepFile(t.path(L"obj/keep.txt"))};
     DWORD error = 0;
     EXPECT_TRUE(Apply(keep,
                       {{t.path(L"obj"), DEL_TYPE_FOLDER_TREE},
                        {t.path(L"ipch"), DEL_TYPE_FOLDER_TREE},
-                       {t.path(L"Debug/out"), DEL_TYPE_FOLDER_TREE}},
+                       {t.path(L"Debug/out"), DEL_TYPE_FOLDER_TREE},
+                       {t.path(L"Debug/out"), DEL_TYPE_FILE}},
                       error));
     EXPECT_EQ(error, 0u);
 
