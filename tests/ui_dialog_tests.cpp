@@ -1,0 +1,416 @@
+// The main window and the About box, run in-process as real dialogs: real
+// drops, the real registry, real folders cleaned into the real trash.
+#include "app/MopwrightApp.h"
+#include "app/resource.h"
+#include "engine/CleanupRun.h"
+#include "tests/TestUtil.h"
+#include "tests/ui_TestSupport.h"
+#include "ui/AboutDlg.h"
+#include "ui/MopwrightDlg.h"
+#include "ui/WebSite.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+using namespace uitest;
+using testutil::TempTree;
+
+namespace {
+
+// The main dialog with its command line replaced, and eyes on each run.
+class TestDlg : public CMopwrightDlg {
+public:
+    std::vector<std::wstring> args;
+    std::function<void(TestDlg&)> onRunStart;
+    int runs = 0;
+    std::vector<std::vector<std::wstring>> queuedAtRunStart;
+    bool acceptedDropsDuringRun = true;
+    bool cancelled = false;
+
+    void SetBusy(bool busy) override {
+        CMopwrightDlg::SetBusy(busy);
+        if (!busy) return;
+        ++runs;
+        queuedAtRunStart.push_back(QueuedFolders());
+        acceptedDropsDuringRun = (::GetWindowLongPtrW(GetSafeHwnd(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
+        if (onRunStart) onRunStart(*this);
+    }
+    HWND Item(int id) const { return GetDlgItem(id); }
+    std::wstring Log() { return GetLogText(); }
+
+protected:
+    std::vector<std::wstring> GetCommandLineFolders() const override { return args; }
+    void OnCancel() override {
+        cancelled = true;
+        CMopwrightDlg::OnCancel();
+    }
+};
+
+// A folder that holds a solution and a Debug folder to clean.
+void MakeSolution(const TempTree& tree, const std::wstring& name) {
+    tree.file(name + L"/App.sln", "Microsoft Visual Studio Solution File\r\n");
+    tree.file(name + L"/main.cpp", "int main() {}\r\n");
+    tree.file(name + L"/Debug/main.obj", "obj");
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(L"\r\n", start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::wstring::npos) return lines;
+        start = end + 2;
+    }
+}
+
+UINT MenuState(HWND dlg, int popupIndex, UINT command) {
+    HMENU popup = ::GetSubMenu(::GetMenu(dlg), popupIndex);
+    ::SendMessageW(dlg, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), MAKELPARAM(popupIndex, FALSE));
+    return ::GetMenuState(popup, command, MF_BYCOMMAND);
+}
+
+std::vector<std::pair<HWND, std::wstring>> g_openedPages;
+HINSTANCE RecordPage(HWND parent, const wchar_t* url) {
+    g_openedPages.emplace_back(parent, url);
+    return reinterpret_cast<HINSTANCE>(42);
+}
+
+class MainDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
+        ::InitCommonControlsEx(&icc);
+        theApp.SetRegistryKey(kWebSiteHost);
+        DeleteUserKey(AppKey());
+        g_openedPages.clear();
+        m_previousOpener = SetWebPageOpener(RecordPage);
+    }
+    void TearDown() override {
+        WatchPopups(nullptr, {});
+        SetWebPageOpener(m_previousOpener);
+        DeleteUserKey(AppKey());
+    }
+    static std::wstring AppKey() { return L"Software\\" + std::wstring(kWebSiteHost) + L"\\" + theApp.GetAppName(); }
+    static std::wstring SettingsKey() { return AppKey() + L"\\Settings"; }
+    static void KeepWindowAfterRuns() {
+        theApp.WriteProfileInt(kSettingsSection, kCloseAfterCleanupEntry, 0);
+    }
+
+    WebPageOpener m_previousOpener = nullptr;
+};
+
+TEST_F(MainDialog, StartsEmptyWithDefaultSettings) {
+    TestDlg dlg;
+    RunWithScript(dlg, [&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        EXPECT_FALSE(::IsWindowVisible(dlg.Item(IDC_EDIT_LOG)));
+        EXPECT_FALSE(::IsWindowVisible(dlg.Item(IDC_PROGRESS)));
+        EXPECT_EQ(::SendMessageW(dlg.Item(IDC_CHECK_DEL_SUO), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+        EXPECT_EQ(::GetFocus(), dlg.Item(IDC_CHECK_DEL_SUO));
+        EXPECT_TRUE(MenuState(hwnd, 1, ID_EDIT_CLOSE_AFTER_CLEANUP) & MF_CHECKED);
+        EXPECT_TRUE(MenuState(hwnd, 1, ID_EDIT_CLEAR_LOG) & MF_GRAYED);
+        EXPECT_FALSE(MenuState(hwnd, 0, ID_FILE_OPEN_AND_CLEAN) & MF_GRAYED);
+        // Reading the defaults stores nothing.
+        EXPECT_EQ(ReadUserDword(SettingsKey(), L"CloseAfterCleanup"), -1);
+        EXPECT_EQ(ReadUserDword(SettingsKey(), L"Del.suo"), -1);
+        // The About item sits at the end of the system menu.
+        HMENU sysMenu = ::GetSystemMenu(hwnd, FALSE);
+        int count = ::GetMenuItemCount(sysMenu);
+        EXPECT_EQ(::GetMenuItemID(sysMenu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+        // F1 does nothing and says it handled the request.
+        HELPINFO help{};
+        help.cbSize = sizeof(help);
+        EXPECT_EQ(::SendMessageW(hwnd, WM_HELP, 0, reinterpret_cast<LPARAM>(&help)), TRUE);
+        PumpFor(300);
+        EXPECT_EQ(dlg.runs, 0);
+    });
+}
+
+TEST_F(MainDialog, SettingsAreStoredTheMomentTheyChange) {
+    TestDlg dlg;
+    RunWithScript(dlg, [&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        ::SendMessageW(hwnd, WM_COMMAND, ID_EDIT_CLOSE_AFTER_CLEANUP, 0);
+        EXPECT_EQ(ReadUserDword(SettingsKey(), L"CloseAfterCleanup"), 0);
+        EXPECT_FALSE(MenuState(hwnd, 1, ID_EDIT_CLOSE_AFTER_CLEANUP) & MF_CHECKED);
+        ::SendMessageW(hwnd, WM_COMMAND, ID_EDIT_CLOSE_AFTER_CLEANUP, 0);
+        EXPECT_EQ(ReadUserDword(SettingsKey(), L"CloseAfterCleanup"), 1);
+        EXPECT_TRUE(MenuState(hwnd, 1, ID_EDIT_CLOSE_AFTER_CLEANUP) & MF_CHECKED);
+
+        ::SendMessageW(dlg.Item(IDC_CHECK_DEL_SUO), BM_CLICK, 0, 0);
+        EXPECT_EQ(ReadUserDword(SettingsKey(), L"Del.suo"), 1);
+        ::SendMessageW(dlg.Item(IDC_CHECK_DEL_SUO), BM_CLICK, 0, 0);
+        EXPECT_EQ(ReadUserDword(SettingsKey(), L"Del.suo"), 0);
+    });
+    // Read back by the next window.
+    theApp.WriteProfileInt(kSettingsSection, kDelSuoEntry, 7);
+    theApp.WriteProfileInt(kSettingsSection, kCloseAfterCleanupEntry, 0);
+    TestDlg next;
+    RunWithScript(next, [&] {
+        EXPECT_EQ(::SendMessageW(next.Item(IDC_CHECK_DEL_SUO), BM_GETCHECK, 0, 0), BST_CHECKED);
+        EXPECT_FALSE(MenuState(next.GetSafeHwnd(), 1, ID_EDIT_CLOSE_AFTER_CLEANUP) & MF_CHECKED);
+    });
+}
+
+TEST_F(MainDialog, QuickDropsEndInOneRunThatClosesTheWindow) {
+    TempTree tree(L"drops");
+    MakeSolution(tree, L"A");
+    MakeSolution(tree, L"B");
+    TestDlg dlg;
+    std::wstring logAfterRun;
+    RunWithScript(dlg, [&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        ::SendMessageW(hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({tree.path(L"A")})), 0);
+        EXPECT_TRUE(::IsWindowVisible(dlg.Item(IDC_EDIT_LOG)));
+        EXPECT_FALSE(MenuState(hwnd, 1, ID_EDIT_CLEAR_LOG) & MF_GRAYED);
+        ::Sleep(100);   // well within the delay: the second drop restarts it
+        ::SendMessageW(hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({tree.path(L"B")})), 0);
+        EXPECT_TRUE(PumpUntil([&] { return dlg.cancelled; }));
+        logAfterRun = dlg.Log();
+    });
+    ASSERT_EQ(dlg.runs, 1);
+    EXPECT_EQ(dlg.queuedAtRunStart[0], (std::vector<std::wstring>{tree.path(L"A"), tree.path(L"B")}));
+    EXPECT_FALSE(dlg.acceptedDropsDuringRun);
+    // Newest line on top: the panel reads upwards in time order.
+    EXPECT_EQ(Lines(logAfterRun), (std::vector<std::wstring>{
+                                      L"Finished clean-up process.",
+                                      L"Success! Cleaned up folder: \"" + tree.path(L"B") + L"\"",
+                                      tree.path(L"B"),
+                                      L"Success! Cleaned up folder: \"" + tree.path(L"A") + L"\"",
+                                      tree.path(L"A"),
+                                      L"Clean-up process has been started. Please wait ...",
+                                      L" ",
+                                      L"",
+                                  }));
+    EXPECT_FALSE(tree.exists(L"A/Debug"));
+    EXPECT_FALSE(tree.exists(L"B/Debug"));
+    EXPECT_TRUE(tree.exists(L"A/main.cpp"));
+    EXPECT_TRUE(testutil::InTrash(tree.path(L"B/Debug")));
+}
+
+TEST_F(MainDialog, CommandLineFoldersRunOnceTheWindowIsUp) {
+    TempTree tree(L"args");
+    MakeSolution(tree, L"A");
+    KeepWindowAfterRuns();
+    TestDlg dlg;
+    dlg.args = {tree.path(L"A"), tree.path(L"missing")};
+    RunWithScript(dlg, [&] {
+        EXPECT_TRUE(::IsWindowVisible(dlg.Item(IDC_EDIT_LOG)));
+        EXPECT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        PumpFor(300);
+        EXPECT_FALSE(dlg.cancelled);   // an error keeps the window open
+        EXPECT_FALSE(::IsWindowVisible(dlg.Item(IDC_PROGRESS)));
+        std::vector<std::wstring> lines = Lines(dlg.Log());
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[0], L"Finished clean-up process with errors:");
+        EXPECT_EQ(lines[1], L"ERROR: Cannot access folder: \"" + tree.path(L"missing") + L"\"");
+    });
+    EXPECT_EQ(dlg.runs, 1);
+    EXPECT_FALSE(tree.exists(L"A/Debug"));
+}
+
+TEST_F(MainDialog, ARunRefusesDropsTheOpenCommandAndClosing) {
+    TempTree tree(L"busy");
+    MakeSolution(tree, L"A");
+    MakeSolution(tree, L"Late");
+    TestDlg dlg;
+    bool browserShown = false;
+    UINT openStateDuringRun = 0;
+    dlg.onRunStart = [&](TestDlg& d) {
+        HWND hwnd = d.GetSafeHwnd();
+        openStateDuringRun = MenuState(hwnd, 0, ID_FILE_OPEN_AND_CLEAN);
+        // Reach the window while the run pumps its messages.
+        ::PostMessageW(hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({tree.path(L"Late")})), 0);
+        ::PostMessageW(hwnd, WM_COMMAND, ID_FILE_OPEN_AND_CLEAN, 0);
+        ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    };
+    RunWithScript(dlg, [&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        WatchPopups(hwnd, [&](HWND popup) {
+            browserShown = true;
+            ::PostMessageW(popup, WM_COMMAND, IDCANCEL, 0);
+        });
+        ::SendMessageW(hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({tree.path(L"A")})), 0);
+        EXPECT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        PumpFor(500);
+        // The close asked the run to stop; the window stays.
+        EXPECT_TRUE(g_bAbortRequested);
+        EXPECT_FALSE(dlg.cancelled);
+        EXPECT_TRUE(::IsWindowVisible(hwnd));
+        EXPECT_EQ(Lines(dlg.Log())[0], L"Finished clean-up process with errors:");
+        EXPECT_TRUE(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+        EXPECT_FALSE(MenuState(hwnd, 0, ID_FILE_OPEN_AND_CLEAN) & MF_GRAYED);
+    });
+    EXPECT_TRUE(openStateDuringRun & MF_GRAYED);
+    EXPECT_FALSE(browserShown);
+    EXPECT_EQ(dlg.runs, 1);
+    EXPECT_TRUE(tree.exists(L"Late/Debug/main.obj"));
+    g_bAbortRequested = FALSE;
+}
+
+TEST_F(MainDialog, ClearLogAsksFirst) {
+    TempTree tree(L"clear");
+    KeepWindowAfterRuns();
+    TestDlg dlg;
+    dlg.args = {tree.path(L"nothing-here")};
+    RunWithScript(dlg, [&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        ASSERT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        std::wstring before = dlg.Log();
+        std::wstring question;
+        int answer = IDNO;
+        WatchPopups(hwnd, [&](HWND box) {
+            question = WindowText(::GetDlgItem(box, 0xFFFF));
+            ::PostMessageW(box, WM_COMMAND, answer, 0);
+        });
+        for (int button : {IDNO, IDCANCEL}) {
+            answer = button;
+            ::SendMessageW(hwnd, WM_COMMAND, ID_EDIT_CLEAR_LOG, 0);
+            EXPECT_EQ(dlg.Log(), before);
+        }
+        EXPECT_EQ(question, L"Do you want to clear the log panel?");
+        answer = IDYES;
+        ::SendMessageW(hwnd, WM_COMMAND, ID_EDIT_CLEAR_LOG, 0);
+        EXPECT_EQ(dlg.Log(), L"");
+        EXPECT_TRUE(::IsWindowVisible(dlg.Item(IDC_EDIT_LOG)));
+        WatchPopups(nullptr, {});
+    });
+}
+
+TEST_F(MainDialog, CtrlOOpensTheFolderBrowserThroughThePump) {
+    TestDlg dlg;
+    std::wstring browserPrompt;
+    RunWithScript(dlg, [&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        WatchPopups(hwnd, [&](HWND browser) {
+            browserPrompt = L"shown";
+            ::PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
+        });
+        BYTE keys[256] = {};
+        ::GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        ::SetKeyboardState(keys);
+        ::PostMessageW(dlg.Item(IDC_CHECK_DEL_SUO), WM_KEYDOWN, 'O', 0x00180001);
+        PumpUntil([&] { return !browserPrompt.empty(); }, 10000);
+        keys[VK_CONTROL] = 0;
+        ::SetKeyboardState(keys);
+        WatchPopups(nullptr, {});
+        // Cancelling the browser changes nothing.
+        EXPECT_FALSE(::IsWindowVisible(dlg.Item(IDC_EDIT_LOG)));
+        EXPECT_EQ(dlg.runs, 0);
+    });
+    EXPECT_EQ(browserPrompt, L"shown");
+}
+
+TEST_F(MainDialog, UpdateCommandOpensTheUpdatePage) {
+    TestDlg dlg;
+    HWND main = nullptr;
+    RunWithScript(dlg, [&] {
+        main = dlg.GetSafeHwnd();
+        ::SendMessageW(main, WM_COMMAND, ID_HELP_CHECK_FOR_UPDATE, 0);
+        EXPECT_EQ(::GetLastError(), 42u);   // the shell's answer is kept as the last error
+    });
+    ASSERT_EQ(g_openedPages.size(), 1u);
+    EXPECT_EQ(g_openedPages[0].first, main);
+    EXPECT_EQ(g_openedPages[0].second, L"https://www.mopwright.example/utilities/#Mopwright");
+}
+
+TEST_F(MainDialog, AboutBoxShowsVersionYearAndLink) {
+    TestDlg dlg;
+    std::wstring caption, nameLine, legalLine, url;
+    bool focusOnOk = false, stayedOpenAfterClick = false;
+    LRESULT helpAnswer = 0;
+    RunWithScript(dlg, [&] {
+        HWND main = dlg.GetSafeHwnd();
+        WatchPopups(main, [&](HWND about) {
+            WatchPopups(main, {});
+            caption = WindowText(about);
+            nameLine = WindowText(::GetDlgItem(about, IDC_STATIC_NAME_VERSION));
+            legalLine = WindowText(::GetDlgItem(about, IDC_STATIC_LEGAL));
+            focusOnOk = ::GetFocus() == ::GetDlgItem(about, IDOK);
+            HWND link = ::GetDlgItem(about, IDC_LINK_WEBSITE);
+            LITEM item{};
+            item.mask = LIF_ITEMINDEX | LIF_URL;
+            ::SendMessageW(link, LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item));
+            url = item.szUrl;
+            // A real click on the link's text.
+            ::SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 6));
+            ::SendMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(8, 6));
+            stayedOpenAfterClick = ::IsWindowVisible(about) != FALSE;
+            HELPINFO help{};
+        help.cbSize = sizeof(help);
+            helpAnswer = ::SendMessageW(about, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+            ::PostMessageW(about, WM_COMMAND, IDOK, 0);
+        });
+        ::SendMessageW(main, WM_COMMAND, ID_HELP_ABOUT, 0);
+    });
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    EXPECT_EQ(caption, L"About Mopwright");
+    EXPECT_EQ(nameLine, L"Mopwright, Version 1.7.0.0");
+    EXPECT_EQ(legalLine, L"Copyright (C) 2024-" + std::to_wstring(now.wYear) + L" Mopwright developers");
+    EXPECT_EQ(url, L"https://www.mopwright.example/");
+    EXPECT_TRUE(focusOnOk);
+    EXPECT_TRUE(stayedOpenAfterClick);
+    EXPECT_EQ(helpAnswer, TRUE);
+    ASSERT_EQ(g_openedPages.size(), 1u);
+    EXPECT_EQ(g_openedPages[0].second, L"https://www.mopwright.example/");
+}
+
+TEST_F(MainDialog, SystemMenuItemOpensTheAboutBox) {
+    TestDlg dlg;
+    std::wstring caption;
+    RunWithScript(dlg, [&] {
+        HWND main = dlg.GetSafeHwnd();
+        WatchPopups(main, [&](HWND about) {
+            WatchPopups(main, {});
+            caption = WindowText(about);
+            ::PostMessageW(about, WM_COMMAND, IDOK, 0);
+        });
+        ::SendMessageW(main, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    });
+    EXPECT_EQ(caption, L"About Mopwright");
+}
+
+TEST(LinkAndMenus, LongAddressesAreRefusedAndMenusAreSearchedDeeply) {
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LINK_CLASS};
+    ::InitCommonControlsEx(&icc);
+    HWND link = ::CreateWindowExW(0, L"SysLink", L"<a>site</a>", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(SetLinkUrl(link, std::wstring(2084, L'a')), 0);
+    EXPECT_NE(SetLinkUrl(link, L"https://example.org/"), 0);
+    LITEM item{};
+    item.mask = LIF_ITEMINDEX | LIF_URL;
+    ::SendMessageW(link, LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item));
+    EXPECT_STREQ(item.szUrl, L"https://example.org/");
+    ::DestroyWindow(link);
+
+    HMENU bar = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAIN_MENU));
+    HMENU other = ::CreatePopupMenu();
+    HMENU nested = ::CreatePopupMenu();
+    ::AppendMenuW(::GetSubMenu(bar, 2), MF_POPUP, reinterpret_cast<UINT_PTR>(nested), L"More");
+    EXPECT_TRUE(MenuContains(bar, bar));
+    EXPECT_TRUE(MenuContains(bar, ::GetSubMenu(bar, 1)));
+    EXPECT_TRUE(MenuContains(bar, nested));
+    EXPECT_FALSE(MenuContains(bar, other));
+    EXPECT_FALSE(MenuContains(nullptr, bar));
+    EXPECT_FALSE(MenuContains(bar, nullptr));
+    ::DestroyMenu(other);
+    ::DestroyMenu(bar);
+}
+
+TEST(LargeIcon, IsLoadedAtTheScreenResolution) {
+    UniqueIcon icon(LoadLargeAppIcon());
+    ASSERT_TRUE(icon);
+    ICONINFO info{};
+    ASSERT_TRUE(::GetIconInfo(icon.get(), &info));
+    UniqueBitmap color(info.hbmColor), mask(info.hbmMask);
+    BITMAP bm{};
+    ::GetObjectW(info.hbmColor, sizeof(bm), &bm);
+    ScopedWindowDC screen(nullptr);
+    EXPECT_EQ(bm.bmWidth, static_cast<int>(::GetDeviceCaps(screen.get(), LOGPIXELSX) / 96.0 * 128));
+}
+
+} // namespace
