@@ -114,6 +114,7 @@ TEST_F(RunTest, OneSolutionFolderIsCleanedAndTheWindowCloses)
 {
     TempTree t(L"one");
     MakeCppSolution(t, L"");
+    t.file(L"App.slnx");   // the folder is cleaned once, on behalf of App.sln
     FakeHost host;
     Run(host, {t.root()});
 
@@ -121,7 +122,7 @@ TEST_F(RunTest, OneSolutionFolderIsCleanedAndTheWindowCloses)
     EXPECT_TRUE(g_beeps.empty());
     EXPECT_TRUE(host.closePosted);
     EXPECT_TRUE(host.folders.empty());
-    EXPECT_EQ(t.listing(), (Lines{L"App.sln", L"App\\", L"App\\App.vcxproj", L"App\\main.cpp", L"x64\\",
+    EXPECT_EQ(t.listing(), (Lines{L"App.sln", L"App.slnx", L"App\\", L"App\\App.vcxproj", L"App\\main.cpp", L"x64\\",
                                   L"x64\\Release\\", L"x64\\Release\\App.exe", L"x64\\Release\\App.pdb"}));
     EXPECT_TRUE(InTrash(t.path(L"App/x64/Debug")));
     EXPECT_TRUE(InTrash(t.path(L"App/App.vcxproj.user")));
@@ -321,6 +322,10 @@ TEST_F(RunTest, RealisticCppAndDotNetTrees)
     t.file(L"Net/Web/bin/Release/net8.0/appsettings.json");
     t.file(std::wstring(L"Net/Web/") + kDoNotDeleteFileName, "obj\\project.assets.json\r\n");
 
+    // Beside the solution folders: never touched.
+    t.file(L"Other/x64/Debug/a.obj");
+    t.file(L"Other/build.log");
+
     // Option off: ".suo" files and the folders that hold them stay.
     FakeHost host;
     host.closeAfterCleanup = false;
@@ -359,4 +364,6 @@ TEST_F(RunTest, RealisticCppAndDotNetTrees)
     EXPECT_TRUE(InTrash(t.path(L"Net/.vs")));
     EXPECT_TRUE(t.exists(L"Net/Web/obj/project.assets.json"));
     EXPECT_TRUE(t.exists(L"Cpp/App/main.cpp"));
+    EXPECT_TRUE(t.exists(L"Other/x64/Debug/a.obj"));
+    EXPECT_TRUE(t.exists(L"Other/build.log"));
 }
