@@ -120,7 +120,6 @@ DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner)
     op.hNameMappings = nullptr;
     op.lpszProgressTitle = nullptr;
     CountShellDeleteCall();
-    CountShellDeleteCall();
     int result = ::SHFileOperationW(&op);
 
     if (result == 0) return op.fAnyOperationsAborted ? ERROR_GEN_FAILURE : 0;
