@@ -4,6 +4,7 @@
 #include <map>
 
 #include "engine/Rules.h"
+#include "engine/Transaction.h"
 #include "support/DirListing.h"
 #include "tests/TestUtil.h"
 
@@ -576,4 +577,33 @@ TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
         EXPECT_TRUE(linked.ok);
         EXPECT_TRUE(linked.plan.empty());
     }
+}
+
+TEST(CollectArtifactsClean, LinkTargetsSurviveCleaningTheFoldersThatHoldTheLinks)
+{
+    TempTree t(L"linkclean");
+    t.file(L"Outside/precious.cpp");
+    t.file(L"Outside/build.log");
+    t.file(L"Outside/.suo");
+    t.file(L"Sol/App.sln");
+    t.file(L"Sol/main.cpp");
+    t.file(L"Sol/Debug/App.exe");
+    t.file(L"Sol/obj/x.obj");
+    t.file(L"Sol/.vs/App/v17/x.db");
+    ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(MakeLink(t.path(L"Sol/Debug/link"), t.path(L"Outside")));
+    ASSERT_TRUE(MakeLink(t.path(L"Sol/obj/link"), t.path(L"Outside")));
+    ASSERT_TRUE(MakeLink(t.path(L"Sol/.vs/App/v17/link"), t.path(L"Outside")));
+    ASSERT_TRUE(MakeLink(t.path(L"Sol/src"), t.path(L"Outside")));
+
+    CleanupFailure failure = CleanupFailure::Planning;
+    ASSERT_TRUE(CleanSolutionFolder(L"App", FALSE, t.path(L"Sol"), nullptr, &failure)) << ::GetLastError();
+    EXPECT_EQ(failure, CleanupFailure::None);
+
+    EXPECT_EQ(t.listing(), (std::vector<std::wstring>{
+        L"Outside\\", L"Outside\\.suo", L"Outside\\build.log", L"Outside\\precious.cpp",
+        L"Sol\\", L"Sol\\App.sln", L"Sol\\main.cpp", L"Sol\\src\\",
+    }));
+    EXPECT_TRUE(testutil::InTrash(t.path(L"Sol/Debug")));
+    EXPECT_TRUE(testutil::InTrash(t.path(L"Sol/obj")));
 }
