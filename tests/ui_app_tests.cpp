@@ -1,0 +1,170 @@
+// The real program, started as a process with folders on its command line,
+// with its settings in the real registry.
+#include "tests/TestUtil.h"
+#include "tests/ui_TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+using namespace uitest;
+using testutil::TempTree;
+
+namespace {
+
+const std::wstring kSettingsKey = L"Software\\www.mopwright.example\\mopwright\\Settings";
+
+std::wstring ProgramPath() {
+    std::wstring path = testutil::Widen(MW_APP_EXE);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path[0] == L'\\' ? L"Z:" + path : path;
+}
+
+class Program {
+public:
+    explicit Program(const std::vector<std::wstring>& folders) {
+        std::wstring cmd = L"\"" + ProgramPath() + L"\"";
+        for (const auto& f : folders) cmd += L" \"" + f + L"\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        m_started = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi);
+    }
+    ~Program() {
+        if (!m_started) return;
+        if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(m_pi.hProcess, 1);
+        ::CloseHandle(m_pi.hThread);
+        ::CloseHandle(m_pi.hProcess);
+    }
+    bool started() const { return m_started != FALSE; }
+    bool WaitExit(DWORD ms) { return ::WaitForSingleObject(m_pi.hProcess, ms) == WAIT_OBJECT_0; }
+
+    // The program's main window, once it is up (shown after its initialisation).
+    HWND Window(DWORD timeoutMs = 20000) {
+        DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < timeoutMs) {
+            m_found = nullptr;
+            ::EnumWindows(FindOwnWindow, reinterpret_cast<LPARAM>(this));
+            if (m_found) return m_found;
+            if (WaitExit(50)) return nullptr;
+        }
+        return nullptr;
+    }
+    // Another process's control: only WM_GETTEXT reaches its text.
+    std::wstring Log(HWND window) {
+        HWND edit = ::GetDlgItem(window, 1001);
+        auto length = static_cast<size_t>(::SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0));
+        std::wstring text(length + 1, L'\0');
+        text.resize(static_cast<size_t>(::SendMessageW(edit, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()))));
+        return text;
+    }
+    // Waits until the run's summary line stands on top of the log.
+    std::wstring WaitForSummary(HWND window) {
+        DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < 20000) {
+            std::wstring log = Log(window);
+            if (log.rfind(L"Finished clean-up process", 0) == 0) return log;
+            ::Sleep(50);
+        }
+        return Log(window);
+    }
+
+private:
+    static BOOL CALLBACK FindOwnWindow(HWND hwnd, LPARAM self) {
+        auto* program = reinterpret_cast<Program*>(self);
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(hwnd, &pid);
+        if (pid == program->m_pi.dwProcessId && ::IsWindowVisible(hwnd) && WindowText(hwnd) == L"Mopwright") {
+            program->m_found = hwnd;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    PROCESS_INFORMATION m_pi{};
+    BOOL m_started = FALSE;
+    HWND m_found = nullptr;
+};
+
+void MakeSolution(const TempTree& tree, const std::wstring& name) {
+    tree.file(name + L"/App.sln", "Microsoft Visual Studio Solution File\r\n");
+    tree.file(name + L"/main.cpp", "int main() {}\r\n");
+    tree.file(name + L"/App.suo", "options");
+    tree.file(name + L"/obj/Debug/App.obj", "obj");
+}
+
+class RealProgram : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteUserKey(L"Software\\www.mopwright.example"); }
+    void TearDown() override { DeleteUserKey(L"Software\\www.mopwright.example"); }
+};
+
+TEST_F(RealProgram, CleansTwoFoldersAndClosesByItselfWithDefaultSettings) {
+    TempTree tree(L"e2e");
+    MakeSolution(tree, L"One");
+    MakeSolution(tree, L"Two");
+    Program program({tree.path(L"One"), tree.path(L"Two")});
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(program.WaitExit(30000)) << "the window did not close after a clean run";
+    for (const wchar_t* name : {L"One", L"Two"}) {
+        EXPECT_FALSE(tree.exists(std::wstring(name) + L"/obj"));
+        EXPECT_TRUE(tree.exists(std::wstring(name) + L"/main.cpp"));
+        EXPECT_TRUE(tree.exists(std::wstring(name) + L"/App.suo"));   // Del.suo is off by default
+    }
+    EXPECT_TRUE(testutil::InTrash(tree.path(L"Two/obj")));
+    // Defaults are read, never written.
+    EXPECT_EQ(ReadUserDword(kSettingsKey, L"CloseAfterCleanup"), -1);
+    EXPECT_EQ(ReadUserDword(kSettingsKey, L"Del.suo"), -1);
+}
+
+TEST_F(RealProgram, StaysOpenWhenAFolderFails) {
+    TempTree tree(L"e2e");
+    MakeSolution(tree, L"Good");
+    tree.dir(L"NoSolution");
+    Program program({tree.path(L"Good"), tree.path(L"NoSolution")});
+    ASSERT_TRUE(program.started());
+    HWND window = program.Window();
+    ASSERT_NE(window, nullptr);
+    std::wstring log = program.WaitForSummary(window);
+    EXPECT_EQ(log.rfind(L"Finished clean-up process with errors:\r\n", 0), 0u) << testutil::Narrow(log);
+    EXPECT_NE(log.find(L"ERROR: The folder contains no recognized Visual Studio solution: \"" +
+                       tree.path(L"NoSolution") + L"\""),
+              std::wstring::npos);
+    EXPECT_FALSE(program.WaitExit(1000));
+    EXPECT_FALSE(tree.exists(L"Good/obj"));
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program.WaitExit(10000));
+}
+
+TEST_F(RealProgram, SettingsAreStoredAtOnceAndReadOnTheNextStart) {
+    {
+        Program program({});
+        ASSERT_TRUE(program.started());
+        HWND window = program.Window();
+        ASSERT_NE(window, nullptr);
+        HWND check = ::GetDlgItem(window, 1003);
+        EXPECT_EQ(::SendMessageW(check, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+        ::SendMessageW(window, WM_COMMAND, 32774 /* Close After Successful Cleanup */, 0);
+        EXPECT_EQ(ReadUserDword(kSettingsKey, L"CloseAfterCleanup"), 0);
+        ::SendMessageW(check, BM_CLICK, 0, 0);
+        EXPECT_EQ(ReadUserDword(kSettingsKey, L"Del.suo"), 1);
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(program.WaitExit(10000));
+    }
+    TempTree tree(L"e2e");
+    MakeSolution(tree, L"Sln");
+    Program program({tree.path(L"Sln")});
+    ASSERT_TRUE(program.started());
+    HWND window = program.Window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(::SendMessageW(::GetDlgItem(window, 1003), BM_GETCHECK, 0, 0), BST_CHECKED);
+    std::wstring log = program.WaitForSummary(window);
+    EXPECT_EQ(log.rfind(L"Finished clean-up process.\r\n", 0), 0u) << testutil::Narrow(log);
+    // A clean run, but closing afterwards was switched off.
+    EXPECT_FALSE(program.WaitExit(1000));
+    EXPECT_FALSE(tree.exists(L"Sln/App.suo"));
+    EXPECT_TRUE(tree.exists(L"Sln/main.cpp"));
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program.WaitExit(10000));
+}
+
+} // namespace
