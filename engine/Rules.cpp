@@ -86,7 +86,8 @@ public:
             if (isFolder) {
                 path.append(entryName).push_back(L'\\');
                 // The entry's name stays valid: this listing does not move on
-                // until the sub-folder is done.
+                // until the sub-folder is done. A .tlog folder is build output
+                // only inside a release folder, never inside the solution folder.
                 BOOL ok = Visit(entryName, rule == FileRule::Release, false);
                 DWORD error = ::GetLastError();
                 path.resize(length);
