@@ -175,6 +175,7 @@ DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo)
     // Bytes are attributed in the order of deletion: the .vs plan first to
     // last, then the main plan last to first.
     CByteCounter counter(plan.protectedList);
+    std::vector<bool> spareItem(report.items.size(), false);
     std::vector<size_t> order;
     for (size_t i = 0; i < plan.vsPlan.size(); ++i) order.push_back(i);
     for (size_t i = report.items.size(); i-- > plan.vsPlan.size();) order.push_back(i);
@@ -189,6 +190,7 @@ DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo)
             continue;
         }
         if (verdict == 0) {
+            spareItem[index] = true;
             bool isFolder = item.nType != DEL_TYPE_FILE;
             report.spared.push_back({path, isFolder, isFolder ? MeasureTree(path).bytes : counter.File(path)});
             continue;
@@ -196,6 +198,11 @@ DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo)
         if (item.nType == DEL_TYPE_FILE) item.bytes = counter.File(path);
         else if (item.nType != DEL_TYPE_EMPTY_FOLDER) item.bytes = counter.Folder(path, report.spared);
     }
+    // Items that the protected lists name stay: they are listed as spared only.
+    std::vector<DRY_RUN_ITEM> removed;
+    for (size_t i = 0; i < report.items.size(); ++i)
+        if (!spareItem[i]) removed.push_back(std::move(report.items[i]));
+    report.items = std::move(removed);
     for (const DRY_RUN_ITEM& item : report.items) report.totalBytes += item.bytes;
     for (const DRY_RUN_SPARED& s : report.spared) report.sparedBytes += s.bytes;
     return report;

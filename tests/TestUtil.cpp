@@ -252,12 +252,16 @@ bool MakeDirSymlink(const std::wstring& link, const std::wstring& target)
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    std::wstring app = L"Z:\\bin\\ln";
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
     UniqueKernel proc(pi.hProcess), thread(pi.hThread);
     WaitForSingleObject(pi.hProcess, 10000);
-    DWORD a = GetFileAttributesW(link.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+    // Wine does not wait for a Linux program to end: look until the link is there.
+    for (int i = 0; i < 500; ++i) {
+        DWORD a = GetFileAttributesW(link.c_str());
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+        Sleep(10);
+    }
+    return false;
 }
 
 } // namespace testutil

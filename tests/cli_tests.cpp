@@ -17,6 +17,36 @@ PROCESS_RESULT Cli(const std::wstring& args)
 
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
 
+// The words of the text line that ends with `path` (empty when there is none).
+std::vector<std::string> LineEndingWith(const std::string& text, const std::wstring& path)
+{
+    std::string want = testutil::Narrow(path);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();   // console text ends lines in CR LF
+        if (line.size() >= want.size() && line.compare(line.size() - want.size(), want.size(), want) == 0) {
+            std::vector<std::string> words;
+            size_t p = 0;
+            std::string head = line.substr(0, line.size() - want.size());
+            while (p < head.size()) {
+                size_t b = head.find_first_not_of(' ', p);
+                if (b == std::string::npos) break;
+                size_t e = head.find(' ', b);
+                if (e == std::string::npos) e = head.size();
+                words.push_back(head.substr(b, e - b));
+                p = e;
+            }
+            return words;
+        }
+        start = end + 1;
+    }
+    return {};
+}
+using Words = std::vector<std::string>;
+
 // A small C++ solution with build output and one protected object file.
 void MakeSolution(const TempTree& t)
 {
@@ -72,19 +102,19 @@ TEST(CliDryRun, ListsPlanWithSizesAndChangesNothing)
     EXPECT_NE(o.find("Dry run: nothing is deleted."), std::string::npos);
     EXPECT_NE(o.find("Solution: App.sln"), std::string::npos);
     // The Debug folder is planned whole with the size of its contents.
-    EXPECT_NE(o.find("folder              300  " + testutil::Narrow(t.path(L"App\\Debug\\"))), std::string::npos) << o;
-    EXPECT_NE(o.find("file               1000  " + testutil::Narrow(t.path(L"App\\x64\\Release\\main.obj"))),
-              std::string::npos) << o;
-    EXPECT_NE(o.find("file                700  " + testutil::Narrow(t.path(L"x64\\Release\\App.ilk"))), std::string::npos);
-    // Release products and sources are not listed; the protected file is spared.
+    EXPECT_EQ(LineEndingWith(o, t.path(L"App\\Debug\\")), (Words{"main", "folder", "300"})) << o;
+    EXPECT_EQ(LineEndingWith(o, t.path(L"App\\x64\\Release\\main.obj")), (Words{"main", "file", "1000"}));
+    EXPECT_EQ(LineEndingWith(o, t.path(L"App\\x64\\Release\\App.tlog\\")), (Words{"main", "folder-tree", "50"}));
+    EXPECT_EQ(LineEndingWith(o, t.path(L"x64\\Release\\App.ilk")), (Words{"main", "file", "700"}));
+    EXPECT_EQ(LineEndingWith(o, t.path(L"x64\\Release\\")), (Words{"main", "folder-if-empty", "0"}));
+    // Release products and sources are not listed; the protected file is spared, not removed.
     EXPECT_EQ(o.find("App.exe"), std::string::npos);
     EXPECT_EQ(o.find("main.cpp"), std::string::npos);
-    EXPECT_NE(o.find("keep file                 300  " + testutil::Narrow(t.path(L"App\\x64\\Release\\keep.obj"))),
-              std::string::npos) << o;
+    EXPECT_EQ(LineEndingWith(o, t.path(L"App\\x64\\Release\\keep.obj")), (Words{"keep", "file", "300"})) << o;
     // .suo only on request.
     EXPECT_EQ(o.find("App.suo"), std::string::npos);
     // main.obj 1000 + tlog folder 50 + App.ilk 700 + Debug 300 + .user 13 = 2063
-    EXPECT_NE(o.find("2063 bytes; spared 1 items, 300 bytes."), std::string::npos) << o;
+    EXPECT_NE(o.find("Would remove 13 items, 2063 bytes; spared 1 items, 300 bytes."), std::string::npos) << o;
 
     PROCESS_RESULT withSuo = Cli(L"--dry-run --delete-suo " + Quoted(t.root()));
     EXPECT_NE(withSuo.out.find("App.suo"), std::string::npos);
@@ -101,7 +131,7 @@ TEST(CliDryRun, JsonDocumentHasTheDocumentedShape)
     const std::string& o = r.out;
     ASSERT_FALSE(o.empty());
     EXPECT_EQ(o.front(), '{');
-    EXPECT_EQ(o.substr(o.size() - 2), "}\n");
+    EXPECT_EQ(o.substr(o.find_last_not_of("\r\n")), "}\r\n");
     EXPECT_NE(o.find("\"mode\":\"dry-run\""), std::string::npos);
     EXPECT_NE(o.find("\"status\":\"planned\""), std::string::npos);
     EXPECT_NE(o.find("\"status\":\"no-solution\""), std::string::npos);
