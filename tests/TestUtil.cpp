@@ -240,28 +240,37 @@ bool InTrash(const std::wstring& windowsPath)
     return false;
 }
 
-bool MakeDirSymlink(const std::wstring& link, const std::wstring& target)
+std::wstring LinuxPath(std::wstring p)
 {
-    // Wine runs Linux programs too: let ln make the link on the Linux side.
-    auto toUnix = [](std::wstring p) {
-        if (p.size() >= 2 && p[1] == L':') p = p.substr(2);
-        std::replace(p.begin(), p.end(), L'\\', L'/');
-        return p;
-    };
-    std::wstring cmd = L"/bin/ln -s \"" + toUnix(target) + L"\" \"" + toUnix(link) + L"\"";
+    if (p.size() >= 2 && p[1] == L':') p = p.substr(2);
+    std::replace(p.begin(), p.end(), L'\\', L'/');
+    return p;
+}
+
+bool RunLinux(std::wstring commandLine, const std::function<bool()>& done, DWORD timeoutMs)
+{
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
     UniqueKernel proc(pi.hProcess), thread(pi.hThread);
-    WaitForSingleObject(pi.hProcess, 10000);
-    // Wine does not wait for a Linux program to end: look until the link is there.
-    for (int i = 0; i < 500; ++i) {
-        DWORD a = GetFileAttributesW(link.c_str());
-        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-        Sleep(10);
+    WaitForSingleObject(pi.hProcess, timeoutMs);
+    if (!done) {
+        Sleep(200);
+        return true;
     }
-    return false;
+    for (DWORD waited = 0; waited < timeoutMs && !done(); waited += 10) Sleep(10);
+    return done();
+}
+
+bool MakeDirSymlink(const std::wstring& link, const std::wstring& target)
+{
+    // Wine has no symbolic links of its own on Z:; the Linux side makes one.
+    return RunLinux(L"/bin/ln -s \"" + LinuxPath(target) + L"\" \"" + LinuxPath(link) + L"\"", [&] {
+        DWORD a = GetFileAttributesW(link.c_str());
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+    });
 }
 
 } // namespace testutil

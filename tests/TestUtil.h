@@ -3,6 +3,7 @@
 // folder (reached through Z:\ under Wine), and the trash that Wine's Recycle
 // Bin fills.
 #include <windows.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,12 @@ struct PROCESS_RESULT {
     std::string err;
 };
 PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+
+// Runs a Linux program through Wine, which does not wait for it to end, then
+// waits up to `timeoutMs` for `done` to hold (without `done`: a short pause).
+bool RunLinux(std::wstring commandLine, const std::function<bool()>& done = {}, DWORD timeoutMs = 5000);
+// Linux path of a Z: path (Z:\x\y -> /x/y).
+std::wstring LinuxPath(std::wstring windowsPath);
 
 // Windows path of a Linux path (/x/y -> Z:\x\y); other paths unchanged.
 std::wstring UnixToWindowsPath(const std::wstring& path);

@@ -1,6 +1,7 @@
 // The console program, run as a process on real trees.
 #include <gtest/gtest.h>
 
+#include "support/UniqueHandle.h"
 #include "tests/TestUtil.h"
 
 using testutil::PROCESS_RESULT;
@@ -46,6 +47,8 @@ std::vector<std::string> LineEndingWith(const std::string& text, const std::wstr
     return {};
 }
 using Words = std::vector<std::string>;
+
+std::wstring FileNamePartOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
 // A small C++ solution with build output and one protected object file.
 void MakeSolution(const TempTree& t)
@@ -190,4 +193,58 @@ TEST(CliClean, FailingFolderGivesExitCodeOneAndJsonLog)
     // The second folder was still cleaned, .suo included.
     EXPECT_FALSE(t.exists(L"App.suo"));
     EXPECT_FALSE(t.exists(L"App/Debug"));
+}
+
+// Under Wine, Ctrl+C in a terminal reaches a console program as SIGINT, which
+// Wine turns into the CTRL_C_EVENT that the program's handler receives.
+TEST(CliClean, CtrlCStopsBetweenItemsWithTheAbortCode)
+{
+    TempTree t(L"cli-ctrlc");
+    t.file(L"Big.sln");
+    const int kFiles = 3000;
+    for (int i = 0; i < kFiles; ++i) t.file(L"logs/" + std::to_wstring(i % 30) + L"/f" + std::to_wstring(i) + L".log");
+
+    TempTree io(L"cli-io");
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    std::wstring outPath = io.path(L"out.txt");
+    UniqueFile out(CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out.get();
+    si.hStdError = out.get();
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = L"\"" + CliExe() + L"\" " + Quoted(t.root());
+    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+    UniqueKernel proc(pi.hProcess), thread(pi.hThread);
+
+    // Wait until deletion has begun, then press Ctrl+C.
+    auto remaining = [&] { return t.listing().size(); };
+    const size_t full = remaining();
+    for (int i = 0; i < 4000 && remaining() > full - 50; ++i) Sleep(5);
+    std::wstring unique = FileNamePartOf(t.root());
+    testutil::RunLinux(L"/usr/bin/pkill -INT -f \"mopwright-cli.exe.*" + unique + L"\"");
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    out.reset();
+
+    std::string o;
+    {
+        UniqueFile in(CreateFileW(outPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        char buf[65536];
+        DWORD got = 0;
+        ReadFile(in.get(), buf, sizeof(buf), &got, nullptr);
+        o.assign(buf, got);
+    }
+    EXPECT_EQ(code, 1u) << o;
+    EXPECT_NE(o.find("ERROR: (1235) Failed to clean up folder: \"" + testutil::Narrow(t.root()) +
+                     "\". Some items could not be removed."),
+              std::string::npos) << o;
+    EXPECT_NE(o.find("Finished clean-up process with errors:"), std::string::npos);
+    // Stopped part way: some log files went, the rest stayed.
+    size_t left = remaining();
+    EXPECT_LT(left, full);
+    EXPECT_GT(left, 31u + 100u) << "the run was not stopped early";
+    EXPECT_TRUE(t.exists(L"Big.sln"));
 }
