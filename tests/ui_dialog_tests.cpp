@@ -6,6 +6,7 @@
 #include "tests/TestUtil.h"
 #include "tests/ui_TestSupport.h"
 #include "ui/AboutDlg.h"
+#include "ui/FolderPicker.h"
 #include "ui/MopwrightDlg.h"
 #include "ui/WebSite.h"
 
@@ -301,6 +302,49 @@ TEST_F(MainDialog, CtrlOOpensTheFolderBrowserThroughThePump) {
         EXPECT_EQ(dlg.runs, 0);
     });
     EXPECT_EQ(browserPrompt, L"shown");
+}
+
+TEST_F(MainDialog, OpenCommandCleansThePickedFolderAtOnce) {
+    TempTree tree(L"picked");
+    MakeSolution(tree, L"Current");
+    KeepWindowAfterRuns();
+    // The browser starts at the current directory, given with a trailing separator.
+    wchar_t previous[MAX_PATH] = L"";
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW((tree.path(L"Current") + L"\\").c_str()));
+    EXPECT_EQ(GetBrowseStartFolder(), tree.path(L"Current"));
+    TestDlg dlg;
+    bool browserShown = false;
+    RunWithScript(dlg, [&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        DWORD shownAt = 0;
+        WatchPopups(hwnd, [&](HWND browser) {
+            if (!browserShown) shownAt = ::GetTickCount();
+            browserShown = true;
+            // Accept once the browser has selected the start folder.
+            HWND tree = nullptr;
+            ::EnumChildWindows(browser, FindTreeViewProc, reinterpret_cast<LPARAM>(&tree));
+            wchar_t text[MAX_PATH] = L"";
+            TVITEMW item{};
+            item.mask = TVIF_TEXT;
+            item.hItem = tree ? reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)) : nullptr;
+            item.pszText = text;
+            item.cchTextMax = MAX_PATH;
+            if (item.hItem) ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            if (::lstrcmpW(text, L"Current") == 0 || ::GetTickCount() - shownAt > 10000) {
+                WatchPopups(hwnd, {});
+                ::PostMessageW(browser, WM_COMMAND, IDOK, 0);
+            }
+        });
+        ::SendMessageW(hwnd, WM_COMMAND, ID_FILE_OPEN_AND_CLEAN, 0);
+        EXPECT_TRUE(::IsWindowVisible(dlg.Item(IDC_EDIT_LOG)));
+        EXPECT_EQ(Lines(dlg.Log())[0], L"Finished clean-up process.");
+    });
+    ::SetCurrentDirectoryW(previous);
+    EXPECT_TRUE(browserShown);
+    ASSERT_EQ(dlg.runs, 1);
+    EXPECT_EQ(dlg.queuedAtRunStart[0], std::vector<std::wstring>{tree.path(L"Current")});
+    EXPECT_FALSE(tree.exists(L"Current/Debug"));
 }
 
 TEST_F(MainDialog, UpdateCommandOpensTheUpdatePage) {
