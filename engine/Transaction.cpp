@@ -1,6 +1,7 @@
 #include "engine/Transaction.h"
 
 #include <shlwapi.h>
+#include <unordered_set>
 
 #include "engine/CleanupHost.h"
 #include "engine/Executor.h"
@@ -23,26 +24,37 @@ bool PrefixEquals(const std::wstring& a, const std::wstring& b, size_t length)
                             static_cast<int>(length)) == CSTR_EQUAL;
 }
 
+// A case-folded copy of a path, as a key for the folders already walked.
+std::wstring FoldedKey(const std::wstring& path)
+{
+    std::wstring key = path;
+    ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+    return key;
+}
+
 // Appends, as remove-if-empty items, the "x64", "arm64" and "Release" folders
-// that lie between the solution folder and a planned item. The solution folder
-// itself is never one of them.
+// that lie between the solution folder and a planned item, each once, in the
+// order in which they are found. The solution folder itself is never one of them.
 void AddAncestorFolders(const std::wstring& folder, DeletePlan& mainPlan)
 {
     const size_t length = folder.size();
     std::vector<std::wstring> ancestors;
+    // Every folder walked up from so far: everything above one of them has
+    // been looked at already, so a walk stops there. Large plans stay linear.
+    std::unordered_set<std::wstring> walked;
+    std::wstring previousStart;
     const size_t planned = mainPlan.size();
     for (size_t i = 0; i < planned; ++i) {
         const ITEM_2_DELETE& item = mainPlan[i];
         std::wstring current = item.nType == DEL_TYPE_FILE ? GetParentPath(item.strPath)
                                                            : NormalizeFolderPath(item.strPath, FALSE);
+        // Files of one folder follow each other in the plan: same start, same ancestors.
+        if (current == previousStart) continue;
+        previousStart = current;
         if (current.size() <= length || !PrefixEquals(current, folder, length)) continue;
         while (current.size() > length) {
-            if (IsSweptFolderName(::PathFindFileNameW(current.c_str()))) {
-                bool known = false;
-                for (const std::wstring& a : ancestors)
-                    if (NameEquals(a.c_str(), current.c_str())) known = true;
-                if (!known) ancestors.push_back(current);
-            }
+            if (!walked.insert(FoldedKey(current)).second) break;
+            if (IsSweptFolderName(::PathFindFileNameW(current.c_str()))) ancestors.push_back(current);
             current = GetParentPath(current);
         }
     }
