@@ -101,16 +101,16 @@ protected:
 TEST_F(RealProgram, CleansTwoFoldersAndClosesByItselfWithDefaultSettings) {
     TempTree tree(L"e2e");
     MakeSolution(tree, L"One");
-    MakeSolution(tree, L"Two");
-    Program program({tree.path(L"One"), tree.path(L"Two")});
+    MakeSolution(tree, L"Two Words");   // a path with a blank arrives as one argument
+    Program program({tree.path(L"One"), tree.path(L"Two Words")});
     ASSERT_TRUE(program.started());
     ASSERT_TRUE(program.WaitExit(30000)) << "the window did not close after a clean run";
-    for (const wchar_t* name : {L"One", L"Two"}) {
+    for (const wchar_t* name : {L"One", L"Two Words"}) {
         EXPECT_FALSE(tree.exists(std::wstring(name) + L"/obj"));
         EXPECT_TRUE(tree.exists(std::wstring(name) + L"/main.cpp"));
         EXPECT_TRUE(tree.exists(std::wstring(name) + L"/App.suo"));   // Del.suo is off by default
     }
-    EXPECT_TRUE(testutil::InTrash(tree.path(L"Two/obj")));
+    EXPECT_TRUE(testutil::InTrash(tree.path(L"Two Words/obj")));
     // Defaults are read, never written.
     EXPECT_EQ(ReadUserDword(kSettingsKey, L"CloseAfterCleanup"), -1);
     EXPECT_EQ(ReadUserDword(kSettingsKey, L"Del.suo"), -1);

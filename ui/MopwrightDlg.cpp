@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <cstdlib>
 
 namespace {
 using LoadIconWithScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
@@ -78,7 +79,18 @@ std::span<const MessageEntry<CMopwrightDlg>> CMopwrightDlg::GetMessageMap() {
 }
 
 void CMopwrightDlg::RunCleanup() {
-    ::RunCleanup(*this);
+    try {
+        ::RunCleanup(*this);
+    } catch (...) {
+        // A run that failed half-way must not leave the window unable to
+        // close or to take drops: back to idle, then let the dialog drop it.
+        m_arrFolders.clear();
+        ShowProgress(false);
+        AcceptDrops(true);
+        EndWaitCursor();
+        m_bBusy = FALSE;
+        throw;
+    }
 }
 
 BOOL CMopwrightDlg::PreTranslateMessage(MSG* msg) {
@@ -87,10 +99,15 @@ BOOL CMopwrightDlg::PreTranslateMessage(MSG* msg) {
 
 std::vector<std::wstring> CMopwrightDlg::GetCommandLineFolders() const {
     std::vector<std::wstring> folders;
+    // The runtime's own split of the command line, as a wide-character
+    // program receives it; the shell's split where the runtime has none.
+    if (__wargv) {
+        for (int i = 1; i < __argc; ++i) folders.emplace_back(__wargv[i]);
+        return folders;
+    }
     int argc = 0;
-    UniqueLocal args;
     LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    args.reset(reinterpret_cast<HLOCAL>(argv));
+    UniqueLocal args(reinterpret_cast<HLOCAL>(argv));
     for (int i = 1; argv && i < argc; ++i) folders.emplace_back(argv[i]);
     return folders;
 }
