@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <unordered_set>
 
+#include "engine/CleanupRun.h"
 #include "engine/ErrorText.h"
 #include "engine/Executor.h"
 #include "engine/SolutionDetect.h"
@@ -74,23 +75,6 @@ private:
     const ProtectedList& m_keep;
     std::unordered_set<std::wstring> m_seen;
 };
-
-// The run's access test: an existing directory, seen without WOW64 redirection.
-bool IsAccessibleFolder(const std::wstring& folder)
-{
-    using DisableFn = BOOL(WINAPI*)(PVOID*);
-    using RevertFn = BOOL(WINAPI*)(PVOID);
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    auto disable = reinterpret_cast<DisableFn>(
-        reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
-    auto revert = reinterpret_cast<RevertFn>(
-        reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")));
-    PVOID state = nullptr;
-    if (disable && revert) disable(&state);
-    bool ok = ::PathFileExistsW(folder.c_str()) && ::PathIsDirectoryW(folder.c_str());
-    if (disable && revert) revert(state);
-    return ok;
-}
 
 } // namespace
 

@@ -25,28 +25,6 @@ private:
     ICleanupHost& m_host;
 };
 
-using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
-using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
-
-// A 32-bit process on a 64-bit system sees a redirected system folder: the
-// existence test alone looks at the real file system.
-bool IsAccessibleFolder(const std::wstring& folder)
-{
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    auto disable = kernel ? reinterpret_cast<Wow64DisableFn>(
-                                reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")))
-                          : nullptr;
-    auto revert = kernel ? reinterpret_cast<Wow64RevertFn>(
-                               reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")))
-                         : nullptr;
-    const bool switchable = disable && revert;
-    PVOID previous = nullptr;
-    if (switchable) disable(&previous);
-    const bool accessible = ::PathFileExistsW(folder.c_str()) && ::PathIsDirectoryW(folder.c_str());
-    if (switchable) revert(previous);
-    return accessible;
-}
-
 // Cleans one queued folder; false when it failed in any way.
 bool ProcessFolder(ICleanupHost& host, const std::wstring& folder, BOOL deleteSuo)
 {
@@ -86,6 +64,29 @@ bool ProcessFolder(ICleanupHost& host, const std::wstring& folder, BOOL deleteSu
 }
 
 } // namespace
+
+using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
+using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
+
+// A 32-bit process on a 64-bit system sees a redirected system folder: the
+// existence test alone looks at the real file system.
+bool IsAccessibleFolder(const std::wstring& folder)
+{
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    auto disable = kernel ? reinterpret_cast<Wow64DisableFn>(
+                                reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")))
+                          : nullptr;
+    auto revert = kernel ? reinterpret_cast<Wow64RevertFn>(
+                               reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")))
+                         : nullptr;
+    const bool switchable = disable && revert;
+    PVOID previous = nullptr;
+    if (switchable) disable(&previous);
+    const bool accessible = ::PathFileExistsW(folder.c_str()) && ::PathIsDirectoryW(folder.c_str());
+    if (switchable) revert(previous);
+    return accessible;
+}
+
 
 void AppendLog(ICleanupHost& host, const std::wstring& line)
 {

@@ -9,6 +9,10 @@ class ICleanupHost;
 // starts; read by the deletion's message pump, which then stops the pass.
 extern volatile BOOL g_bAbortRequested;
 
+// TRUE when `folder` exists and is a directory, looked at with the WOW64
+// file-system redirection switched off (for this test alone).
+bool IsAccessibleFolder(const std::wstring& folder);
+
 // Puts `line` on top of the log panel's text, then dispatches one queued message.
 void AppendLog(ICleanupHost& host, const std::wstring& line);
 

@@ -26,42 +26,8 @@ BOOL Apply(const ProtectedList& keep, const DeletePlan& plan, DWORD& error, BOOL
     return ok;
 }
 
-// testutil::MakeDirSymlink starts ln through Wine, which does not wait for a
-// Linux program to finish: give the link a moment to appear.
-bool MakeLink(const std::wstring& link, const std::wstring& target)
-{
-    if (testutil::MakeDirSymlink(link, target)) return true;
-    for (int i = 0; i < 100; ++i) {
-        DWORD a = ::GetFileAttributesW(link.c_str());
-        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-        ::Sleep(20);
-    }
-    return false;
-}
 
-// Runs a Linux program through Wine (which does not wait for it), then waits
-// up to two seconds for `done` to hold.
-template <typename Done>
-bool RunLinux(std::wstring commandLine, Done done)
-{
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    ::WaitForSingleObject(pi.hProcess, 10000);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    for (int i = 0; i < 100 && !done(); ++i) ::Sleep(20);
-    return done();
-}
 
-std::wstring LinuxPath(std::wstring p)
-{
-    if (p.size() >= 2 && p[1] == L':') p = p.substr(2);
-    std::replace(p.begin(), p.end(), L'\\', L'/');
-    return p;
-}
 
 ITEM_2_KEEP KeepFile(const std::wstring& path) { return {0, path}; }
 ITEM_2_KEEP KeepFolder(const std::wstring& path) { return {1, path}; }
@@ -265,11 +231,11 @@ TEST_F(ExecutorTest, LinksAreNeverFollowed)
     TempTree t(L"links");
     t.file(L"obj/x.obj");
     t.file(L"obj/keep.txt");
-    ASSERT_TRUE(MakeLink(t.path(L"obj/link"), outside.root()));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"obj/link"), outside.root()));
     t.file(L"ipch/y.ipch");
-    ASSERT_TRUE(MakeLink(t.path(L"ipch/link"), outside.root()));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"ipch/link"), outside.root()));
     t.dir(L"Debug");
-    ASSERT_TRUE(MakeLink(t.path(L"Debug/out"), outside.root()));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Debug/out"), outside.root()));
 
     // obj is taken apart around keep.txt: the link inside is neither entered
     // nor removed. ipch goes whole (nothing protected in it). Debug\out is
@@ -416,8 +382,8 @@ TEST_F(ExecutorTest, FolderWithAnUnlistableSubfolderIsNotTouched)
     t.file(L"obj/x.obj");
     t.file(L"obj/sub/y.obj");
     t.file(L"keep.txt");
-    const std::wstring odd = LinuxPath(t.path(L"obj")) + L"/star*";
-    ASSERT_TRUE(RunLinux(L"/bin/mkdir \"" + odd + L"\"", [&] { return t.listing().size() == 6; }));
+    const std::wstring odd = testutil::LinuxPath(t.path(L"obj")) + L"/star*";
+    ASSERT_TRUE(testutil::RunLinux(L"/bin/mkdir \"" + odd + L"\"", [&] { return t.listing().size() == 6; }));
 
     DWORD error = 0;
     EXPECT_FALSE(Apply({KeepFile(t.path(L"keep.txt"))}, {{t.path(L"obj"), DEL_TYPE_FOLDER_TREE}}, error));
@@ -427,7 +393,7 @@ TEST_F(ExecutorTest, FolderWithAnUnlistableSubfolderIsNotTouched)
     EXPECT_FALSE(InTrash(t.path(L"obj")));
 
     // What Windows cannot remove, the Linux side does.
-    ASSERT_TRUE(RunLinux(L"/bin/rmdir \"" + odd + L"\"", [&] { return t.listing().size() == 5; }));
+    ASSERT_TRUE(testutil::RunLinux(L"/bin/rmdir \"" + odd + L"\"", [&] { return t.listing().size() == 5; }));
 }
 
 TEST_F(ExecutorTest, CleanFolderTreeScansAndStops)

@@ -76,18 +76,6 @@ std::vector<std::wstring> ListedNames(const std::wstring& folder)
     return names;
 }
 
-// testutil::MakeDirSymlink starts ln through Wine, which does not wait for a
-// Linux program to finish: give the link a moment to appear.
-bool MakeLink(const std::wstring& link, const std::wstring& target)
-{
-    if (testutil::MakeDirSymlink(link, target)) return true;
-    for (int i = 0; i < 100; ++i) {
-        DWORD a = ::GetFileAttributesW(link.c_str());
-        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-        ::Sleep(20);
-    }
-    return false;
-}
 
 // A folder whose name ends in a dot: it exists, but the system strips the dot
 // from any ordinary path to it, so it cannot be listed (ERROR_PATH_NOT_FOUND).
@@ -372,11 +360,11 @@ TEST(CollectArtifacts, LinksAreNeitherPlannedNorEntered)
     t.dir(L"Sol/obj");
     // Links named like build output, like an ordinary folder, and inside folders
     // planned whole.
-    ASSERT_TRUE(MakeLink(t.path(L"Sol/Release"), t.path(L"Outside")));
-    ASSERT_TRUE(MakeLink(t.path(L"Sol/x64"), t.path(L"Outside")));
-    ASSERT_TRUE(MakeLink(t.path(L"Sol/src"), t.path(L"Outside")));
-    ASSERT_TRUE(MakeLink(t.path(L"Sol/Debug/link"), t.path(L"Outside")));
-    ASSERT_TRUE(MakeLink(t.path(L"Sol/obj/link"), t.path(L"Outside")));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/Release"), t.path(L"Outside")));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/x64"), t.path(L"Outside")));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/src"), t.path(L"Outside")));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/Debug/link"), t.path(L"Outside")));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/obj/link"), t.path(L"Outside")));
 
     Walk w = Collect(t.path(L"Sol"), TRUE);
     ASSERT_TRUE(w.ok);
@@ -549,7 +537,7 @@ TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
     t.file(L"Outside/keep.db");
     t.file(L"Sol/App.sln");
     t.file(L"Sol/.vs/App/v17/x.db");
-    ASSERT_TRUE(MakeLink(t.path(L"Sol/.vs/App/v17/link"), t.path(L"Outside")));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/.vs/App/v17/link"), t.path(L"Outside")));
     ASSERT_TRUE(MakeUnlistableFolder(t.path(L"Sol/.vs/App/broken.")));
 
     VsWalk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
@@ -571,7 +559,7 @@ TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
     TempTree u(L"vslink2");
     u.file(L"Target/App/.suo");
     u.file(L"Sol/App.sln");
-    ASSERT_TRUE(MakeLink(u.path(L"Sol/.vs"), u.path(L"Target")));
+    ASSERT_TRUE(testutil::MakeDirSymlink(u.path(L"Sol/.vs"), u.path(L"Target")));
     for (BOOL option : {FALSE, TRUE}) {
         VsWalk linked = CollectVs(u.path(L"Sol"), L"App", option);
         EXPECT_TRUE(linked.ok);
@@ -591,10 +579,10 @@ TEST(CollectArtifactsClean, LinkTargetsSurviveCleaningTheFoldersThatHoldTheLinks
     t.file(L"Sol/obj/x.obj");
     t.file(L"Sol/.vs/App/v17/x.db");
     ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
-    ASSERT_TRUE(MakeLink(t.path(L"Sol/Debug/link"), t.path(L"Outside")));
-    ASSERT_TRUE(MakeLink(t.path(L"Sol/obj/link"), t.path(L"Outside")));
-    ASSERT_TRUE(MakeLink(t.path(L"Sol/.vs/App/v17/link"), t.path(L"Outside")));
-    ASSERT_TRUE(MakeLink(t.path(L"Sol/src"), t.path(L"Outside")));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/Debug/link"), t.path(L"Outside")));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/obj/link"), t.path(L"Outside")));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/.vs/App/v17/link"), t.path(L"Outside")));
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/src"), t.path(L"Outside")));
 
     CleanupFailure failure = CleanupFailure::Planning;
     ASSERT_TRUE(CleanSolutionFolder(L"App", FALSE, t.path(L"Sol"), nullptr, &failure)) << ::GetLastError();
