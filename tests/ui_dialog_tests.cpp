@@ -417,6 +417,50 @@ TEST_F(MainDialog, SystemMenuItemOpensTheAboutBox) {
     EXPECT_EQ(caption, L"About Mopwright");
 }
 
+TEST_F(MainDialog, DraggingTheBackgroundOrTheEmptyMenuBarMovesTheWindow) {
+    TestDlg dlg;
+    RECT before{}, after{};
+    bool foreground = false, capturedDuringDrag = false, releasedAfter = false, sizeAllCursor = false;
+    DRAG_MOVE_STATE onTitle{}, rightOfTitles{};
+    bool endedOnDeactivation = false;
+    RunWithScript(dlg, [&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        ::SetForegroundWindow(hwnd);
+        foreground = ::GetForegroundWindow() == hwnd;
+        ::GetWindowRect(hwnd, &before);
+        ::SetCursorPos(before.left + 60, before.top + 70);
+        ::SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 30));
+        capturedDuringDrag = ::GetCapture() == hwnd;
+        sizeAllCursor = ::GetCursor() == ::LoadCursorW(nullptr, IDC_SIZEALL);
+        ::SetCursorPos(before.left + 90, before.top + 95);
+        ::SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(80, 55));
+        ::GetWindowRect(hwnd, &after);
+        ::SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(80, 55));
+        releasedAfter = ::GetCapture() != hwnd;
+
+        // The menu bar: a press on a title opens the menu as usual, a press
+        // right of the last title starts a drag.
+        HMENU bar = ::GetMenu(hwnd);
+        RECT first{}, last{};
+        ::GetMenuItemRect(hwnd, bar, 0, &first);
+        ::GetMenuItemRect(hwnd, bar, 2, &last);
+        HandleDragMove(WM_NCLBUTTONDOWN, HTMENU, MAKELPARAM(first.left + 3, first.top + 3), hwnd, onTitle);
+        HandleDragMove(WM_NCLBUTTONDOWN, HTMENU, MAKELPARAM(last.right + 30, last.top + 3), hwnd, rightOfTitles);
+        bool started = rightOfTitles.bDragging != FALSE;
+        HandleDragMove(WM_ACTIVATE, WA_INACTIVE, 0, hwnd, rightOfTitles);
+        endedOnDeactivation = started && !rightOfTitles.bDragging && ::GetCapture() != hwnd;
+    });
+    ASSERT_TRUE(foreground);
+    EXPECT_TRUE(capturedDuringDrag);
+    EXPECT_TRUE(sizeAllCursor);
+    EXPECT_EQ(after.left - before.left, 30);
+    EXPECT_EQ(after.top - before.top, 25);
+    EXPECT_EQ(after.right - after.left, before.right - before.left);
+    EXPECT_TRUE(releasedAfter);
+    EXPECT_FALSE(onTitle.bDragging);
+    EXPECT_TRUE(endedOnDeactivation);
+}
+
 TEST(LinkAndMenus, LongAddressesAreRefusedAndMenusAreSearchedDeeply) {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LINK_CLASS};
     ::InitCommonControlsEx(&icc);
