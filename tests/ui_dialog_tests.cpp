@@ -489,16 +489,4 @@ TEST(LinkAndMenus, LongAddressesAreRefusedAndMenusAreSearchedDeeply) {
     ::DestroyMenu(bar);
 }
 
-TEST(LargeIcon, IsLoadedAtTheScreenResolution) {
-    UniqueIcon icon(LoadLargeAppIcon());
-    ASSERT_TRUE(icon);
-    ICONINFO info{};
-    ASSERT_TRUE(::GetIconInfo(icon.get(), &info));
-    UniqueBitmap color(info.hbmColor), mask(info.hbmMask);
-    BITMAP bm{};
-    ::GetObjectW(info.hbmColor, sizeof(bm), &bm);
-    ScopedWindowDC screen(nullptr);
-    EXPECT_EQ(bm.bmWidth, static_cast<int>(::GetDeviceCaps(screen.get(), LOGPIXELSX) / 96.0 * 128));
-}
-
 } // namespace
