@@ -64,8 +64,11 @@ BOOL GetOSVersion(OSVERSIONINFOW* info)
 
 BOOL IsWindows7OrLater()
 {
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof(info);
+    // The short record is asked for; the larger object only gives the compiler
+    // room to see that the extended fields are never written past its end.
+    OSVERSIONINFOEXW storage{};
+    OSVERSIONINFOW& info = *reinterpret_cast<OSVERSIONINFOW*>(&storage);
+    info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
     if (!GetOSVersion(&info)) return FALSE;
     return info.dwMajorVersion > 6 || (info.dwMajorVersion == 6 && info.dwMinorVersion >= 1);
 }

@@ -212,6 +212,45 @@ std::string ReadAll(const std::wstring& p)
 }
 } // namespace
 
+namespace {
+// The Path= values of every .trashinfo in the trash (as written, URL-encoded).
+std::vector<std::string> TrashInfoPaths()
+{
+    std::vector<std::string> paths;
+    std::wstring files = TrashFilesFolder();
+    if (files.empty()) return paths;
+    std::wstring info = files.substr(0, files.size() - 5) + L"info";
+    DirListing l;
+    if (!l.Open(info + L"\\")) return paths;
+    const WIN32_FIND_DATAW* e;
+    while (l.Next(e)) {
+        if (DirListing::IsDirectory(*e)) continue;
+        std::string text = ReadAll(info + L"\\" + e->cFileName);
+        size_t pos = text.find("Path=");
+        if (pos == std::string::npos) continue;
+        size_t end = text.find_first_of("\r\n", pos);
+        paths.push_back(text.substr(pos + 5, end == std::string::npos ? std::string::npos : end - pos - 5));
+    }
+    return paths;
+}
+} // namespace
+
+size_t TrashEntriesUnder(const std::wstring& windowsPath)
+{
+    std::string prefix = UrlEncodePath(Narrow(LinuxPath(windowsPath)));
+    std::string raw = Narrow(LinuxPath(windowsPath));
+    size_t count = 0;
+    for (const std::string& p : TrashInfoPaths()) {
+        for (const std::string& want : {prefix, raw}) {
+            if (p.compare(0, want.size(), want) == 0 && (p.size() == want.size() || p[want.size()] == '/')) {
+                ++count;
+                break;
+            }
+        }
+    }
+    return count;
+}
+
 bool InTrash(const std::wstring& windowsPath)
 {
     std::wstring files = TrashFilesFolder();

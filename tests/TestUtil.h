@@ -43,6 +43,9 @@ std::vector<std::wstring> TrashNames();
 // trash (its .trashinfo names it).
 bool InTrash(const std::wstring& windowsPath);
 
+// Number of trash entries whose original path lies at or below `windowsPath`.
+size_t TrashEntriesUnder(const std::wstring& windowsPath);
+
 // Removes a tree outright (no trash), not following reparse points.
 void RemoveTree(const std::wstring& path);
 
