@@ -219,7 +219,7 @@ std::wstring Arg(int argc, wchar_t** argv, const wchar_t* name, const std::wstri
 int wmain(int argc, wchar_t** argv)
 {
     int projects = _wtoi(Arg(argc, argv, L"--projects", L"200").c_str());
-    int sources = _wtoi(Arg(argc, argv, L"--sources", L"130").c_str());
+    int sources = _wtoi(Arg(argc, argv, L"--sources", L"160").c_str());
     int repeats = _wtoi(Arg(argc, argv, L"--repeats", L"3").c_str());
     bool skipClean = Arg(argc, argv, L"--clean", L"yes") == L"no";
     wchar_t tmp[MAX_PATH];

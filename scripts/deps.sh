@@ -1,7 +1,7 @@
 # Installs with apt whatever of the build and test tools is missing (sourced).
 # On a machine that has everything it installs nothing and asks apt nothing.
 
-MW_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64 googletest xvfb x11-utils imagemagick xdotool"
+MW_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64 googletest xvfb imagemagick procps"
 
 mw_install_deps() {
     missing=""
@@ -15,5 +15,7 @@ mw_install_deps() {
     export DEBIAN_FRONTEND=noninteractive
     $SUDO apt-get update -qq || return 1
     # Never wine32: this kernel cannot run it, and it breaks the wine wrapper.
-    $SUDO apt-get install -y -qq --no-install-recommends $missing || return 1
+    # Recommended packages come along (fonts for Wine among them), as on the
+    # machines the tests were written on.
+    $SUDO apt-get install -y -qq $missing || return 1
 }
