@@ -40,7 +40,8 @@ mw_wine_prefix() {
 # output: a service started by a test program would inherit the program's
 # output pipe and keep CTest waiting for it to close.
 mw_wine_warm() {
-    "$MW_WINESERVER" -p >/dev/null 2>&1 </dev/null
+    # A server that is already running (from an earlier run) answers 2: keep it.
+    "$MW_WINESERVER" -p >/dev/null 2>&1 </dev/null || true
     "$MW_WINE" cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
