@@ -10,12 +10,7 @@ cd "$here"
 mw_install_deps
 
 build=build/bench
-gen=()
-command -v ninja >/dev/null && gen=(-G Ninja)
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-x86_64.cmake" \
-          -DCMAKE_BUILD_TYPE=Release -DMOPWRIGHT_TESTS=ON >/dev/null
-fi
+mw_configure "$build" x86_64 -DMOPWRIGHT_TESTS=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target mopwright-bench >/dev/null
 
 # A prefix and a trash of its own; the generated tree lives beside it.

@@ -19,3 +19,15 @@ mw_install_deps() {
     # machines the tests were written on.
     $SUDO apt-get install -y -qq $missing || return 1
 }
+
+# mw_configure DIR ARCH [CMAKE ARGS...]: configures a build folder once (ARCH is
+# x86_64 or i686); later calls leave it to the incremental build.
+mw_configure() {
+    local dir=$1 arch=$2
+    shift 2
+    [ -f "$dir/CMakeCache.txt" ] && return 0
+    local gen=()
+    command -v ninja >/dev/null && gen=(-G Ninja)
+    cmake -S . -B "$dir" "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-$arch.cmake" \
+          -DCMAKE_BUILD_TYPE=Release "$@"
+}

@@ -13,12 +13,7 @@ mw_install_deps
 
 run_root="$here/build/run"
 exe="$run_root/app/mopwright.exe"
-gen=()
-command -v ninja >/dev/null && gen=(-G Ninja)
-if [ ! -f "$run_root/CMakeCache.txt" ]; then
-    cmake -S . -B "$run_root" "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-x86_64.cmake" \
-          -DCMAKE_BUILD_TYPE=Release -DMOPWRIGHT_TESTS=OFF >/dev/null
-fi
+mw_configure "$run_root" x86_64 -DMOPWRIGHT_TESTS=OFF >/dev/null
 cmake --build "$run_root" --target mopwright -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 # A display: the user's, or a virtual one of our own for this run.

@@ -9,18 +9,8 @@ cd "$here"
 mw_install_deps
 
 jobs=$(nproc 2>/dev/null || echo 2)
-gen=()
-command -v ninja >/dev/null && gen=(-G Ninja)
-
-configure() {  # configure DIR TOOLCHAIN [ARGS...]
-    local dir=$1 tc=$2; shift 2
-    if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S . -B "$dir" "${gen[@]}" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/$tc" -DCMAKE_BUILD_TYPE=Release "$@"
-    fi
-}
-
-configure build/x64 toolchain-x86_64.cmake -DMOPWRIGHT_TESTS=ON
-configure build/i686 toolchain-i686.cmake -DMOPWRIGHT_TESTS=OFF
+mw_configure build/x64 x86_64 -DMOPWRIGHT_TESTS=ON
+mw_configure build/i686 i686 -DMOPWRIGHT_TESTS=OFF
 cmake --build build/x64 -j "$jobs"
 cmake --build build/i686 -j "$jobs"
 

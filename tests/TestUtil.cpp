@@ -318,7 +318,7 @@ namespace testutil {
 
 std::wstring UnixToWindowsPath(const std::wstring& path) { return UnixToWindows(path); }
 
-PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs)
+PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs, const std::function<void()>& whileRunning)
 {
     PROCESS_RESULT result;
     TempTree io(L"proc");
@@ -341,6 +341,7 @@ PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs)
             return result;
         }
         UniqueKernel proc(pi.hProcess), thread(pi.hThread);
+        if (whileRunning) whileRunning();
         if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
             result.timedOut = true;
             TerminateProcess(pi.hProcess, 0xFFFFFFFF);

@@ -68,7 +68,9 @@ struct PROCESS_RESULT {
     std::string out;
     std::string err;
 };
-PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+// `whileRunning`, when given, is called once the process has started.
+PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 60000,
+                          const std::function<void()>& whileRunning = {});
 
 // Runs a Linux program through Wine, which does not wait for it to end, then
 // waits up to `timeoutMs` for `done` to hold (without `done`: a short pause).

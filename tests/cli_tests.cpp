@@ -1,7 +1,6 @@
 // The console program, run as a process on real trees.
 #include <gtest/gtest.h>
 
-#include "support/UniqueHandle.h"
 #include "tests/TestUtil.h"
 
 using testutil::PROCESS_RESULT;
@@ -11,9 +10,9 @@ namespace {
 
 std::wstring CliExe() { return testutil::UnixToWindowsPath(testutil::Widen(MW_CLI_EXE)); }
 
-PROCESS_RESULT Cli(const std::wstring& args)
+PROCESS_RESULT Cli(const std::wstring& args, const std::function<void()>& whileRunning = {})
 {
-    return testutil::RunProcess(L"\"" + CliExe() + L"\" " + args);
+    return testutil::RunProcess(L"\"" + CliExe() + L"\" " + args, 60000, whileRunning);
 }
 
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
@@ -203,39 +202,15 @@ TEST(CliClean, CtrlCStopsBetweenItemsWithTheAbortCode)
     const int kFiles = 3000;
     for (int i = 0; i < kFiles; ++i) t.file(L"logs/" + std::to_wstring(i % 30) + L"/f" + std::to_wstring(i) + L".log");
 
-    TempTree io(L"cli-io");
-    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-    std::wstring outPath = io.path(L"out.txt");
-    UniqueFile out(CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out.get();
-    si.hStdError = out.get();
-    PROCESS_INFORMATION pi{};
-    std::wstring cmd = L"\"" + CliExe() + L"\" " + Quoted(t.root());
-    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
-    UniqueKernel proc(pi.hProcess), thread(pi.hThread);
-
-    // Wait until deletion has begun, then press Ctrl+C.
+    // Once deletion has begun, press Ctrl+C.
     auto remaining = [&] { return t.listing().size(); };
     const size_t full = remaining();
-    for (int i = 0; i < 4000 && remaining() > full - 50; ++i) Sleep(5);
-    std::wstring unique = FileNamePartOf(t.root());
-    testutil::RunLinux(L"/usr/bin/pkill -INT -f \"mopwright-cli.exe.*" + unique + L"\"");
-    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    out.reset();
-
-    std::string o;
-    {
-        UniqueFile in(CreateFileW(outPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        char buf[65536];
-        DWORD got = 0;
-        ReadFile(in.get(), buf, sizeof(buf), &got, nullptr);
-        o.assign(buf, got);
-    }
+    PROCESS_RESULT r = Cli(Quoted(t.root()), [&] {
+        for (int i = 0; i < 4000 && remaining() > full - 50; ++i) Sleep(5);
+        testutil::RunLinux(L"/usr/bin/pkill -INT -f \"mopwright-cli.exe.*" + FileNamePartOf(t.root()) + L"\"");
+    });
+    const std::string& o = r.out;
+    const DWORD code = r.exitCode;
     EXPECT_EQ(code, 1u) << o;
     EXPECT_NE(o.find("ERROR: (1235) Failed to clean up folder: \"" + testutil::Narrow(t.root()) +
                      "\". Some items could not be removed."),
