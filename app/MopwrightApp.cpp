@@ -1,5 +1,4 @@
 #include "app/MopwrightApp.h"
-#include "engine/CleanupRun.h"
 #include "support/Version.h"
 #include "ui/MopwrightDlg.h"
 #include "ui/WebSite.h"

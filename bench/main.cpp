@@ -12,6 +12,7 @@
 #include "engine/Rules.h"
 #include "engine/Transaction.h"
 #include "support/DirListing.h"
+#include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
 
 // ---- allocation accounting (current and peak bytes of the whole program) ----
@@ -189,19 +190,16 @@ void BareWalk(const std::wstring& folder, TREE_COUNTS& counts)
 void RemoveTree(const std::wstring& path)
 {
     std::vector<std::wstring> dirs;
-    WIN32_FIND_DATAW d;
-    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &d);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (d.cFileName[0] == L'.' && (!d.cFileName[1] || (d.cFileName[1] == L'.' && !d.cFileName[2]))) continue;
-            std::wstring full = path + L"\\" + d.cFileName;
-            if ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                dirs.push_back(full);
-            else
-                DeleteFileW(full.c_str());
-        } while (FindNextFileW(h, &d));
-        FindClose(h);
+    DirListing listing;
+    if (listing.Open(path)) {
+        const WIN32_FIND_DATAW* d;
+        while (listing.Next(d)) {
+            std::wstring full = JoinPath(path, d->cFileName);
+            if (DirListing::IsDirectory(*d) && !DirListing::IsLink(*d)) dirs.push_back(full);
+            else DeleteFileW(full.c_str());
+        }
     }
+    listing.Close();
     for (auto& dir : dirs) RemoveTree(dir);
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryW(path.c_str());

@@ -1,18 +1,11 @@
 #include "cli/ConsoleHost.h"
 
 #include <io.h>
-#include "engine/CleanupRun.h"
 
-CConsoleHost::CConsoleHost(std::vector<std::wstring> folders, bool deleteSuo, bool echoLines)
-    : m_folders(std::move(folders)), m_deleteSuo(deleteSuo), m_echo(echoLines)
-{
-}
+CConsoleHost::CConsoleHost(bool echoLines) : m_echo(echoLines) {}
 
-void CConsoleHost::SetLogText(const std::wstring& text)
+void CConsoleHost::Log(const std::wstring& line)
 {
-    // AppendLog hands over "line\r\n" + the (empty) old text.
-    std::wstring line = text;
-    if (line.size() >= 2 && line.compare(line.size() - 2, 2, L"\r\n") == 0) line.resize(line.size() - 2);
     m_lines.push_back(line);
     if (m_echo) {
         WriteOut(stdout, line + L"\n");
@@ -20,23 +13,17 @@ void CConsoleHost::SetLogText(const std::wstring& text)
     }
 }
 
-bool CConsoleHost::PumpMessage()
-{
-    MSG msg;
-    if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return true;
-    if (msg.message == WM_QUIT) return false;
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-    return true;
-}
+bool CConsoleHost::KeepGoing() { return !ConsoleStopRequested(); }
 
 namespace {
+volatile LONG g_stopRequested = 0;
+
 BOOL WINAPI OnConsoleCtrl(DWORD type)
 {
     if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) {
         // Only the flag: the run notices it between two items, never inside a
         // shell call, and stops the pass with ERROR_REQUEST_ABORTED.
-        g_bAbortRequested = TRUE;
+        ::InterlockedExchange(&g_stopRequested, 1);
         return TRUE;
     }
     return FALSE;
@@ -44,6 +31,8 @@ BOOL WINAPI OnConsoleCtrl(DWORD type)
 } // namespace
 
 void InstallConsoleStopHandler() { ::SetConsoleCtrlHandler(OnConsoleCtrl, TRUE); }
+
+bool ConsoleStopRequested() { return ::InterlockedCompareExchange(&g_stopRequested, 0, 0) != 0; }
 
 void WriteOut(FILE* stream, const std::wstring& text)
 {

@@ -7,50 +7,41 @@
 #include <vector>
 #include "engine/CleanupHost.h"
 
+// One item that a clean-up could not remove.
+struct FAILED_ITEM {
+    std::wstring path;
+    DWORD error = 0;
+};
+
 class CConsoleHost : public ICleanupHost {
 public:
-    CConsoleHost(std::vector<std::wstring> folders, bool deleteSuo, bool echoLines);
+    explicit CConsoleHost(bool echoLines);
 
     // Log lines of the run, in time order.
     const std::vector<std::wstring>& Lines() const { return m_lines; }
-    // True when the run ended without errors (it then asks to close the window).
-    bool Succeeded() const { return m_closeRequested; }
+    const std::vector<FAILED_ITEM>& Failures() const { return m_failures; }
+    // True when the run ended without errors.
+    bool Succeeded() const { return m_succeeded; }
 
-    std::vector<std::wstring>& QueuedFolders() override { return m_folders; }
-    bool IsDeleteSuoChecked() override { return m_deleteSuo; }
-    bool IsCloseAfterCleanup() override { return true; }
-    void SetBusy(bool) override {}
-    // The console keeps no panel: every new text is just the new line, so the
-    // run never re-reads a growing text.
-    std::wstring GetLogText() override { return {}; }
-    void SetLogText(const std::wstring& text) override;
-    void ShowProgress(bool) override {}
-    void SetProgressRange(int, int) override {}
-    void SetProgressPos(int) override {}
-    void SetProgressMarquee(bool) override {}
-    void PostProgressPos(UINT) override {}
+    void RunStarted() override {}
+    void RunEnded(bool errorsSeen) override { m_succeeded = !errorsSeen; }
+    void Log(const std::wstring& line) override;
+    void Progress(UINT, UINT) override {}
+    bool KeepGoing() override;
+    void ItemFailed(const std::wstring& path, DWORD error) override { m_failures.push_back({path, error}); }
     HWND OwnerWindow() override { return nullptr; }
-    void BringToForeground() override {}
-    void AcceptDrops(bool) override {}
-    void BeginWaitCursor() override {}
-    void RestoreWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void PostClose() override { m_closeRequested = true; }
-    bool PumpMessage() override;
-    // One idle round per pump, so that the pump looks at the stop request
-    // between items even though a console has no window messages.
-    bool OnIdle(LONG count) override { return count == 0; }
 
 private:
-    std::vector<std::wstring> m_folders;
-    bool m_deleteSuo;
     bool m_echo;
-    bool m_closeRequested = false;
+    bool m_succeeded = false;
     std::vector<std::wstring> m_lines;
+    std::vector<FAILED_ITEM> m_failures;
 };
 
 // Routes Ctrl+C and Ctrl+Break to the stop request for the rest of the process.
 void InstallConsoleStopHandler();
+// True once Ctrl+C or Ctrl+Break was pressed.
+bool ConsoleStopRequested();
 
 // Writes UTF-16 text to a console or, redirected, as UTF-8.
 void WriteOut(FILE* stream, const std::wstring& text);

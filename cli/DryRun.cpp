@@ -3,8 +3,7 @@
 #include <shlwapi.h>
 #include <unordered_set>
 
-#include "engine/CleanupRun.h"
-#include "engine/ErrorText.h"
+#include "support/ErrorText.h"
 #include "engine/Executor.h"
 #include "engine/SolutionDetect.h"
 #include "engine/Transaction.h"
@@ -12,11 +11,6 @@
 #include "support/PathUtil.h"
 
 namespace {
-
-unsigned long long FileBytes(const WIN32_FIND_DATAW& e)
-{
-    return (static_cast<unsigned long long>(e.nFileSizeHigh) << 32) | e.nFileSizeLow;
-}
 
 // Counts every file once, whichever item reaches it first (the .vs rule and the
 // main walk may both plan the same folder).
@@ -39,19 +33,19 @@ public:
     {
         unsigned long long total = 0;
         DirListing listing;
-        if (!listing.Open(folder + L"\\")) return 0;
+        if (!listing.Open(folder)) return 0;
         const WIN32_FIND_DATAW* e;
         while (listing.Next(e)) {
-            if (DirListing::IsDotOrDotDot(*e) || DirListing::IsReparsePoint(*e)) continue;
-            std::wstring full = folder + L"\\" + e->cFileName;
+            if (DirListing::IsLink(*e)) continue;
+            std::wstring full = JoinPath(folder, e->cFileName);
             bool isDir = DirListing::IsDirectory(*e);
-            if (IsKept(full, isDir)) {
-                DRY_RUN_SPARED s{full, isDir, isDir ? Measure(full) : FileBytes(*e)};
+            if (m_keep.Protects(full, isDir)) {
+                DRY_RUN_SPARED s{full, isDir, isDir ? Measure(full) : DirListing::FileBytes(*e)};
                 spared.push_back(s);
                 continue;
             }
             if (isDir) total += Folder(full, spared);
-            else if (m_seen.insert(Key(full)).second) total += FileBytes(*e);
+            else if (m_seen.insert(Key(full)).second) total += DirListing::FileBytes(*e);
         }
         return total;
     }
@@ -59,12 +53,6 @@ public:
     static unsigned long long Measure(const std::wstring& folder) { return MeasureTree(folder).bytes; }
 
 private:
-    bool IsKept(const std::wstring& path, bool isDir) const
-    {
-        for (const ITEM_2_KEEP& k : m_keep)
-            if ((k.isFolder != 0) == isDir && PathsEqual(k.path, path)) return true;
-        return false;
-    }
     static std::wstring Key(const std::wstring& path)
     {
         std::wstring key = path;
@@ -103,16 +91,16 @@ const wchar_t* DryRunStatusName(DryRunStatus status)
 TREE_TOTALS MeasureTree(const std::wstring& folder)
 {
     TREE_TOTALS totals;
+    const std::wstring base = NormalizeFolderPath(folder, FALSE);
     DirListing listing;
-    if (!listing.Open(NormalizeFolderPath(folder, TRUE))) return totals;
+    if (base.empty() || !listing.Open(base)) return totals;
     const WIN32_FIND_DATAW* e;
     std::vector<std::wstring> subfolders;
     while (listing.Next(e)) {
-        if (DirListing::IsDotOrDotDot(*e)) continue;
         ++totals.items;
-        if (DirListing::IsReparsePoint(*e)) continue;
-        if (DirListing::IsDirectory(*e)) subfolders.push_back(NormalizeFolderPath(folder, TRUE) + e->cFileName);
-        else totals.bytes += FileBytes(*e);
+        if (DirListing::IsLink(*e)) continue;
+        if (DirListing::IsDirectory(*e)) subfolders.push_back(JoinPath(base, e->cFileName));
+        else totals.bytes += DirListing::FileBytes(*e);
     }
     listing.Close();
     for (const std::wstring& sub : subfolders) {
@@ -127,7 +115,7 @@ DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo)
 {
     DRY_RUN_FOLDER report;
     report.folder = folder;
-    if (!IsAccessibleFolder(folder)) {
+    if (!FolderExists(folder)) {
         report.status = DryRunStatus::Inaccessible;
         return report;
     }
@@ -166,14 +154,13 @@ DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo)
     for (size_t index : order) {
         DRY_RUN_ITEM& item = report.items[index];
         std::wstring path = NormalizeFolderPath(item.path, FALSE);
-        int verdict = IsProtected(item.nType, plan.protectedList, path);
-        if (verdict < 0) {
+        if (DWORD refusal = CheckPlannedItem(item.nType, path)) {
             // The deletion would refuse this item (a relative path, say).
-            report.error = ::GetLastError();
+            report.error = refusal;
             report.errorText = GetErrorText(report.error);
             continue;
         }
-        if (verdict == 0) {
+        if (IsProtectedItem(item.nType, plan.protectedList, path)) {
             spareItem[index] = true;
             bool isFolder = item.nType != DEL_TYPE_FILE;
             report.spared.push_back({path, isFolder, isFolder ? MeasureTree(path).bytes : counter.File(path)});

@@ -166,8 +166,9 @@ int RunClean(const OPTIONS& options)
     }
 
     InstallConsoleStopHandler();
-    CConsoleHost host(options.folders, options.deleteSuo, !options.json);
-    RunCleanup(host);
+    CConsoleHost host(!options.json);
+    std::vector<std::wstring> queue = options.folders;
+    RunCleanup(host, queue, options.deleteSuo ? TRUE : FALSE);
 
     for (const std::wstring& folder : options.folders) {
         TREE_TOTALS t = MeasureTree(folder);

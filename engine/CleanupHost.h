@@ -1,44 +1,33 @@
 #pragma once
-// What the clean-up run needs of the window that hosts it. The main dialog
-// implements it; the console program and the tests have their own.
+// What a clean-up run tells its front end, and the one thing it asks of it.
+// The main dialog, the console program and the tests each implement it; the
+// engine never touches a window or a message queue itself.
 #include <windows.h>
 #include <string>
-#include <vector>
 
 class ICleanupHost {
 public:
     virtual ~ICleanupHost() = default;
 
-    // The folders queued for the run, in arrival order; the run reads them by
-    // index (the list may grow while it runs) and empties the list at its end.
-    virtual std::vector<std::wstring>& QueuedFolders() = 0;
-    virtual bool IsDeleteSuoChecked() = 0;          // read once at the start of a run
-    virtual bool IsCloseAfterCleanup() = 0;         // read once at the end of a run
-    virtual void SetBusy(bool busy) = 0;            // m_bBusy
+    // A run begins (before its first line) and ends (after its last line).
+    // `errorsSeen`: some folder failed in any way.
+    virtual void RunStarted() = 0;
+    virtual void RunEnded(bool errorsSeen) = 0;
 
-    // Log panel: its whole text, read and replaced by AppendLog.
-    virtual std::wstring GetLogText() = 0;
-    virtual void SetLogText(const std::wstring& text) = 0;
+    // One line of the run's log, in time order.
+    virtual void Log(const std::wstring& line) = 0;
 
-    // Progress bar (range 0..16384).
-    virtual void ShowProgress(bool show) = 0;
-    virtual void SetProgressRange(int low, int high) = 0;
-    virtual void SetProgressPos(int pos) = 0;
-    virtual void SetProgressMarquee(bool marquee) = 0;   // style and animation together
-    virtual void PostProgressPos(UINT pos) = 0;          // posted, so it paints when messages are pumped
+    // The deletion of one folder's plans: `done` of `total` items. Called
+    // with done 0 when the deletion starts, then after every item.
+    virtual void Progress(UINT done, UINT total) = 0;
 
-    // The window itself.
-    virtual HWND OwnerWindow() = 0;                 // owner of the shell's delete; may be null
-    virtual void BringToForeground() = 0;
-    virtual void AcceptDrops(bool accept) = 0;
-    virtual void BeginWaitCursor() = 0;
-    virtual void RestoreWaitCursor() = 0;
-    virtual void EndWaitCursor() = 0;
-    virtual void PostClose() = 0;                   // post WM_CLOSE
+    // Asked between items and between folder levels of a deletion: false
+    // stops the work at once (the pass ends with ERROR_REQUEST_ABORTED).
+    virtual bool KeepGoing() = 0;
 
-    // Message pump: retrieve and dispatch one message that is already queued
-    // (never wait); false when it was WM_QUIT. OnIdle: the idle handler, true
-    // while it wants more idle time.
-    virtual bool PumpMessage() = 0;
-    virtual bool OnIdle(LONG count) = 0;
+    // An item that could not be removed, with the code that says why.
+    virtual void ItemFailed(const std::wstring& path, DWORD error) = 0;
+
+    // Owner window of the shell's delete; may be null.
+    virtual HWND OwnerWindow() = 0;
 };

@@ -5,25 +5,13 @@
 #include <vector>
 
 #include "engine/CleanupHost.h"
-#include "engine/CleanupRun.h"
 #include "support/DirListing.h"
 #include "support/PathUtil.h"
 
 namespace {
 
-// Longest stretch of message handling and idle work between two items.
-constexpr DWORD kPumpBudgetMs = 300;
-
 // The shell's own answer for a path that does not exist (not a system code).
 constexpr int kShellInvalidPath = 0x7C;
-
-// An entry of the protected list of the given kind that names `path`.
-bool IsNamedByProtectedList(const ProtectedList& protectedList, int isFolder, const std::wstring& path)
-{
-    for (const ITEM_2_KEEP& keep : protectedList)
-        if (keep.isFolder == isFolder && PathsEqual(keep.path, path)) return true;
-    return false;
-}
 
 // What stands at `path` right now, without following a link.
 enum class ObjectState { Missing, Folder, ReparsePoint, Other };
@@ -39,6 +27,12 @@ ObjectState LookAt(const std::wstring& path)
     if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return ObjectState::ReparsePoint;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return ObjectState::Folder;
     return ObjectState::Other;
+}
+
+// Between items and folder levels: false when the host asked to stop.
+bool KeepGoing(ICleanupHost* host)
+{
+    return !host || host->KeepGoing();
 }
 
 // One folder item (types 2 and 3): whole to the shell, or taken apart around
@@ -59,9 +53,11 @@ bool DeleteFolderItem(const std::wstring& path, int type, const ProtectedList& p
     }
 
     if (!protectedList.empty()) {
-        int s = CleanFolderTree(0, TRUE, path, protectedList, owner, error, host);
-        if (s == -1) return false;   // part of the tree unseen: remove nothing of it
-        if (s == 1) return CleanFolderTree(1, TRUE, path, protectedList, owner, error, host) != -1;
+        switch (ScanForProtected(path, protectedList, error, host)) {
+        case ScanResult::Failed: return false;   // part of the tree unseen: remove nothing of it
+        case ScanResult::Found: return TakeFolderApart(path, protectedList, owner, error, host) != FALSE;
+        case ScanResult::None: break;
+        }
     }
     DWORD code = ShellDeleteItem(path, type == DEL_TYPE_FOLDER_NO_RECURSION ? kShellFlagsFolderNoRecursion
                                                                           : kShellFlagsFolderTree,
@@ -75,25 +71,18 @@ bool DeleteFolderItem(const std::wstring& path, int type, const ProtectedList& p
 
 } // namespace
 
-int IsProtected(int type, const ProtectedList& protectedList, const std::wstring& path)
+DWORD CheckPlannedItem(int type, const std::wstring& path)
 {
-    int isFolder;
-    if (type == DEL_TYPE_FILE) {
-        isFolder = 0;
-    } else if (type >= DEL_TYPE_EMPTY_FOLDER && type <= DEL_TYPE_FOLDER_TREE) {
-        isFolder = 1;
-    } else {
-        ::SetLastError(kErrorBadItemType);
-        return -1;
-    }
+    if (type < DEL_TYPE_FILE || type > DEL_TYPE_FOLDER_TREE) return kErrorBadItemType;
     // A relative path would be resolved against whatever the current folder
     // happens to be: never delete through one.
-    if (path.empty() || IsRelativePath(path)) {
-        ::SetLastError(kErrorRelativePath);
-        return -1;
-    }
-    if (protectedList.empty()) return 1;
-    return IsNamedByProtectedList(protectedList, isFolder, path) ? 0 : 1;
+    if (path.empty() || IsRelativePath(path)) return kErrorRelativePath;
+    return 0;
+}
+
+bool IsProtectedItem(int type, const ProtectedList& protectedList, const std::wstring& path)
+{
+    return !protectedList.empty() && protectedList.Protects(path, type != DEL_TYPE_FILE);
 }
 
 DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner)
@@ -128,73 +117,74 @@ DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner)
     return static_cast<DWORD>(result);
 }
 
-int CleanFolderTree(int mode, BOOL recurse, const std::wstring& path, const ProtectedList& protectedList,
-                    HWND owner, DWORD& error, ICleanupHost* host)
+ScanResult ScanForProtected(const std::wstring& path, const ProtectedList& protectedList, DWORD& error,
+                            ICleanupHost* host)
 {
-    const bool deleting = mode == 1;
-    const std::wstring base = NormalizeFolderPath(path, FALSE);
-
     DirListing listing;
-    if (!listing.Open(base + L"\\")) {
+    if (!listing.Open(path)) {
         error = listing.EndError();
-        return -1;
+        return ScanResult::Failed;
     }
+    ScanResult result = ScanResult::None;
+    const WIN32_FIND_DATAW* entry = nullptr;
+    while (result == ScanResult::None && listing.Next(entry)) {
+        // Junctions, symbolic links and mount points are never matched or entered.
+        if (DirListing::IsLink(*entry)) continue;
+        const bool isDir = DirListing::IsDirectory(*entry);
+        const std::wstring full = JoinPath(path, entry->cFileName);
+        if (protectedList.Protects(full, isDir)) result = ScanResult::Found;
+        else if (isDir) result = ScanForProtected(full, protectedList, error, host);
+    }
+    if (result == ScanResult::None && listing.EndError() != ERROR_NO_MORE_FILES) {
+        // The listing broke off: a scan cannot vouch for what it did not see.
+        error = listing.EndError();
+        result = ScanResult::Failed;
+    }
+    listing.Close();
+    if (!KeepGoing(host)) {
+        error = ERROR_REQUEST_ABORTED;
+        return ScanResult::Failed;
+    }
+    return result;
+}
 
+BOOL TakeFolderApart(const std::wstring& path, const ProtectedList& protectedList, HWND owner, DWORD& error,
+                     ICleanupHost* host)
+{
+    DirListing listing;
+    if (!listing.Open(path)) {
+        error = listing.EndError();
+        return FALSE;
+    }
     struct PENDING_ENTRY {
         bool isDir;
         std::wstring path;
     };
     std::vector<PENDING_ENTRY> pending;
-    int result = 0;
-    bool stopped = false;
-
+    BOOL ok = TRUE;
     const WIN32_FIND_DATAW* entry = nullptr;
-    while (!stopped && listing.Next(entry)) {
+    while (listing.Next(entry)) {
+        if (DirListing::IsLink(*entry)) continue;
         const bool isDir = DirListing::IsDirectory(*entry);
-        if (isDir && DirListing::IsDotOrDotDot(*entry)) continue;
-        // Junctions, symbolic links and mount points are never matched,
-        // deleted or entered, whether they stand for a file or a folder.
-        if (DirListing::IsReparsePoint(*entry)) continue;
-
-        std::wstring full = FormatText(L"%ls\\%ls", base.c_str(), entry->cFileName);
-        const bool named = IsNamedByProtectedList(protectedList, isDir ? 1 : 0, full);
-
-        if (!deleting) {
-            if (named) {
-                result = 1;
-                stopped = true;
-            } else if (isDir && recurse) {
-                int r = CleanFolderTree(0, recurse, full, protectedList, owner, error, host);
-                if (r != 0) {
-                    result = r;
-                    stopped = true;
-                }
-            }
-            continue;
-        }
-
-        if (named) continue;   // kept, and so is everything inside it
-        pending.push_back({isDir, full});
-        if (isDir && recurse) {
-            if (CleanFolderTree(1, recurse, full, protectedList, owner, error, host) == -1) result = -1;
-        }
+        std::wstring full = JoinPath(path, entry->cFileName);
+        if (protectedList.Protects(full, isDir)) continue;   // kept, and so is everything inside it
+        // A folder is taken apart at once; it is removed after this listing
+        // is closed, if it is empty by then.
+        if (isDir && !TakeFolderApart(full, protectedList, owner, error, host)) ok = FALSE;
+        pending.push_back({isDir, std::move(full)});
     }
-
-    if (!stopped && listing.EndError() != ERROR_NO_MORE_FILES) {
-        // The listing broke off: part of this folder was never seen. A scan
-        // cannot vouch for what it did not see, and a take-apart that missed
-        // entries has not cleaned the folder.
+    if (listing.EndError() != ERROR_NO_MORE_FILES) {
+        // The listing broke off: a take-apart that missed entries has not
+        // cleaned the folder.
         error = listing.EndError();
-        result = -1;
+        ok = FALSE;
     }
     listing.Close();
 
-    if (!PumpPendingMessages(host)) {
+    if (!KeepGoing(host)) {
         error = ERROR_REQUEST_ABORTED;
-        return -1;
+        return FALSE;
     }
-    if (!deleting) return result;
-
     for (const PENDING_ENTRY& p : pending) {
         if (p.isDir) {
             // Still holds a protected entry or a link: it stays, and that is fine.
@@ -203,39 +193,16 @@ int CleanFolderTree(int mode, BOOL recurse, const std::wstring& path, const Prot
             DWORD code = ShellDeleteItem(p.path, kShellFlagsFile, owner);
             if (code != 0) {
                 error = code;
-                result = -1;
+                ok = FALSE;
+                if (host) host->ItemFailed(p.path, code);
             }
         }
-        if (!PumpPendingMessages(host)) {
+        if (!KeepGoing(host)) {
             error = ERROR_REQUEST_ABORTED;
-            return -1;
-        }
-    }
-    return result;
-}
-
-BOOL PumpPendingMessages(ICleanupHost* host)
-{
-    if (!host) return g_bAbortRequested ? FALSE : TRUE;
-
-    const DWORD start = ::GetTickCount();
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-        if (g_bAbortRequested) return FALSE;
-        if (!host->PumpMessage()) {
-            // The main loop must still see the end of the application.
-            ::PostQuitMessage(0);
             return FALSE;
         }
-        if (::GetTickCount() - start > kPumpBudgetMs) break;
     }
-    for (LONG count = 0; host->OnIdle(count); ++count) {
-        if (g_bAbortRequested) return FALSE;
-        if (::GetTickCount() - start > kPumpBudgetMs) break;
-    }
-    // A close request handled by the last message dispatched above must stop
-    // the work now, not at the next item that happens to find a message queued.
-    return g_bAbortRequested ? FALSE : TRUE;
+    return ok;
 }
 
 BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& items, DELETE_PROGRESS& progress,
@@ -244,6 +211,7 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
     BOOL ok = TRUE;
     DWORD error = 0;
     const size_t count = items.size();
+    ICleanupHost* host = progress.pHost;
 
     for (size_t step = 0; step < count; ++step) {
         const ITEM_2_DELETE& item = items[forward ? step : count - 1 - step];
@@ -252,45 +220,43 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
         // An item of an unknown type is a broken plan: it fails on its own
         // (ERROR_INVALID_DATA), whatever the protected list says.
         const bool knownType = item.nType >= DEL_TYPE_FILE && item.nType <= DEL_TYPE_FOLDER_TREE;
-        int r = knownType ? IsProtected(item.nType, protectedList, path) : 1;
-        if (r == -1) {
-            error = ::GetLastError();
-            ok = FALSE;
-        } else if (r == 1) {
+        const DWORD refusal = knownType ? CheckPlannedItem(item.nType, path) : 0;
+        DWORD itemError = 0;
+        if (refusal != 0) {
+            itemError = refusal;
+        } else if (!IsProtectedItem(item.nType, protectedList, path)) {
             switch (item.nType) {
-            case DEL_TYPE_FILE: {
+            case DEL_TYPE_FILE:
                 // A link is never handed to the shell (see DeleteFolderItem).
                 if (LookAt(path) == ObjectState::ReparsePoint) break;
-                DWORD code = ShellDeleteItem(path, kShellFlagsFile, owner);
-                if (code != 0) {
-                    error = code;
-                    ok = FALSE;
-                }
+                itemError = ShellDeleteItem(path, kShellFlagsFile, owner);
                 break;
-            }
             case DEL_TYPE_EMPTY_FOLDER:
                 // Still holds something: it stays, and that is not a failure.
                 ::RemoveDirectoryW(path.c_str());
                 break;
             case DEL_TYPE_FOLDER_NO_RECURSION:
             case DEL_TYPE_FOLDER_TREE:
-                if (!DeleteFolderItem(path, item.nType, protectedList, owner, error, progress.pHost)) ok = FALSE;
+                if (!DeleteFolderItem(path, item.nType, protectedList, owner, error, host)) {
+                    ok = FALSE;
+                    if (host && error != ERROR_REQUEST_ABORTED) host->ItemFailed(path, error);
+                }
                 break;
             default:
-                error = ERROR_INVALID_DATA;
-                ok = FALSE;
+                itemError = ERROR_INVALID_DATA;
                 break;
             }
         }
+        if (itemError != 0) {
+            error = itemError;
+            ok = FALSE;
+            if (host) host->ItemFailed(path, itemError);
+        }
 
-        if (progress.pHost) {
+        if (host) {
             if (progress.done < progress.total) ++progress.done;
-            // 64-bit product: a plan of more than 262,143 items must not wrap.
-            UINT pos = progress.total
-                           ? static_cast<UINT>(static_cast<ULONGLONG>(progress.done) * kProgressRange / progress.total)
-                           : 0;
-            progress.pHost->PostProgressPos(pos);
-            if (!PumpPendingMessages(progress.pHost)) {
+            host->Progress(progress.done, progress.total);
+            if (!host->KeepGoing()) {
                 ok = FALSE;
                 error = ERROR_REQUEST_ABORTED;
                 break;

@@ -17,25 +17,35 @@ inline constexpr DWORD kErrorBadItemType = 0x2141;    // 8513: item type outside
 
 // One pass over `items`, first to last (forward) or last to first. FALSE when
 // any item failed; the last error is then the most recent failure's code
-// (1235 when a stop request ended the pass).
+// (1235 when the host asked to stop).
 BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& items, DELETE_PROGRESS& progress,
                        HWND owner, BOOL forward);
 
-// 1: may be deleted; 0: the protected list names it; -1: error (last error set).
-int IsProtected(int type, const ProtectedList& protectedList, const std::wstring& path);
+// 0 when an item of this type and path may be handed on at all; otherwise the
+// code that refuses it (kErrorBadItemType, kErrorRelativePath).
+DWORD CheckPlannedItem(int type, const std::wstring& path);
+
+// True when the plan's item stays because the protected list names it.
+bool IsProtectedItem(int type, const ProtectedList& protectedList, const std::wstring& path);
 
 // One shell delete to the Recycle Bin: 0 on success (a vanished object counts
 // as deleted), otherwise an error code; (DWORD)-1 for an empty path.
 DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner);
 
-// mode 0 scans (1: a protected entry lies inside, 0: none, -1: failure);
-// mode 1 takes the folder apart around its protected entries (0 or -1).
-int CleanFolderTree(int mode, BOOL recurse, const std::wstring& path, const ProtectedList& protectedList,
-                    HWND owner, DWORD& error, ICleanupHost* host);
+// What a scan of a folder for protected entries found.
+enum class ScanResult { None, Found, Failed };
 
-// Dispatches what is already queued (at most ~300 ms) and idle work; FALSE
-// when the work must stop (a close request, or the end of the application).
-BOOL PumpPendingMessages(ICleanupHost* host);
+// Looks through `path` and everything below it for an entry that the list
+// protects; links are never entered. Failed (with `error`) when part of the
+// tree could not be seen or the host asked to stop.
+ScanResult ScanForProtected(const std::wstring& path, const ProtectedList& protectedList, DWORD& error,
+                            ICleanupHost* host);
+
+// Takes `path` apart around its protected entries: every other file goes to
+// the Recycle Bin, every folder left empty is removed. FALSE (with `error`)
+// when anything could not be removed or seen.
+BOOL TakeFolderApart(const std::wstring& path, const ProtectedList& protectedList, HWND owner, DWORD& error,
+                     ICleanupHost* host);
 
 // Number of shell delete calls made in this process since the last reset; the
 // benchmark reads it to show how many calls a plan costs.

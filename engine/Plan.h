@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/ProtectedList.h"
+
 // How a planned object is removed.
 enum : int {
     DEL_TYPE_FILE = 0,                 // a file, to the Recycle Bin
@@ -20,22 +22,12 @@ struct ITEM_2_DELETE {
 };
 using DeletePlan = std::vector<ITEM_2_DELETE>;
 
-// One path named by a do-not-delete file.
-struct ITEM_2_KEEP {
-    int isFolder = 0;       // 1: an existing folder when the line was read; 0: an existing file
-    std::wstring path;      // a folder's path never ends in a separator
-};
-using ProtectedList = std::vector<ITEM_2_KEEP>;
-
 class ICleanupHost;
 
 // Progress of one folder clean-up, shared by its two deletion passes. pHost
-// stands for the main window's progress bar: null when there is no window.
+// hears of every item and is asked whether to go on; null: nobody is.
 struct DELETE_PROGRESS {
     ICleanupHost* pHost = nullptr;
     UINT done = 0;
     UINT total = 0;
 };
-
-// Range of the run's progress bar.
-inline constexpr int kProgressRange = 16384;

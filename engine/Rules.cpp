@@ -79,12 +79,11 @@ public:
         const WIN32_FIND_DATAW* entry = nullptr;
         while (listing.Next(entry)) {
             const bool isFolder = DirListing::IsDirectory(*entry);
-            if (isFolder && DirListing::IsDotOrDotDot(*entry)) continue;
             // Junctions and links lead out of the tree: neither planned nor entered.
-            if (DirListing::IsReparsePoint(*entry)) continue;
+            if (DirListing::IsLink(*entry)) continue;
             const wchar_t* entryName = entry->cFileName;
             if (isFolder) {
-                path.append(entryName).push_back(L'\\');
+                AppendPath(path, entryName).push_back(L'\\');
                 // The entry's name stays valid: this listing does not move on
                 // until the sub-folder is done. A .tlog folder is build output
                 // only inside a release folder, never inside the solution folder.
@@ -100,10 +99,7 @@ public:
             const bool planned = rule == FileRule::Release ? !IsReleaseProduct(entryName)
                                                            : IsIntermediateFile(entryName, m_deleteSuo);
             if (planned) {
-                ITEM_2_DELETE& item = m_plan.emplace_back();
-                item.strPath.reserve(length + wcslen(entryName));
-                item.strPath.append(path).append(entryName);
-                item.nType = DEL_TYPE_FILE;
+                m_plan.push_back({JoinPath(path, entryName), DEL_TYPE_FILE});
             }
         }
         const DWORD end = listing.EndError();
@@ -139,12 +135,11 @@ BOOL VisitVsFolder(std::wstring& path, DeletePlan& vsPlan)
     const WIN32_FIND_DATAW* entry = nullptr;
     while (listing.Next(entry)) {
         const wchar_t* name = entry->cFileName;
-        if (DirListing::IsDirectory(*entry) && DirListing::IsDotOrDotDot(*entry)) continue;
         // As in the main walk: a link is neither planned nor entered, so nothing
         // outside .vs is reached. Moving its folder moves only the link.
-        if (DirListing::IsReparsePoint(*entry)) continue;
+        if (DirListing::IsLink(*entry)) continue;
         if (DirListing::IsDirectory(*entry)) {
-            path.append(name).push_back(L'\\');
+            AppendPath(path, name).push_back(L'\\');
             if (!VisitVsFolder(path, vsPlan)) whole = false;
             path.resize(length);
         } else if (NameEquals(name, L".suo")) {
@@ -159,10 +154,7 @@ BOOL VisitVsFolder(std::wstring& path, DeletePlan& vsPlan)
 
     if (!whole) {
         for (const std::wstring& name : files) {
-            ITEM_2_DELETE& item = vsPlan.emplace_back();
-            item.strPath.reserve(length + name.size());
-            item.strPath.append(path).append(name);
-            item.nType = DEL_TYPE_FILE;
+            vsPlan.push_back({JoinPath(path, name), DEL_TYPE_FILE});
         }
         return FALSE;
     }
@@ -201,9 +193,9 @@ BOOL FindSubfolder(const std::wstring& parentFolder, const wchar_t* name, std::w
     }
     const WIN32_FIND_DATAW* entry = nullptr;
     while (listing.Next(entry)) {
-        if (!DirListing::IsDirectory(*entry) || DirListing::IsDotOrDotDot(*entry)) continue;
+        if (!DirListing::IsDirectory(*entry)) continue;
         if (NameEquals(entry->cFileName, name)) {
-            outPath = std::move(prefix.append(entry->cFileName));
+            outPath = JoinPath(prefix, entry->cFileName);
             listing.Close();
             ::SetLastError(ERROR_NO_MORE_FILES);
             return TRUE;

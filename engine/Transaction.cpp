@@ -92,8 +92,7 @@ BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std
     progress.total = static_cast<UINT>(plan.vsPlan.size() + plan.mainPlan.size());
     HWND owner = nullptr;
     if (host) {
-        host->SetProgressMarquee(false);
-        host->SetProgressPos(0);
+        host->Progress(0, progress.total);
         owner = host->OwnerWindow();
     }
 

@@ -173,5 +173,8 @@ protected:
 // message was WM_QUIT, which is posted again for the modal loop to see.
 bool AfxPumpMessage();
 
+// TRUE when `popup` is `menu` or lies anywhere in its submenus.
+bool MenuContains(HMENU menu, HMENU popup);
+
 // The application's idle work; TRUE while it wants more.
 bool AfxIdle(LONG count);

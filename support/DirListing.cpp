@@ -1,5 +1,7 @@
 #include "support/DirListing.h"
 
+#include "support/PathUtil.h"
+
 namespace {
 thread_local unsigned long long t_listingsStarted = 0;
 }
@@ -7,17 +9,20 @@ thread_local unsigned long long t_listingsStarted = 0;
 unsigned long long DirListing::ListingsStarted() noexcept { return t_listingsStarted; }
 void DirListing::ResetListingsStarted() noexcept { t_listingsStarted = 0; }
 
-BOOL DirListing::Open(const std::wstring& folderWithSeparator)
+BOOL DirListing::Open(const std::wstring& folder)
 {
     m_find.reset();
     m_havePending = false;
     m_endError = ERROR_NO_MORE_FILES;
     ++t_listingsStarted;
-    std::wstring pattern = folderWithSeparator + L"*";
+    const std::wstring pattern = JoinPath(folder, L"*");
     // Basic information (no short names) and large fetches: the same entries and
     // attributes as a plain FindFirstFileW, with less work per entry.
-    HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &m_data,
-                                  FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &m_data, FindExSearchNameMatch, nullptr,
+                                  FIND_FIRST_EX_LARGE_FETCH);
+    // Windows 6.0 knows neither the basic information level nor large fetches.
+    if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER)
+        h = ::FindFirstFileW(pattern.c_str(), &m_data);
     if (h == INVALID_HANDLE_VALUE) {
         m_endError = ::GetLastError();
         return FALSE;
@@ -28,6 +33,14 @@ BOOL DirListing::Open(const std::wstring& folderWithSeparator)
 }
 
 BOOL DirListing::Next(const WIN32_FIND_DATAW*& entry)
+{
+    while (Advance(entry)) {
+        if (!IsDotOrDotDot(*entry)) return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL DirListing::Advance(const WIN32_FIND_DATAW*& entry)
 {
     entry = nullptr;
     if (!m_find) return FALSE;

@@ -7,27 +7,28 @@
 
 class DirListing {
 public:
-    // Starts listing `folderWithSeparator` (a folder path ending in one '\').
-    // FALSE: the listing could not be started; the last error says why.
-    BOOL Open(const std::wstring& folderWithSeparator);
+    // Starts listing `folder` (with or without a trailing separator). FALSE:
+    // the listing could not be started; the last error says why.
+    BOOL Open(const std::wstring& folder);
 
-    // The next entry, "." and ".." included. FALSE when there is none: then
-    // EndError() is ERROR_NO_MORE_FILES after a complete listing, or the code
-    // that broke the listing off.
+    // The next entry; "." and ".." are never given. FALSE when there is none:
+    // then EndError() is ERROR_NO_MORE_FILES after a complete listing, or the
+    // code that broke the listing off.
     BOOL Next(const WIN32_FIND_DATAW*& entry);
 
     DWORD EndError() const noexcept { return m_endError; }
     void Close() noexcept { m_find.reset(); }
 
-    static bool IsDotOrDotDot(const WIN32_FIND_DATAW& e) noexcept {
-        const wchar_t* n = e.cFileName;
-        return n[0] == L'.' && (n[1] == 0 || (n[1] == L'.' && n[2] == 0));
-    }
     static bool IsDirectory(const WIN32_FIND_DATAW& e) noexcept {
         return (e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
-    static bool IsReparsePoint(const WIN32_FIND_DATAW& e) noexcept {
+    // Junctions, symbolic links and mount points: never entered, never
+    // matched, never deleted by any walk of this program.
+    static bool IsLink(const WIN32_FIND_DATAW& e) noexcept {
         return (e.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    }
+    static unsigned long long FileBytes(const WIN32_FIND_DATAW& e) noexcept {
+        return (static_cast<unsigned long long>(e.nFileSizeHigh) << 32) | e.nFileSizeLow;
     }
 
     // Number of listings started in this thread since the last reset; the
@@ -36,6 +37,12 @@ public:
     static void ResetListingsStarted() noexcept;
 
 private:
+    static bool IsDotOrDotDot(const WIN32_FIND_DATAW& e) noexcept {
+        const wchar_t* n = e.cFileName;
+        return n[0] == L'.' && (n[1] == 0 || (n[1] == L'.' && n[2] == 0));
+    }
+    BOOL Advance(const WIN32_FIND_DATAW*& entry);
+
     UniqueFind m_find;
     WIN32_FIND_DATAW m_data{};
     bool m_havePending = false;

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cwchar>
 #include <cwctype>
+#include <vector>
 
 namespace {
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -127,4 +128,107 @@ std::wstring_view FileNamePart(const std::wstring& path)
 const wchar_t* FindExtension(const wchar_t* name)
 {
     return ::PathFindExtensionW(name);
+}
+
+// Resolves "." and ".." segments of an absolute path as the system does when it
+// opens the path, so that a line such as ".\obj" protects the folder the walk
+// lists as obj. Whatever is not plain (device paths, drive-relative paths,
+// doubled separators, names ending in a dot or blank, ".." above the root)
+// stays as written: it then names nothing the walk lists, never something else.
+std::wstring ResolveDotSegments(const std::wstring& path)
+{
+    auto isDots = [](std::wstring_view s) { return s == L"." || s == L".."; };
+    // Fast way out: no dot segment at all.
+    bool hasDots = false;
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        if (isDots(std::wstring_view(path).substr(start, end - start))) {
+            hasDots = true;
+            break;
+        }
+        start = end + 1;
+    }
+    if (!hasDots) return path;
+
+    size_t rootEnd = 0;   // the root, with its separator, is never touched
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+    if (path.starts_with(L"\\\\")) {
+        size_t server = path.find(L'\\', 2);
+        if (server == std::wstring::npos || server == 2) return path;
+        size_t share = path.find(L'\\', server + 1);
+        if (share == std::wstring::npos || share == server + 1) return path;
+        rootEnd = share + 1;
+    } else if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') {
+        rootEnd = 3;
+    } else if (!path.empty() && path[0] == L'\\') {
+        rootEnd = 1;
+    } else {
+        return path;
+    }
+    const bool trailing = path.size() > rootEnd && path.back() == L'\\';
+    const size_t restEnd = trailing ? path.size() - 1 : path.size();
+
+    std::vector<std::wstring_view> kept;
+    const std::wstring_view view(path);
+    for (size_t start = rootEnd; start <= restEnd;) {
+        size_t end = view.find(L'\\', start);
+        if (end == std::wstring_view::npos || end > restEnd) end = restEnd;
+        std::wstring_view segment = view.substr(start, end - start);
+        start = end + 1;
+        if (segment.empty()) return path;
+        if (segment == L".") continue;
+        if (segment == L"..") {
+            if (kept.empty()) return path;
+            kept.pop_back();
+            continue;
+        }
+        if (segment.back() == L'.' || segment.back() == L' ') return path;
+        kept.push_back(segment);
+    }
+    std::wstring resolved(path, 0, rootEnd);
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (i) resolved.push_back(L'\\');
+        resolved.append(kept[i]);
+    }
+    if (trailing && !kept.empty()) resolved.push_back(L'\\');
+    return resolved;
+}
+
+std::wstring& AppendPath(std::wstring& base, std::wstring_view name)
+{
+    if (!base.empty() && !IsSeparator(base.back())) base.push_back(L'\\');
+    base.append(name);
+    return base;
+}
+
+std::wstring JoinPath(std::wstring_view base, std::wstring_view name)
+{
+    std::wstring path;
+    path.reserve(base.size() + 1 + name.size());
+    path.assign(base);
+    AppendPath(path, name);
+    return path;
+}
+
+using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
+using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
+
+// A 32-bit process on a 64-bit system sees a redirected system folder: the
+// existence test alone looks at the real file system.
+bool FolderExists(const std::wstring& folder)
+{
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    auto disable = kernel ? reinterpret_cast<Wow64DisableFn>(
+                                reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")))
+                          : nullptr;
+    auto revert = kernel ? reinterpret_cast<Wow64RevertFn>(
+                               reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")))
+                         : nullptr;
+    const bool switchable = disable && revert;
+    PVOID previous = nullptr;
+    if (switchable) disable(&previous);
+    const bool exists = ::PathFileExistsW(folder.c_str()) && ::PathIsDirectoryW(folder.c_str());
+    if (switchable) revert(previous);
+    return exists;
 }

@@ -30,6 +30,20 @@ BOOL PathsEqual(const std::wstring& a, const std::wstring& b);
 std::wstring_view FileNamePart(const std::wstring& path);
 const wchar_t* FindExtension(const wchar_t* name);
 
+// `base` + one '\' + `name`: the one way a child's path is built. No
+// separator is doubled when `base` already ends in one (a root such as "Z:\").
+std::wstring JoinPath(std::wstring_view base, std::wstring_view name);
+// The same in place, for walkers that grow and cut back one path buffer.
+std::wstring& AppendPath(std::wstring& base, std::wstring_view name);
+
+// Resolves "." and ".." segments of an absolute, '\'-separated path as the
+// system does when it opens it; anything not plain stays as written.
+std::wstring ResolveDotSegments(const std::wstring& path);
+
+// TRUE when `folder` exists and is a directory, looked at with the WOW64
+// file-system redirection switched off (for this test alone).
+bool FolderExists(const std::wstring& folder);
+
 // Shared text operations.
 std::wstring TrimBlanks(std::wstring_view text);        // " \t\r\n" exactly
 std::wstring TrimWhiteSpace(std::wstring_view text);    // whatever iswspace calls space

@@ -18,6 +18,18 @@ std::string Narrow(const std::wstring& s)
     return out;
 }
 
+std::vector<std::wstring> SplitLines(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(L"\r\n", start);
+        lines.push_back(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+        if (end == std::wstring::npos) return lines;
+        start = end + 2;
+    }
+}
+
 std::wstring Widen(const std::string& s)
 {
     if (s.empty()) return {};
@@ -78,11 +90,10 @@ void ListInto(const std::wstring& folder, const std::wstring& prefix, std::vecto
     if (!l.Open(folder + L"\\")) return;
     const WIN32_FIND_DATAW* e;
     while (l.Next(e)) {
-        if (DirListing::IsDotOrDotDot(*e)) continue;
         std::wstring rel = prefix + e->cFileName;
         if (DirListing::IsDirectory(*e)) {
             out.push_back(rel + L"\\");
-            if (!DirListing::IsReparsePoint(*e)) ListInto(folder + L"\\" + e->cFileName, rel + L"\\", out);
+            if (!DirListing::IsLink(*e)) ListInto(folder + L"\\" + e->cFileName, rel + L"\\", out);
         } else {
             out.push_back(rel);
         }
@@ -155,7 +166,7 @@ void RemoveTree(const std::wstring& path)
             const WIN32_FIND_DATAW* e;
             std::vector<std::wstring> children;
             while (l.Next(e))
-                if (!DirListing::IsDotOrDotDot(*e)) children.push_back(path + L"\\" + e->cFileName);
+                children.push_back(path + L"\\" + e->cFileName);
             l.Close();
             for (auto& c : children) RemoveTree(c);
         }
@@ -180,7 +191,7 @@ std::vector<std::wstring> TrashNames()
     if (!l.Open(folder + L"\\")) return names;
     const WIN32_FIND_DATAW* e;
     while (l.Next(e))
-        if (!DirListing::IsDotOrDotDot(*e)) names.push_back(e->cFileName);
+        names.push_back(e->cFileName);
     return names;
 }
 
@@ -303,6 +314,25 @@ bool RunLinux(std::wstring commandLine, const std::function<bool()>& done, DWORD
     return done();
 }
 
+bool MakeUnlistableFolder(const std::wstring& path)
+{
+    return RunLinux(L"/bin/mkdir \"" + LinuxPath(path) + L"\"", [&] {
+        const std::wstring parent = path.substr(0, path.find_last_of(L'\\'));
+        const std::wstring name = path.substr(parent.size() + 1);
+        DirListing l;
+        const WIN32_FIND_DATAW* e;
+        if (l.Open(parent))
+            while (l.Next(e))
+                if (name == e->cFileName) return true;
+        return false;
+    });
+}
+
+void RemoveUnlistableFolder(const std::wstring& path)
+{
+    RunLinux(L"/bin/rm -rf \"" + LinuxPath(path) + L"\"");
+}
+
 bool MakeDirSymlink(const std::wstring& link, const std::wstring& target)
 {
     // Wine has no symbolic links of its own on Z:; the Linux side makes one.
@@ -363,7 +393,7 @@ void SnapshotInto(const std::wstring& folder, const std::wstring& rel, std::stri
     const WIN32_FIND_DATAW* e;
     std::vector<WIN32_FIND_DATAW> entries;
     while (l.Next(e))
-        if (!DirListing::IsDotOrDotDot(*e)) entries.push_back(*e);
+        entries.push_back(*e);
     l.Close();
     std::sort(entries.begin(), entries.end(),
               [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) { return wcscmp(a.cFileName, b.cFileName) < 0; });

@@ -53,6 +53,9 @@ void RemoveTree(const std::wstring& path);
 // CreateSymbolicLinkW for Z:), pointing to `target`. Both are Windows paths on Z:.
 bool MakeDirSymlink(const std::wstring& link, const std::wstring& target);
 
+// The lines of a log panel's text ("\r\n" between lines), top first.
+std::vector<std::wstring> SplitLines(const std::wstring& text);
+
 std::string Narrow(const std::wstring& s);
 std::wstring Widen(const std::string& s);
 
@@ -77,6 +80,11 @@ PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 600
 bool RunLinux(std::wstring commandLine, const std::function<bool()>& done = {}, DWORD timeoutMs = 5000);
 // Linux path of a Z: path (Z:\x\y -> /x/y).
 std::wstring LinuxPath(std::wstring windowsPath);
+
+// Makes a folder at `path` whose name holds a '*' (through the Linux side): it
+// is listed in its parent, but no Windows path lists its own contents (123).
+bool MakeUnlistableFolder(const std::wstring& path);
+void RemoveUnlistableFolder(const std::wstring& path);
 
 // Windows path of a Linux path (/x/y -> Z:\x\y); other paths unchanged.
 std::wstring UnixToWindowsPath(const std::wstring& path);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/ErrorText.h"
+#include "support/ErrorText.h"
 #include "engine/SolutionDetect.h"
 #include "tests/TestUtil.h"
 

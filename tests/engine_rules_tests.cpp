@@ -72,7 +72,7 @@ std::vector<std::wstring> ListedNames(const std::wstring& folder)
     if (!listing.Open(folder + L"\\")) return names;
     const WIN32_FIND_DATAW* e = nullptr;
     while (listing.Next(e))
-        if (!DirListing::IsDotOrDotDot(*e)) names.push_back(e->cFileName);
+        names.push_back(e->cFileName);
     return names;
 }
 

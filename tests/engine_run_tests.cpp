@@ -4,9 +4,10 @@
 
 #include "engine/Beep.h"
 #include "engine/CleanupRun.h"
-#include "engine/ErrorText.h"
+#include "support/ErrorText.h"
 #include "engine/ProtectedListReader.h"
 #include "support/PathUtil.h"
+#include "support/UniqueHandle.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"
 
@@ -27,21 +28,11 @@ protected:
     {
         g_beeps.clear();
         m_previousHook = SetEngineBeepHook(&RecordBeep);
-        g_bAbortRequested = FALSE;
     }
-    void TearDown() override
-    {
-        SetEngineBeepHook(m_previousHook);
-        g_bAbortRequested = FALSE;
-    }
+    void TearDown() override { SetEngineBeepHook(m_previousHook); }
 
     // Runs over `folders`, on top of an earlier log line.
-    void Run(FakeHost& host, const Lines& folders)
-    {
-        host.folders = folders;
-        host.logText = L"earlier";
-        RunCleanup(host);
-    }
+    static void Run(FakeHost& host, const Lines& folders) { host.Run(folders); }
 
 private:
     BeepHook m_previousHook = nullptr;
@@ -89,28 +80,14 @@ void MakeCppSolution(const TempTree& t, const std::wstring& rel)
 TEST_F(RunTest, EmptyQueueStillRunsEveryStep)
 {
     FakeHost host;
-    g_bAbortRequested = TRUE;   // left over from an earlier run
     Run(host, {});
 
-    EXPECT_EQ(host.events, (Lines{L"cursor+", L"foreground", L"drops-", L"show", L"range 0 16384", L"pos 0",
-                                  L"marquee+", L"busy+", L"suo?", L"hide", L"drops+", L"cursor restore", L"busy-",
-                                  L"close", L"cursor-"}));
-    EXPECT_FALSE(g_bAbortRequested);
+    EXPECT_EQ(host.events, (Lines{L"started", L"ended"}));
     EXPECT_EQ(host.LogLines(), (Lines{kFinished, kStarted, L" ", L"earlier"}));
     EXPECT_TRUE(g_beeps.empty());
-    EXPECT_EQ(host.waitCursorDepth, 0);
-
-    // Close after clean-up switched off: no close.
-    FakeHost stays;
-    stays.closeAfterCleanup = false;
-    Run(stays, {});
-    EXPECT_FALSE(stays.closePosted);
-    EXPECT_FALSE(stays.busy);
-    EXPECT_TRUE(stays.dropsAccepted);
-    EXPECT_FALSE(stays.progressVisible);
 }
 
-TEST_F(RunTest, OneSolutionFolderIsCleanedAndTheWindowCloses)
+TEST_F(RunTest, OneSolutionFolderIsCleanedAndTheRunEndsWithoutErrors)
 {
     TempTree t(L"one");
     MakeCppSolution(t, L"");
@@ -120,7 +97,7 @@ TEST_F(RunTest, OneSolutionFolderIsCleanedAndTheWindowCloses)
 
     EXPECT_EQ(host.LogLines(), (Lines{kFinished, Success(t.root()), t.root(), kStarted, L" ", L"earlier"}));
     EXPECT_TRUE(g_beeps.empty());
-    EXPECT_TRUE(host.closePosted);
+    EXPECT_TRUE(host.EndedWithoutErrors());
     EXPECT_TRUE(host.folders.empty());
     EXPECT_EQ(t.listing(), (Lines{L"App.sln", L"App.slnx", L"App\\", L"App\\App.vcxproj", L"App\\main.cpp", L"x64\\",
                                   L"x64\\Release\\", L"x64\\Release\\App.exe", L"x64\\Release\\App.pdb"}));
@@ -128,13 +105,11 @@ TEST_F(RunTest, OneSolutionFolderIsCleanedAndTheWindowCloses)
     EXPECT_TRUE(InTrash(t.path(L"App/App.vcxproj.user")));
     EXPECT_TRUE(InTrash(t.path(L"x64/Release/App.ilk")));
     EXPECT_TRUE(InTrash(t.path(L"x64/Release/App.obj")));
-    // Marquee for the run, then determinate from 0 for the folder, positions up to the end.
-    auto marquee = std::find(host.events.begin(), host.events.end(), L"marquee-");
-    ASSERT_NE(marquee, host.events.end());
-    EXPECT_EQ(*(marquee + 1), L"pos 0");
-    ASSERT_FALSE(host.postedPositions.empty());
-    EXPECT_EQ(host.postedPositions.back(), 16384u);
-    EXPECT_TRUE(std::is_sorted(host.postedPositions.begin(), host.postedPositions.end()));
+    // The folder's deletion starts at 0 and counts every item up to the total.
+    EXPECT_EQ(host.events, (Lines{L"started", L"progress 0/" + std::to_wstring(host.total), L"ended"}));
+    ASSERT_FALSE(host.itemsDone.empty());
+    EXPECT_EQ(host.itemsDone.back(), host.total);
+    EXPECT_TRUE(std::is_sorted(host.itemsDone.begin(), host.itemsDone.end()));
 }
 
 TEST_F(RunTest, FoldersThatCannotBeCleanedAreReportedAndBeepOnceEach)
@@ -151,7 +126,7 @@ TEST_F(RunTest, FoldersThatCannotBeCleanedAreReportedAndBeepOnceEach)
     EXPECT_EQ(host.LogLines(), (Lines{kFinishedWithErrors, NoSolution(folders[2]), NoAccess(folders[1]),
                                       NoAccess(folders[0]), kStarted, L" ", L"earlier"}));
     EXPECT_EQ(g_beeps, (std::vector<UINT>{MB_ICONHAND, MB_ICONHAND, MB_ICONHAND}));
-    EXPECT_FALSE(host.closePosted);
+    EXPECT_EQ(host.events.back(), L"ended with errors");
     EXPECT_TRUE(host.folders.empty());
     EXPECT_TRUE(t.exists(L"nosln/x64/Debug/a.obj"));
 }
@@ -168,7 +143,7 @@ TEST_F(RunTest, FirstFolderFailsSecondSucceedsSameFolderTwice)
     EXPECT_EQ(host.LogLines(), (Lines{kFinishedWithErrors, Success(good), good, Success(good), good,
                                       NoAccess(missing), kStarted, L" ", L"earlier"}));
     EXPECT_EQ(g_beeps.size(), 1u);
-    EXPECT_FALSE(host.closePosted) << "an error keeps the window open";
+    EXPECT_FALSE(host.EndedWithoutErrors());
     EXPECT_FALSE(t.exists(L"good/App/x64"));
 }
 
@@ -180,15 +155,15 @@ TEST_F(RunTest, FailureLinesSayWhetherAnythingWasTouched)
     t.file(L"noname/Debug/a.obj");
     // Deletion fails for one locked file: the rest of the folder is cleaned.
     MakeCppSolution(t, L"locked");
-    HANDLE lock = ::CreateFileW(t.path(L"locked/x64/Release/App.ilk").c_str(), GENERIC_READ, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    UniqueFile lock(::CreateFileW(t.path(L"locked/x64/Release/App.ilk").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(lock);
 
     FakeHost host;
     const std::wstring noname = t.path(L"noname");
     const std::wstring locked = t.path(L"locked");
     Run(host, {noname, locked});
-    ::CloseHandle(lock);
+    lock.reset();
 
     EXPECT_EQ(host.LogLines(),
               (Lines{kFinishedWithErrors, DeleteFailed(ERROR_SHARING_VIOLATION, locked), locked,
@@ -226,23 +201,22 @@ TEST_F(RunTest, CloseRequestStopsEveryRemainingFolderWith1235)
     MakeCppSolution(t, L"B");
     const std::wstring a = t.path(L"A"), b = t.path(L"B");
     FakeHost host;
-    host.abortAfterPosts = 1;
+    host.stopAfterItems = 1;
     Run(host, {a, b});
 
     EXPECT_EQ(host.LogLines(), (Lines{kFinishedWithErrors, DeleteFailed(ERROR_REQUEST_ABORTED, b), b,
                                       DeleteFailed(ERROR_REQUEST_ABORTED, a), a, kStarted, L" ", L"earlier"}));
-    EXPECT_FALSE(host.closePosted);
+    EXPECT_FALSE(host.EndedWithoutErrors());
     EXPECT_EQ(g_beeps.size(), 2u);
     // Folder B stopped after its first item; its files are all still there.
     EXPECT_TRUE(t.exists(L"B/x64/Release/App.obj"));
     EXPECT_TRUE(t.exists(L"B/App/x64/Debug/main.obj"));
-    // The next run clears the request.
     FakeHost next;
     Run(next, {b});
     EXPECT_EQ(next.LogLines()[1], Success(b));
 }
 
-TEST_F(RunTest, QueueReadAgainBeforeEachFolderAndSuoBoxReadOnce)
+TEST_F(RunTest, QueueReadAgainBeforeEachFolder)
 {
     TempTree t(L"grow");
     MakeCppSolution(t, L"A");
@@ -251,48 +225,17 @@ TEST_F(RunTest, QueueReadAgainBeforeEachFolderAndSuoBoxReadOnce)
     t.file(L"B/B.suo");
     FakeHost host;
     host.deleteSuo = true;
-    // A folder queued while the first one is being cleaned joins this run;
-    // the box unticked meanwhile changes nothing for this run.
-    host.onPostProgress = [&](size_t n) {
-        if (n == 1) {
-            host.folders.push_back(t.path(L"B"));
-            host.deleteSuo = false;
-        }
+    // A folder queued while the first one is being cleaned joins this run.
+    host.onItem = [&](size_t n) {
+        if (n == 1) host.folders.push_back(t.path(L"B"));
     };
     Run(host, {t.path(L"A")});
 
-    EXPECT_EQ(std::count(host.events.begin(), host.events.end(), L"suo?"), 1);
     EXPECT_EQ(host.LogLines()[1], Success(t.path(L"B")));
     EXPECT_EQ(host.LogLines()[3], Success(t.path(L"A")));
     EXPECT_FALSE(t.exists(L"A/A.suo"));
     EXPECT_FALSE(t.exists(L"B/B.suo"));
     EXPECT_TRUE(host.folders.empty());
-}
-
-TEST_F(RunTest, AppendLogPutsTheLineOnTopAndDispatchesOneQueuedMessage)
-{
-    FakeHost host;
-    host.logText = L"old";
-    ::PostMessageW(host.hwnd(), PBM_SETPOS, 1, 0);
-    ::PostMessageW(host.hwnd(), PBM_SETPOS, 2, 0);
-    AppendLog(host, L"new");
-    EXPECT_EQ(host.logText, L"new\r\nold");
-    EXPECT_EQ(host.deliveredPositions, (std::vector<UINT>{1}));
-
-    // An empty line leaves the panel as it is, but still lets one message through.
-    AppendLog(host, L"");
-    EXPECT_EQ(host.logText, L"new\r\nold");
-    EXPECT_EQ(host.deliveredPositions, (std::vector<UINT>{1, 2}));
-
-    // Nothing queued: returns at once.
-    AppendLog(host, L"third");
-    EXPECT_EQ(host.LogLines(), (Lines{L"third", L"new", L"old"}));
-
-    // The end of the application is passed on, not swallowed.
-    ::PostQuitMessage(0);
-    AppendLog(host, L"fourth");
-    MSG msg;
-    EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 TEST_F(RunTest, RealisticCppAndDotNetTrees)
@@ -328,7 +271,6 @@ TEST_F(RunTest, RealisticCppAndDotNetTrees)
 
     // Option off: ".suo" files and the folders that hold them stay.
     FakeHost host;
-    host.closeAfterCleanup = false;
     Run(host, {t.path(L"Cpp"), t.path(L"Net")});
     EXPECT_EQ(host.LogLines()[0], kFinished) << testutil::Narrow(host.logText);
     EXPECT_TRUE(g_beeps.empty());

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "engine/CleanupRun.h"
 #include "engine/Executor.h"
 #include "engine/ProtectedListReader.h"
 #include "engine/Transaction.h"
 #include "tests/FakeHost.h"
+#include "support/UniqueHandle.h"
 #include "tests/TestUtil.h"
 
 using testutil::FakeHost;
@@ -17,11 +17,7 @@ namespace {
 
 using Listing = std::vector<std::wstring>;
 
-class TransactionTest : public ::testing::Test {
-protected:
-    void SetUp() override { g_bAbortRequested = FALSE; }
-    void TearDown() override { g_bAbortRequested = FALSE; }
-};
+class TransactionTest : public ::testing::Test {};
 
 bool Contains(const Listing& listing, const std::wstring& entry)
 {
@@ -32,45 +28,6 @@ bool Contains(const Listing& listing, const std::wstring& entry)
 void WriteKeepFile(const TempTree& t, const std::wstring& folder, const std::string& lines)
 {
     t.file(folder.empty() ? std::wstring(kDoNotDeleteFileName) : folder + L"/" + kDoNotDeleteFileName, lines);
-}
-
-// Wine starts Linux programs without waiting for them; wait for `done`.
-template <typename Done>
-bool RunLinux(std::wstring commandLine, Done done)
-{
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    ::WaitForSingleObject(pi.hProcess, 10000);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    for (int i = 0; i < 100 && !done(); ++i) ::Sleep(20);
-    return done();
-}
-
-std::wstring LinuxPath(std::wstring p)
-{
-    if (p.size() >= 2 && p[1] == L':') p = p.substr(2);
-    std::replace(p.begin(), p.end(), L'\\', L'/');
-    return p;
-}
-
-// Makes a Linux folder named "star*" below `windowsFolder`: it is listed, but
-// no Windows path can list its own contents (error 123).
-bool MakeUnlistableFolder(const TempTree& t, const std::wstring& rel)
-{
-    const std::wstring odd = LinuxPath(t.path(rel)) + L"/star*";
-    const size_t before = t.listing().size();
-    return RunLinux(L"/bin/mkdir \"" + odd + L"\"", [&] { return t.listing().size() == before + 1; });
-}
-
-void RemoveUnlistableFolder(const TempTree& t, const std::wstring& rel)
-{
-    const std::wstring odd = LinuxPath(t.path(rel)) + L"/star*";
-    RunLinux(L"/bin/rm -rf \"" + odd + L"\"", [] { return true; });
-    ::Sleep(100);
 }
 
 } // namespace
@@ -100,7 +57,7 @@ TEST_F(TransactionTest, AncestorSweepOrderAndFinalState)
     // Pass two runs last to first: what stands after each item.
     FakeHost host;
     std::vector<Listing> after;
-    host.onPostProgress = [&](size_t) { after.push_back(t.listing()); };
+    host.onItem = [&](size_t) { after.push_back(t.listing()); };
     CleanupFailure failure = CleanupFailure::Planning;
     ASSERT_TRUE(CleanSolutionFolder(L"App", FALSE, s, &host, &failure));
     EXPECT_EQ(failure, CleanupFailure::None);
@@ -121,9 +78,9 @@ TEST_F(TransactionTest, AncestorSweepOrderAndFinalState)
     EXPECT_TRUE(InTrash(t.path(L"x64/Release/b.ilk")));
     EXPECT_FALSE(InTrash(t.path(L"x64"))) << "emptied folders are removed, not recycled";
 
-    // The bar went determinate at 0 before anything was deleted.
-    EXPECT_EQ(host.events, (Listing{L"marquee-", L"pos 0"}));
-    EXPECT_EQ(host.postedPositions, (std::vector<UINT>{2730, 5461, 8192, 10922, 13653, 16384}));
+    // Progress started at 0 of 6 before anything was deleted.
+    EXPECT_EQ(host.events, (Listing{L"progress 0/6"}));
+    EXPECT_EQ(host.itemsDone, (std::vector<UINT>{1, 2, 3, 4, 5, 6}));
 }
 
 TEST_F(TransactionTest, SweepNeverAddsTheSolutionFolderOrOtherNames)
@@ -159,8 +116,8 @@ TEST_F(TransactionTest, EmptyPlansTouchNothingButStillResetTheBar)
     EXPECT_TRUE(CleanSolutionFolder(L"App", TRUE, t.root(), &host, &failure));
     EXPECT_EQ(failure, CleanupFailure::None);
     EXPECT_EQ(t.listing(), (Listing{L"App.sln", L"src\\", L"src\\main.cpp"}));
-    EXPECT_EQ(host.events, (Listing{L"marquee-", L"pos 0"}));
-    EXPECT_TRUE(host.postedPositions.empty());
+    EXPECT_EQ(host.events, (Listing{L"progress 0/0"}));
+    EXPECT_TRUE(host.itemsDone.empty());
 }
 
 TEST_F(TransactionTest, PlanningFailureTouchesNothing)
@@ -176,17 +133,17 @@ TEST_F(TransactionTest, PlanningFailureTouchesNothing)
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_BLOCK));
     EXPECT_EQ(failure, CleanupFailure::Planning);
     EXPECT_EQ(t.listing(), before);
-    EXPECT_TRUE(host.events.empty()) << "the bar is left alone when nothing is deleted";
+    EXPECT_TRUE(host.events.empty()) << "no progress when nothing is deleted";
 
     // A sub-folder that cannot be listed stops the planning as well.
     t.file(L"App.sln");
-    ASSERT_TRUE(MakeUnlistableFolder(t, L"x64"));
+    ASSERT_TRUE(testutil::MakeUnlistableFolder(t.path(L"x64/star*")));
     const Listing withOdd = t.listing();
     EXPECT_FALSE(CleanSolutionFolder(L"App", FALSE, t.root(), nullptr, &failure));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
     EXPECT_EQ(failure, CleanupFailure::Planning);
     EXPECT_EQ(t.listing(), withOdd);
-    RemoveUnlistableFolder(t, L"x64");
+    testutil::RemoveUnlistableFolder(t.path(L"x64/star*"));
 }
 
 TEST_F(TransactionTest, FolderPlannedByBothPassesDoesNotFailTheSolution)
@@ -229,21 +186,20 @@ TEST_F(TransactionTest, LockedFilesFailTheirItemsOnlyAndPassTwoErrorWins)
     ASSERT_FALSE(plan.vsPlan.empty());
 
     // x.db is held open without sharing: its shell delete fails (32).
-    HANDLE locked = ::CreateFileW(t.path(L".vs/App/v17/x.db").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    UniqueFile locked(::CreateFileW(t.path(L".vs/App/v17/x.db").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(locked);
 
     {
         // Pass one fails with 32, pass two is stopped with 1235: pass two's code wins.
         FakeHost host;
-        host.abortAfterPosts = plan.vsPlan.size() + 1;
+        host.stopAfterItems = plan.vsPlan.size() + 1;
         CleanupFailure failure = CleanupFailure::None;
         EXPECT_FALSE(CleanSolutionFolder(L"App", FALSE, t.root(), &host, &failure));
         EXPECT_EQ(::GetLastError(), 1235u);
         EXPECT_EQ(failure, CleanupFailure::Deletion);
         EXPECT_TRUE(t.exists(L"one.log"));
     }
-    g_bAbortRequested = FALSE;
     {
         // Pass two succeeds: pass one's code is reported, and everything else went.
         FakeHost host;
@@ -251,9 +207,9 @@ TEST_F(TransactionTest, LockedFilesFailTheirItemsOnlyAndPassTwoErrorWins)
         EXPECT_FALSE(CleanSolutionFolder(L"App", FALSE, t.root(), &host, &failure));
         EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         EXPECT_EQ(failure, CleanupFailure::Deletion);
-        EXPECT_EQ(host.postedPositions.back(), 16384u);
+        EXPECT_EQ(host.itemsDone.back(), host.total);
     }
-    ::CloseHandle(locked);
+    locked.reset();
     EXPECT_EQ(t.listing(), (Listing{L".vs\\", L".vs\\App\\", L".vs\\App\\v17\\", L".vs\\App\\v17\\.suo",
                                     L".vs\\App\\v17\\x.db", L"App.sln"}));
     EXPECT_TRUE(InTrash(t.path(L"one.log")));
@@ -269,7 +225,7 @@ TEST_F(TransactionTest, StopRequestStopsBothPassesWith1235)
     t.file(L"one.log");
     t.file(L"two.log");
     FakeHost host;
-    host.abortAfterPosts = 1;   // right after the .vs folder went
+    host.stopAfterItems = 1;   // right after the .vs folder went
     CleanupFailure failure = CleanupFailure::None;
     EXPECT_FALSE(CleanSolutionFolder(L"App", TRUE, t.root(), &host, &failure));
     EXPECT_EQ(::GetLastError(), 1235u);
@@ -277,7 +233,7 @@ TEST_F(TransactionTest, StopRequestStopsBothPassesWith1235)
     EXPECT_FALSE(t.exists(L".vs"));
     // Pass two started and stopped after its first item (the x64 sweep folder,
     // which still holds something).
-    EXPECT_EQ(host.postedPositions.size(), 2u);
+    EXPECT_EQ(host.itemsDone.size(), 2u);
     EXPECT_TRUE(t.exists(L"x64/Debug/a.obj"));
     EXPECT_TRUE(t.exists(L"one.log"));
     EXPECT_TRUE(t.exists(L"two.log"));

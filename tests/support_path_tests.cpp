@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "support/DirListing.h"
 #include "support/PathUtil.h"
 #include "support/Version.h"
 #include "tests/TestUtil.h"
@@ -126,4 +129,51 @@ TEST(GetOSVersion, RejectsMissingRecordAndFillsBothRecordSizes)
     EXPECT_NE(ex.wProductType, 0);
 
     EXPECT_EQ(IsWindows7OrLater(), v.dwMajorVersion > 6 || (v.dwMajorVersion == 6 && v.dwMinorVersion >= 1));
+}
+
+TEST(JoinPath, OneSeparatorBetweenBaseAndName)
+{
+    struct Case { const wchar_t* base; const wchar_t* expected; };
+    const Case cases[] = {
+        {L"Z:\\", L"Z:\\a.obj"},
+        {L"Z:\\src", L"Z:\\src\\a.obj"},
+        {L"Z:\\src\\", L"Z:\\src\\a.obj"},
+        {L"Z:/src/", L"Z:/src/a.obj"},
+        {L"\\\\?\\Z:\\src", L"\\\\?\\Z:\\src\\a.obj"},
+        {L"\\\\?\\Z:\\", L"\\\\?\\Z:\\a.obj"},
+        {L"\\\\server\\share", L"\\\\server\\share\\a.obj"},
+        {L"", L"a.obj"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(JoinPath(c.base, L"a.obj"), c.expected) << c.base;
+        std::wstring grown = c.base;
+        EXPECT_EQ(AppendPath(grown, L"a.obj"), c.expected) << c.base;
+    }
+}
+
+TEST(DirListing, GivesEveryEntryButDotsAndTellsLinks)
+{
+    TempTree t(L"listing");
+    t.file(L"a.txt", "12345");
+    t.dir(L"sub");
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"link"), t.path(L"sub")));
+    for (const std::wstring& folder : {t.root(), t.root() + L"\\"}) {
+        DirListing listing;
+        ASSERT_TRUE(listing.Open(folder));
+        std::vector<std::wstring> seen;
+        const WIN32_FIND_DATAW* e = nullptr;
+        while (listing.Next(e)) {
+            std::wstring name = e->cFileName;
+            if (DirListing::IsLink(*e)) name += L" link";
+            else if (DirListing::IsDirectory(*e)) name += L" folder";
+            else name += L" " + std::to_wstring(DirListing::FileBytes(*e));
+            seen.push_back(name);
+        }
+        std::sort(seen.begin(), seen.end());
+        EXPECT_EQ(seen, (std::vector<std::wstring>{L"a.txt 5", L"link link", L"sub folder"}));
+        EXPECT_EQ(listing.EndError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    }
+    DirListing missing;
+    EXPECT_FALSE(missing.Open(t.path(L"none")));
+    EXPECT_EQ(missing.EndError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }

@@ -28,16 +28,14 @@ public:
     bool acceptedDropsDuringRun = true;
     bool cancelled = false;
 
-    void SetBusy(bool busy) override {
-        CMopwrightDlg::SetBusy(busy);
-        if (!busy) return;
+    void RunStarted() override {
+        CMopwrightDlg::RunStarted();
         ++runs;
         queuedAtRunStart.push_back(QueuedFolders());
         acceptedDropsDuringRun = (::GetWindowLongPtrW(GetSafeHwnd(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
         if (onRunStart) onRunStart(*this);
     }
     HWND Item(int id) const { return GetDlgItem(id); }
-    std::wstring Log() { return GetLogText(); }
 
 protected:
     std::vector<std::wstring> GetCommandLineFolders() const override { return args; }
@@ -54,16 +52,7 @@ void MakeSolution(const TempTree& tree, const std::wstring& name) {
     tree.file(name + L"/Debug/main.obj", "obj");
 }
 
-std::vector<std::wstring> Lines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    size_t start = 0;
-    for (;;) {
-        size_t end = text.find(L"\r\n", start);
-        lines.push_back(text.substr(start, end - start));
-        if (end == std::wstring::npos) return lines;
-        start = end + 2;
-    }
-}
+std::vector<std::wstring> Lines(const std::wstring& text) { return testutil::SplitLines(text); }
 
 UINT MenuState(HWND dlg, int popupIndex, UINT command) {
     HMENU popup = ::GetSubMenu(::GetMenu(dlg), popupIndex);
@@ -168,7 +157,7 @@ TEST_F(MainDialog, QuickDropsEndInOneRunThatClosesTheWindow) {
         ::Sleep(100);   // well within the delay: the second drop restarts it
         ::SendMessageW(hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({tree.path(L"B")})), 0);
         EXPECT_TRUE(PumpUntil([&] { return dlg.cancelled; }));
-        logAfterRun = dlg.Log();
+        logAfterRun = dlg.GetLogText();
     });
     ASSERT_EQ(dlg.runs, 1);
     EXPECT_EQ(dlg.queuedAtRunStart[0], (std::vector<std::wstring>{tree.path(L"A"), tree.path(L"B")}));
@@ -202,7 +191,7 @@ TEST_F(MainDialog, CommandLineFoldersRunOnceTheWindowIsUp) {
         PumpFor(300);
         EXPECT_FALSE(dlg.cancelled);   // an error keeps the window open
         EXPECT_FALSE(::IsWindowVisible(dlg.Item(IDC_PROGRESS)));
-        std::vector<std::wstring> lines = Lines(dlg.Log());
+        std::vector<std::wstring> lines = Lines(dlg.GetLogText());
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines[0], L"Finished clean-up process with errors:");
         EXPECT_EQ(lines[1], L"ERROR: Cannot access folder: \"" + tree.path(L"missing") + L"\"");
@@ -239,7 +228,7 @@ TEST_F(MainDialog, ARunRefusesDropsTheOpenCommandAndClosing) {
         EXPECT_TRUE(g_bAbortRequested);
         EXPECT_FALSE(dlg.cancelled);
         EXPECT_TRUE(::IsWindowVisible(hwnd));
-        EXPECT_EQ(Lines(dlg.Log())[0], L"Finished clean-up process with errors:");
+        EXPECT_EQ(Lines(dlg.GetLogText())[0], L"Finished clean-up process with errors:");
         EXPECT_TRUE(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
         EXPECT_FALSE(MenuState(hwnd, 0, ID_FILE_OPEN_AND_CLEAN) & MF_GRAYED);
     });
@@ -258,7 +247,7 @@ TEST_F(MainDialog, ClearLogAsksFirst) {
     RunWithScript(dlg, [&] {
         HWND hwnd = dlg.GetSafeHwnd();
         ASSERT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
-        std::wstring before = dlg.Log();
+        std::wstring before = dlg.GetLogText();
         std::wstring question;
         int answer = IDNO;
         WatchPopups(hwnd, [&](HWND box) {
@@ -268,12 +257,12 @@ TEST_F(MainDialog, ClearLogAsksFirst) {
         for (int button : {IDNO, IDCANCEL}) {
             answer = button;
             ::SendMessageW(hwnd, WM_COMMAND, ID_EDIT_CLEAR_LOG, 0);
-            EXPECT_EQ(dlg.Log(), before);
+            EXPECT_EQ(dlg.GetLogText(), before);
         }
         EXPECT_EQ(question, L"Do you want to clear the log panel?");
         answer = IDYES;
         ::SendMessageW(hwnd, WM_COMMAND, ID_EDIT_CLEAR_LOG, 0);
-        EXPECT_EQ(dlg.Log(), L"");
+        EXPECT_EQ(dlg.GetLogText(), L"");
         EXPECT_TRUE(::IsWindowVisible(dlg.Item(IDC_EDIT_LOG)));
         WatchPopups(nullptr, {});
     });
@@ -338,7 +327,7 @@ TEST_F(MainDialog, OpenCommandCleansThePickedFolderAtOnce) {
         });
         ::SendMessageW(hwnd, WM_COMMAND, ID_FILE_OPEN_AND_CLEAN, 0);
         EXPECT_TRUE(::IsWindowVisible(dlg.Item(IDC_EDIT_LOG)));
-        EXPECT_EQ(Lines(dlg.Log())[0], L"Finished clean-up process.");
+        EXPECT_EQ(Lines(dlg.GetLogText())[0], L"Finished clean-up process.");
     });
     ::SetCurrentDirectoryW(previous);
     EXPECT_TRUE(browserShown);
@@ -459,6 +448,74 @@ TEST_F(MainDialog, DraggingTheBackgroundOrTheEmptyMenuBarMovesTheWindow) {
     EXPECT_TRUE(releasedAfter);
     EXPECT_FALSE(onTitle.bDragging);
     EXPECT_TRUE(endedOnDeactivation);
+}
+
+// A message-only window that counts the WM_APP messages dispatched to it.
+class CountingWindow {
+public:
+    CountingWindow() {
+        static const ATOM atom = [] {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = &CountingWindow::Proc;
+            wc.hInstance = ::GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"MopwrightCountingWindow";
+            return ::RegisterClassW(&wc);
+        }();
+        (void)atom;
+        m_hwnd = ::CreateWindowExW(0, L"MopwrightCountingWindow", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   ::GetModuleHandleW(nullptr), nullptr);
+        s_count = 0;
+    }
+    ~CountingWindow() { ::DestroyWindow(m_hwnd); }
+    void Post(int times = 1) const {
+        for (int i = 0; i < times; ++i) ::PostMessageW(m_hwnd, WM_APP, 0, 0);
+    }
+    static int count() { return s_count; }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        if (msg == WM_APP) ++s_count;
+        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    static inline int s_count = 0;
+    HWND m_hwnd = nullptr;
+};
+
+TEST_F(MainDialog, LogLinesGoOnTopAndKeepGoingDispatchesWhatIsQueued) {
+    TestDlg dlg;
+    RunWithScript(dlg, [&] {
+        CountingWindow window;
+        ::SetWindowTextW(dlg.Item(IDC_EDIT_LOG), L"old");
+        // A log line dispatches one queued message; an empty one changes nothing else.
+        window.Post(2);
+        dlg.Log(L"new");
+        EXPECT_EQ(dlg.GetLogText(), L"new\r\nold");
+        EXPECT_EQ(window.count(), 1);
+        dlg.Log(L"");
+        EXPECT_EQ(dlg.GetLogText(), L"new\r\nold");
+        EXPECT_EQ(window.count(), 2);
+
+        // Between items everything queued is dispatched, without waiting.
+        window.Post(4);
+        const DWORD start = ::GetTickCount();
+        EXPECT_TRUE(dlg.KeepGoing());
+        EXPECT_EQ(window.count(), 6);
+        EXPECT_LT(::GetTickCount() - start, 250u);
+
+        // A stop request leaves the queue alone; the end of the application
+        // stops the work and stays queued for the modal loop.
+        window.Post();
+        g_bAbortRequested = TRUE;
+        EXPECT_FALSE(dlg.KeepGoing());
+        EXPECT_EQ(window.count(), 6);
+        g_bAbortRequested = FALSE;
+        EXPECT_TRUE(dlg.KeepGoing());
+        EXPECT_EQ(window.count(), 7);
+        ::PostQuitMessage(0);
+        EXPECT_FALSE(dlg.KeepGoing());
+        MSG msg;
+        EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    });
 }
 
 TEST(LinkAndMenus, LongAddressesAreRefusedAndMenusAreSearchedDeeply) {

@@ -78,18 +78,3 @@ void HandleDragMove(UINT message, WPARAM wParam, LPARAM lParam, HWND window, DRA
         break;
     }
 }
-
-bool MenuContains(HMENU menu, HMENU popup) {
-    if (!menu || !popup) return false;
-    if (menu == popup) return true;
-    int count = ::GetMenuItemCount(menu);
-    for (int i = 0; i < count; ++i) {
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof(info);
-        info.fMask = MIIM_SUBMENU;
-        if (::GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info) && info.hSubMenu &&
-            MenuContains(info.hSubMenu, popup))
-            return true;
-    }
-    return false;
-}

@@ -10,6 +10,3 @@ struct DRAG_MOVE_STATE {
 
 // Sees every message of the window before normal processing; never consumes one.
 void HandleDragMove(UINT message, WPARAM wParam, LPARAM lParam, HWND window, DRAG_MOVE_STATE& state);
-
-// TRUE when `popup` is `menu` or lies anywhere in its submenus.
-bool MenuContains(HMENU menu, HMENU popup);

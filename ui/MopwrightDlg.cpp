@@ -1,6 +1,7 @@
 #include "ui/MopwrightDlg.h"
 #include "app/resource.h"
 #include "engine/CleanupRun.h"
+#include "support/PathUtil.h"
 #include "ui/AboutDlg.h"
 #include "ui/FolderPicker.h"
 #include "ui/WebSite.h"
@@ -8,6 +9,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <cstdlib>
+
+volatile BOOL g_bAbortRequested = FALSE;
 
 namespace {
 using LoadIconWithScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
@@ -80,15 +83,12 @@ std::span<const MessageEntry<CMopwrightDlg>> CMopwrightDlg::GetMessageMap() {
 
 void CMopwrightDlg::RunCleanup() {
     try {
-        ::RunCleanup(*this);
+        ::RunCleanup(*this, m_arrFolders, IsDeleteSuoChecked() ? TRUE : FALSE);
     } catch (...) {
         // A run that failed half-way must not leave the window unable to
         // close or to take drops: back to idle, then let the dialog drop it.
         m_arrFolders.clear();
-        ShowProgress(false);
-        AcceptDrops(true);
-        EndWaitCursor();
-        m_bBusy = FALSE;
+        LeaveRun();
         throw;
     }
 }
@@ -251,7 +251,7 @@ bool CMopwrightDlg::OnClose(WPARAM, LPARAM, LRESULT&) {
 }
 
 void CMopwrightDlg::OnCheckDelSuo() {
-    bool checked = ::SendMessageW(m_checkDelSuo, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    bool checked = IsDeleteSuoChecked();
     if (CWinApp* app = AfxGetApp()) app->WriteProfileInt(kSettingsSection, kDelSuoEntry, checked ? 1 : 0);
 }
 
@@ -312,11 +312,36 @@ void CMopwrightDlg::OnUpdateEditClearLog(CCmdUI& cmdUI) {
 
 // The run's side of the window.
 
-bool CMopwrightDlg::IsDeleteSuoChecked() {
+bool CMopwrightDlg::IsDeleteSuoChecked() const {
     return ::SendMessageW(m_checkDelSuo, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-std::wstring CMopwrightDlg::GetLogText() {
+void CMopwrightDlg::RunStarted() {
+    m_waitCursor.emplace();
+    ::SetForegroundWindow(m_hWnd);
+    ::DragAcceptFiles(m_hWnd, FALSE);
+    ::ShowWindow(m_progress, SW_SHOW);
+    ::SendMessageW(m_progress, PBM_SETRANGE32, 0, kProgressRange);
+    ::SendMessageW(m_progress, PBM_SETPOS, 0, 0);
+    SetProgressMarquee(true);
+    m_bBusy = TRUE;
+    g_bAbortRequested = FALSE;
+}
+
+void CMopwrightDlg::LeaveRun() {
+    ::ShowWindow(m_progress, SW_HIDE);
+    ::DragAcceptFiles(m_hWnd, TRUE);
+    if (m_waitCursor) m_waitCursor->Restore();
+    m_waitCursor.reset();
+    m_bBusy = FALSE;
+}
+
+void CMopwrightDlg::RunEnded(bool errorsSeen) {
+    LeaveRun();
+    if (!errorsSeen && m_bCloseAfterCleanup) ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
+}
+
+std::wstring CMopwrightDlg::GetLogText() const {
     int length = ::GetWindowTextLengthW(m_editLog);
     if (length <= 0) return L"";
     std::wstring text(static_cast<size_t>(length), L'\0');
@@ -325,20 +350,45 @@ std::wstring CMopwrightDlg::GetLogText() {
     return text;
 }
 
-void CMopwrightDlg::SetLogText(const std::wstring& text) {
-    ::SetWindowTextW(m_editLog, text.c_str());
+void CMopwrightDlg::Log(const std::wstring& line) {
+    // The newest line on top: the view, which stays at the top, always shows it.
+    if (!line.empty())
+        ::SetWindowTextW(m_editLog, FormatText(L"%ls\r\n%ls", line.c_str(), GetLogText().c_str()).c_str());
+    // Let the panel repaint: dispatch one message that is already queued, never wait.
+    MSG msg;
+    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) AfxPumpMessage();
 }
 
-void CMopwrightDlg::ShowProgress(bool show) {
-    ::ShowWindow(m_progress, show ? SW_SHOW : SW_HIDE);
+void CMopwrightDlg::Progress(UINT done, UINT total) {
+    if (done == 0) {
+        // The deletion of a folder begins: the bar turns determinate.
+        SetProgressMarquee(false);
+        ::SendMessageW(m_progress, PBM_SETPOS, 0, 0);
+        return;
+    }
+    // 64-bit product: a plan of more than 262,143 items must not wrap. Posted,
+    // so that it paints when messages are pumped.
+    UINT pos = total ? static_cast<UINT>(static_cast<ULONGLONG>(done) * kProgressRange / total) : 0;
+    ::PostMessageW(m_progress, PBM_SETPOS, pos, 0);
 }
 
-void CMopwrightDlg::SetProgressRange(int low, int high) {
-    ::SendMessageW(m_progress, PBM_SETRANGE32, static_cast<WPARAM>(low), high);
-}
-
-void CMopwrightDlg::SetProgressPos(int pos) {
-    ::SendMessageW(m_progress, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+bool CMopwrightDlg::KeepGoing() {
+    if (g_bAbortRequested) return false;
+    // Dispatch what is already queued (at most ~300 ms), then idle work.
+    const DWORD start = ::GetTickCount();
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        if (g_bAbortRequested) return false;
+        if (!AfxPumpMessage()) return false;   // WM_QUIT, posted again for the modal loop
+        if (::GetTickCount() - start > kPumpBudgetMs) break;
+    }
+    for (LONG count = 0; AfxIdle(count); ++count) {
+        if (g_bAbortRequested) return false;
+        if (::GetTickCount() - start > kPumpBudgetMs) break;
+    }
+    // A close request handled by the last message dispatched above must stop
+    // the work now, not at the next item that happens to find a message queued.
+    return !g_bAbortRequested;
 }
 
 void CMopwrightDlg::SetProgressMarquee(bool marquee) {
@@ -350,40 +400,4 @@ void CMopwrightDlg::SetProgressMarquee(bool marquee) {
         ::SendMessageW(m_progress, PBM_SETMARQUEE, FALSE, 0);
         ::SetWindowLongPtrW(m_progress, GWL_STYLE, style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
     }
-}
-
-void CMopwrightDlg::PostProgressPos(UINT pos) {
-    ::PostMessageW(m_progress, PBM_SETPOS, pos, 0);
-}
-
-void CMopwrightDlg::BringToForeground() {
-    ::SetForegroundWindow(m_hWnd);
-}
-
-void CMopwrightDlg::AcceptDrops(bool accept) {
-    ::DragAcceptFiles(m_hWnd, accept ? TRUE : FALSE);
-}
-
-void CMopwrightDlg::BeginWaitCursor() {
-    m_waitCursor.emplace();
-}
-
-void CMopwrightDlg::RestoreWaitCursor() {
-    if (m_waitCursor) m_waitCursor->Restore();
-}
-
-void CMopwrightDlg::EndWaitCursor() {
-    m_waitCursor.reset();
-}
-
-void CMopwrightDlg::PostClose() {
-    ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
-}
-
-bool CMopwrightDlg::PumpMessage() {
-    return AfxPumpMessage();
-}
-
-bool CMopwrightDlg::OnIdle(LONG count) {
-    return AfxIdle(count);
 }

@@ -20,6 +20,16 @@ inline constexpr wchar_t kSettingsSection[] = L"Settings";
 inline constexpr wchar_t kCloseAfterCleanupEntry[] = L"CloseAfterCleanup";
 inline constexpr wchar_t kDelSuoEntry[] = L"Del.suo";
 
+// Set when a close is requested during a run; cleared when a run starts; read
+// between the deletion's items, which then stop with ERROR_REQUEST_ABORTED.
+extern volatile BOOL g_bAbortRequested;
+
+// Range of the run's progress bar.
+inline constexpr int kProgressRange = 16384;
+
+// Longest stretch of message handling and idle work between two items.
+inline constexpr DWORD kPumpBudgetMs = 300;
+
 // The big icon for the middle of the empty window: 128 pixels at 96 dpi,
 // scaled with the screen's logical resolution.
 HICON LoadLargeAppIcon();
@@ -36,28 +46,17 @@ public:
     BOOL PreTranslateMessage(MSG* msg) override;
 
     // ICleanupHost
-    std::vector<std::wstring>& QueuedFolders() override { return m_arrFolders; }
-    bool IsDeleteSuoChecked() override;
-    bool IsCloseAfterCleanup() override { return m_bCloseAfterCleanup != FALSE; }
-    void SetBusy(bool busy) override { m_bBusy = busy; }
-    std::wstring GetLogText() override;
-    void SetLogText(const std::wstring& text) override;
-    void ShowProgress(bool show) override;
-    void SetProgressRange(int low, int high) override;
-    void SetProgressPos(int pos) override;
-    void SetProgressMarquee(bool marquee) override;
-    void PostProgressPos(UINT pos) override;
+    void RunStarted() override;
+    void RunEnded(bool errorsSeen) override;
+    void Log(const std::wstring& line) override;
+    void Progress(UINT done, UINT total) override;
+    bool KeepGoing() override;
+    void ItemFailed(const std::wstring&, DWORD) override {}   // the log's result lines say enough
     HWND OwnerWindow() override { return m_hWnd; }
-    void BringToForeground() override;
-    void AcceptDrops(bool accept) override;
-    void BeginWaitCursor() override;
-    void RestoreWaitCursor() override;
-    void EndWaitCursor() override;
-    void PostClose() override;
-    bool PumpMessage() override;
-    bool OnIdle(LONG count) override;
 
     bool IsBusy() const { return m_bBusy != FALSE; }
+    const std::vector<std::wstring>& QueuedFolders() const { return m_arrFolders; }
+    std::wstring GetLogText() const;
 
 protected:
     BOOL OnInitDialog() override;
@@ -68,6 +67,10 @@ protected:
 
 private:
     void OnDropFiles(HDROP drop);
+    bool IsDeleteSuoChecked() const;
+    void SetProgressMarquee(bool marquee);   // style and animation together
+    // Back to idle after a run, whichever way it ended.
+    void LeaveRun();
     void ShowLogPanel();
 
     bool OnSysCommand(WPARAM wParam, LPARAM lParam, LRESULT& result);

@@ -1,4 +1,4 @@
-#include "engine/ErrorText.h"
+#include "support/ErrorText.h"
 
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"

@@ -1,0 +1,139 @@
+#include "support/TextFile.h"
+
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "support/UniqueHandle.h"
+
+TEXT_ENCODING_MARK DetectTextEncoding(const BYTE* b, size_t size)
+{
+    if (!b) return {};
+    if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return {TextEncoding::Utf8, 3};
+    if (size >= 3 && b[0] == 0x0E && b[1] == 0xFE && b[2] == 0xFF) return {TextEncoding::Scsu, 3};
+    if (size >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0x00 && b[3] == 0x00) return {TextEncoding::Utf32LE, 4};
+    if (size >= 2 && b[0] == 0xFE && b[1] == 0xFF) return {TextEncoding::Utf16BE, 2};
+    if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE) return {TextEncoding::Utf16LE, 2};
+    if (size >= 4 && b[0] == 0x00 && b[1] == 0x00 && b[2] == 0xFE && b[3] == 0xFF) return {TextEncoding::Utf32BE, 4};
+    return {};
+}
+
+namespace {
+
+
+void CutAtNul(std::wstring& text)
+{
+    size_t nul = text.find(L'\0');
+    if (nul != std::wstring::npos) text.resize(nul);
+}
+
+// Converts the payload after the mark. FALSE leaves the failure's code in the
+// last error.
+BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstring& text)
+{
+    switch (encoding) {
+    case TextEncoding::None: {
+        // Without a mark the text ends at its first zero byte.
+        const char* bytes = reinterpret_cast<const char*>(payload);
+        size_t len = strlen(bytes);
+        if (len > INT_MAX) {
+            ::SetLastError(ERROR_BAD_LENGTH);
+            return FALSE;
+        }
+        std::wstring out;
+        int needed = len ? ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(len), nullptr, 0) : 0;
+        if (needed > 0) {
+            out.resize(static_cast<size_t>(needed));
+            int got = ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(len), out.data(), needed);
+            out.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        }
+        text = std::move(out);
+        ::SetLastError(0);
+        return TRUE;
+    }
+    case TextEncoding::Utf8: {
+        if (n == 0) {
+            text.clear();
+            ::SetLastError(0);
+            return TRUE;
+        }
+        if (n > INT_MAX) {
+            ::SetLastError(ERROR_BAD_LENGTH);
+            return FALSE;
+        }
+        const char* bytes = reinterpret_cast<const char*>(payload);
+        int needed = ::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(n), nullptr, 0);
+        if (needed < 1) return FALSE;   // text stays as it was
+        std::wstring out(static_cast<size_t>(needed), L'\0');
+        if (!::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(n), out.data(), needed)) {
+            DWORD error = ::GetLastError();
+            text.clear();
+            ::SetLastError(error);
+            return FALSE;
+        }
+        CutAtNul(out);
+        text = std::move(out);
+        ::SetLastError(0);
+        return TRUE;
+    }
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE: {
+        std::wstring out(n / 2, L'\0');   // an odd last byte is dropped
+        if (!out.empty()) std::memcpy(out.data(), payload, out.size() * sizeof(wchar_t));
+        if (encoding == TextEncoding::Utf16BE)
+            for (wchar_t& c : out) c = static_cast<wchar_t>(((c & 0xFF) << 8) | ((c >> 8) & 0xFF));
+        CutAtNul(out);
+        text = std::move(out);
+        ::SetLastError(0);
+        return TRUE;
+    }
+    default:
+        // UTF-32 and SCSU: a do-not-delete file in them is not read at all.
+        ::SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+}
+
+} // namespace
+
+BOOL ReadTextFile(const std::wstring& path, std::wstring& text)
+{
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) {
+            // A file that is not there reads as an empty text.
+            text.clear();
+            ::SetLastError(error);
+            return TRUE;
+        }
+        ::SetLastError(error);
+        return FALSE;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) return FALSE;
+    if (size.HighPart != 0 || size.LowPart >= 0xFFFFFFF8u) {
+        ::SetLastError(ERROR_BAD_LENGTH);
+        return FALSE;
+    }
+    const DWORD length = size.LowPart;
+    // Eight zero bytes after the data terminate the text in any encoding.
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[static_cast<size_t>(length) + 8]);
+    if (!buffer) {
+        ::SetLastError(ERROR_OUTOFMEMORY);
+        return FALSE;
+    }
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer.get(), length, &got, nullptr) || got < length) return FALSE;
+    std::memset(buffer.get() + length, 0, 8);
+
+    const TEXT_ENCODING_MARK mark = DetectTextEncoding(buffer.get(), length);
+    BOOL ok = ConvertText(buffer.get() + mark.markLength, length - mark.markLength, mark.encoding, text);
+    DWORD error = ok ? 0 : ::GetLastError();
+    buffer.reset();
+    file.reset();
+    ::SetLastError(error);
+    return ok;
+}

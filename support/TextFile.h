@@ -1,0 +1,18 @@
+#pragma once
+// Reading a whole text file whatever its encoding, as Notepad writes them.
+#include <windows.h>
+#include <string>
+
+enum class TextEncoding { None, Utf8, Utf16BE, Utf16LE, Utf32BE, Utf32LE, Scsu };
+
+struct TEXT_ENCODING_MARK {
+    TextEncoding encoding = TextEncoding::None;
+    size_t markLength = 0;
+};
+
+// Classifies the byte-order mark at the start of a buffer.
+TEXT_ENCODING_MARK DetectTextEncoding(const BYTE* bytes, size_t size);
+
+// Reads a whole text file (BOM-detected; ANSI without a mark) into `text`. A
+// missing file reads as an empty text (TRUE, last error ERROR_FILE_NOT_FOUND).
+BOOL ReadTextFile(const std::wstring& path, std::wstring& text);
