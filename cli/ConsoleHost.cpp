@@ -2,6 +2,9 @@
 
 #include <io.h>
 
+#include "support/ErrorText.h"
+#include "support/PathUtil.h"
+
 CConsoleHost::CConsoleHost(bool echoLines) : m_echo(echoLines) {}
 
 void CConsoleHost::Log(const std::wstring& line)
@@ -9,6 +12,17 @@ void CConsoleHost::Log(const std::wstring& line)
     m_lines.push_back(line);
     if (m_echo) {
         WriteOut(stdout, line + L"\n");
+        fflush(stdout);
+    }
+}
+
+void CConsoleHost::ItemFailed(const std::wstring& path, DWORD error)
+{
+    if (m_folders.empty()) m_folders.push_back({});
+    m_folders.back().failures.push_back({path, error});
+    if (m_echo) {
+        WriteOut(stdout, FormatText(L"FAILED: (%d) \"%ls\". %ls\n", static_cast<int>(error), path.c_str(),
+                                    GetErrorText(error).c_str()));
         fflush(stdout);
     }
 }

@@ -13,13 +13,19 @@ struct FAILED_ITEM {
     DWORD error = 0;
 };
 
+// What became of one queued folder.
+struct FOLDER_RESULT {
+    std::wstring folder;
+    std::vector<FAILED_ITEM> failures;
+};
+
 class CConsoleHost : public ICleanupHost {
 public:
     explicit CConsoleHost(bool echoLines);
 
     // Log lines of the run, in time order.
     const std::vector<std::wstring>& Lines() const { return m_lines; }
-    const std::vector<FAILED_ITEM>& Failures() const { return m_failures; }
+    const std::vector<FOLDER_RESULT>& Folders() const { return m_folders; }
     // True when the run ended without errors.
     bool Succeeded() const { return m_succeeded; }
 
@@ -28,14 +34,15 @@ public:
     void Log(const std::wstring& line) override;
     void Progress(UINT, UINT) override {}
     bool KeepGoing() override;
-    void ItemFailed(const std::wstring& path, DWORD error) override { m_failures.push_back({path, error}); }
+    void FolderStarted(const std::wstring& folder) override { m_folders.push_back({folder, {}}); }
+    void ItemFailed(const std::wstring& path, DWORD error) override;
     HWND OwnerWindow() override { return nullptr; }
 
 private:
     bool m_echo;
     bool m_succeeded = false;
     std::vector<std::wstring> m_lines;
-    std::vector<FAILED_ITEM> m_failures;
+    std::vector<FOLDER_RESULT> m_folders;
 };
 
 // Routes Ctrl+C and Ctrl+Break to the stop request for the rest of the process.

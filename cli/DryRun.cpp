@@ -84,6 +84,7 @@ const wchar_t* DryRunStatusName(DryRunStatus status)
     case DryRunStatus::Inaccessible: return L"inaccessible";
     case DryRunStatus::NoSolution: return L"no-solution";
     case DryRunStatus::PlanningFailed: return L"planning-failed";
+    case DryRunStatus::TopLevel: return L"top-level";
     }
     return L"unknown";
 }
@@ -111,10 +112,14 @@ TREE_TOTALS MeasureTree(const std::wstring& folder)
     return totals;
 }
 
-DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo)
+DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo, bool allowTopLevel)
 {
     DRY_RUN_FOLDER report;
     report.folder = folder;
+    if (!allowTopLevel && IsTopLevelFolder(folder)) {
+        report.status = DryRunStatus::TopLevel;
+        return report;
+    }
     if (!FolderExists(folder)) {
         report.status = DryRunStatus::Inaccessible;
         return report;

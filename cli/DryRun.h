@@ -17,7 +17,7 @@ struct DRY_RUN_SPARED {
     unsigned long long bytes = 0;
 };
 
-enum class DryRunStatus { Planned, Inaccessible, NoSolution, PlanningFailed };
+enum class DryRunStatus { Planned, Inaccessible, NoSolution, PlanningFailed, TopLevel };
 
 struct DRY_RUN_FOLDER {
     std::wstring folder;                 // as given
@@ -32,7 +32,7 @@ struct DRY_RUN_FOLDER {
 };
 
 // Checks the folder as a clean-up run does, builds its plans and measures them.
-DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo);
+DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo, bool allowTopLevel = false);
 
 // Files and folders below `folder` (reparse points counted, never entered) and
 // the bytes of its files.

@@ -10,6 +10,7 @@
 #include "cli/Json.h"
 #include "engine/Beep.h"
 #include "engine/CleanupRun.h"
+#include "support/ErrorText.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 const wchar_t kUsage[] =
-    L"Usage: mopwright-cli [--dry-run] [--delete-suo] [--json] FOLDER...\n";
+    L"Usage: mopwright-cli [--dry-run] [--delete-suo] [--json] [--force-top-level] FOLDER...\n";
 
 const wchar_t kHelp[] =
     L"Cleans Visual Studio solution folders of build output and intermediate files,\n"
@@ -28,19 +29,36 @@ const wchar_t kHelp[] =
     L"                and the items that do-not-delete files spare; change nothing\n"
     L"  --delete-suo  also remove solution user-option (.suo) files\n"
     L"  --json        print one JSON document instead of text\n"
+    L"  --force-top-level  also clean a drive root, the Windows or Program Files\n"
+    L"                folder or a user profile's own folder (refused otherwise)\n"
     L"  --help        show this text\n"
     L"\n"
     L"Each FOLDER must directly hold a .sln or .slnx file. Exit code: 0 when no\n"
-    L"folder failed, 1 when any did, 2 for wrong usage. Ctrl+C stops a clean-up\n"
-    L"between two items (error 1235); what was removed until then stays removed.\n";
+    L"folder failed, 1 when any did or when Ctrl+C stopped the program, 2 for wrong\n"
+    L"usage. Ctrl+C stops a clean-up between two items (error 1235); what was removed\n"
+    L"until then stays removed. Nothing is ever deleted outright: an item that the\n"
+    L"Recycle Bin cannot take stays where it is, and its folder fails.\n";
 
 struct OPTIONS {
     bool dryRun = false;
     bool deleteSuo = false;
     bool json = false;
     bool help = false;
+    bool allowTopLevel = false;
     std::vector<std::wstring> folders;
 };
+
+// A folder argument as every console tool reads it: relative to the current folder.
+std::wstring FullPathOf(const std::wstring& arg)
+{
+    DWORD needed = ::GetFullPathNameW(arg.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return arg;
+    std::wstring full(needed, L'\0');
+    DWORD got = ::GetFullPathNameW(arg.c_str(), needed, full.data(), nullptr);
+    if (got == 0 || got >= needed) return arg;
+    full.resize(got);
+    return full;
+}
 
 // Parses the arguments; answers false (with a message in `problem`) for wrong usage.
 bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& problem)
@@ -53,13 +71,14 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             else if (arg == L"--dry-run") options.dryRun = true;
             else if (arg == L"--delete-suo") options.deleteSuo = true;
             else if (arg == L"--json") options.json = true;
+            else if (arg == L"--force-top-level") options.allowTopLevel = true;
             else if (arg == L"--help" || arg == L"-h" || arg == L"/?") options.help = true;
             else {
                 problem = L"mopwright-cli: unknown option " + arg + L"\n";
                 return false;
             }
         } else {
-            options.folders.push_back(arg);
+            options.folders.push_back(FullPathOf(arg));
         }
     }
     if (options.help) return true;
@@ -77,7 +96,10 @@ void NoBeep(UINT) {}
 int RunDry(const OPTIONS& options)
 {
     std::vector<DRY_RUN_FOLDER> reports;
-    for (const std::wstring& folder : options.folders) reports.push_back(PlanFolderDryRun(folder, options.deleteSuo));
+    for (const std::wstring& folder : options.folders) {
+        if (ConsoleStopRequested()) break;
+        reports.push_back(PlanFolderDryRun(folder, options.deleteSuo, options.allowTopLevel));
+    }
 
     bool failed = false;
     unsigned long long items = 0, bytes = 0, sparedItems = 0, sparedBytes = 0;
@@ -124,6 +146,7 @@ int RunDry(const OPTIONS& options)
             out += L"\nFolder: " + r.folder + L"\n";
             switch (r.status) {
             case DryRunStatus::Inaccessible: out += L"  ERROR: Cannot access folder.\n"; continue;
+            case DryRunStatus::TopLevel: out += L"  ERROR: Cannot clean a system or top-level folder.\n"; continue;
             case DryRunStatus::NoSolution: out += L"  ERROR: The folder contains no recognized Visual Studio solution.\n"; continue;
             case DryRunStatus::PlanningFailed:
                 out += L"  ERROR: (" + std::to_wstring(static_cast<int>(r.error)) + L") Planning failed. " + r.errorText + L"\n";
@@ -165,10 +188,12 @@ int RunClean(const OPTIONS& options)
         before.bytes += t.bytes;
     }
 
-    InstallConsoleStopHandler();
     CConsoleHost host(!options.json);
     std::vector<std::wstring> queue = options.folders;
-    RunCleanup(host, queue, options.deleteSuo ? TRUE : FALSE);
+    CLEANUP_OPTIONS cleanup;
+    cleanup.deleteSuo = options.deleteSuo ? TRUE : FALSE;
+    cleanup.allowTopLevel = options.allowTopLevel;
+    if (!ConsoleStopRequested()) RunCleanup(host, queue, cleanup);
 
     for (const std::wstring& folder : options.folders) {
         TREE_TOTALS t = MeasureTree(folder);
@@ -183,6 +208,17 @@ int RunClean(const OPTIONS& options)
         std::wstring out = L"{\"mode\":\"clean\",\"deleteSuo\":" + std::wstring(options.deleteSuo ? L"true" : L"false") +
                            L",\"log\":[";
         for (size_t i = 0; i < host.Lines().size(); ++i) out += (i ? L"," : L"") + JsonString(host.Lines()[i]);
+        out += L"],\"folders\":[";
+        for (size_t f = 0; f < host.Folders().size(); ++f) {
+            const FOLDER_RESULT& r = host.Folders()[f];
+            out += (f ? L",{\"folder\":" : L"{\"folder\":") + JsonString(r.folder) + L",\"failures\":[";
+            for (size_t i = 0; i < r.failures.size(); ++i) {
+                const FAILED_ITEM& item = r.failures[i];
+                out += (i ? L",{\"path\":" : L"{\"path\":") + JsonString(item.path) + L",\"error\":" +
+                       Number(item.error) + L",\"errorText\":" + JsonString(GetErrorText(item.error)) + L"}";
+            }
+            out += L"]}";
+        }
         out += L"],\"reclaimedBytes\":" + Number(reclaimed) + L",\"removedItems\":" + Number(removed) +
                L",\"failed\":" + (failed ? L"true" : L"false") + L"}\n";
         WriteOut(stdout, out);
@@ -196,6 +232,8 @@ int RunClean(const OPTIONS& options)
 
 int wmain(int argc, wchar_t** argv)
 {
+    // Ctrl+C from the very first moment on: the program says it was stopped.
+    InstallConsoleStopHandler();
     OPTIONS options;
     std::wstring problem;
     if (!ParseArguments(argc, argv, options, problem)) {
@@ -207,5 +245,10 @@ int wmain(int argc, wchar_t** argv)
         return kExitOk;
     }
     SetEngineBeepHook(NoBeep);   // a console program does not beep
-    return options.dryRun ? RunDry(options) : RunClean(options);
+    int code = options.dryRun ? RunDry(options) : RunClean(options);
+    if (ConsoleStopRequested()) {
+        WriteOut(stderr, L"mopwright-cli: stopped by Ctrl+C.\n");
+        code = kExitFailed;
+    }
+    return code;
 }

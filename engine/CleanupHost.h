@@ -14,6 +14,9 @@ public:
     virtual void RunStarted() = 0;
     virtual void RunEnded(bool errorsSeen) = 0;
 
+    // A queued folder's turn has come (before any of its lines).
+    virtual void FolderStarted(const std::wstring& folder) = 0;
+
     // One line of the run's log, in time order.
     virtual void Log(const std::wstring& line) = 0;
 

@@ -12,8 +12,16 @@
 namespace {
 
 // Cleans one queued folder; false when it failed in any way.
-bool ProcessFolder(ICleanupHost& host, const std::wstring& folder, BOOL deleteSuo)
+bool ProcessFolder(ICleanupHost& host, const std::wstring& folder, const CLEANUP_OPTIONS& options)
 {
+    const BOOL deleteSuo = options.deleteSuo;
+    // A stray solution file in a drive root, the system's folders or a
+    // profile would otherwise send every build folder below them to the bin.
+    if (!options.allowTopLevel && IsTopLevelFolder(folder)) {
+        EngineBeep(MB_ICONHAND);
+        host.Log(FormatText(L"ERROR: Cannot clean a system or top-level folder: \"%ls\"", folder.c_str()));
+        return false;
+    }
     if (!FolderExists(folder)) {
         EngineBeep(MB_ICONHAND);
         host.Log(FormatText(L"ERROR: Cannot access folder: \"%ls\"", folder.c_str()));
@@ -50,7 +58,7 @@ bool ProcessFolder(ICleanupHost& host, const std::wstring& folder, BOOL deleteSu
 
 } // namespace
 
-void RunCleanup(ICleanupHost& host, std::vector<std::wstring>& queue, BOOL deleteSuo)
+void RunCleanup(ICleanupHost& host, std::vector<std::wstring>& queue, const CLEANUP_OPTIONS& options)
 {
     host.RunStarted();
     host.Log(L" ");
@@ -61,7 +69,8 @@ void RunCleanup(ICleanupHost& host, std::vector<std::wstring>& queue, BOOL delet
     // anew before every folder, and each path is copied before it is used.
     for (size_t index = 0; index < queue.size(); ++index) {
         const std::wstring folder = queue[index];
-        if (!ProcessFolder(host, folder, deleteSuo)) errorsSeen = true;
+        host.FolderStarted(folder);
+        if (!ProcessFolder(host, folder, options)) errorsSeen = true;
     }
 
     ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);

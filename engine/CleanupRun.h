@@ -6,7 +6,12 @@
 
 class ICleanupHost;
 
+struct CLEANUP_OPTIONS {
+    BOOL deleteSuo = FALSE;        // also the solution user-option (.suo) files
+    bool allowTopLevel = false;    // clean a drive root or system folder that holds a solution
+};
+
 // Cleans every folder of `queue`, logs one result line per folder and a
 // summary, and empties the queue. The queue may grow while the run goes on (the
 // host's KeepGoing may add to it): its length is read anew before every folder.
-void RunCleanup(ICleanupHost& host, std::vector<std::wstring>& queue, BOOL deleteSuo);
+void RunCleanup(ICleanupHost& host, std::vector<std::wstring>& queue, const CLEANUP_OPTIONS& options);

@@ -6,7 +6,9 @@
 
 #include "engine/CleanupHost.h"
 #include "support/DirListing.h"
+#include "support/ErrorText.h"
 #include "support/PathUtil.h"
+#include "support/UniqueHandle.h"
 
 namespace {
 
@@ -19,7 +21,7 @@ enum class ObjectState { Missing, Folder, ReparsePoint, Other };
 ObjectState LookAt(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+    if (!::GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data)) {
         DWORD code = ::GetLastError();
         return (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) ? ObjectState::Missing
                                                                                 : ObjectState::Other;
@@ -27,6 +29,71 @@ ObjectState LookAt(const std::wstring& path)
     if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return ObjectState::ReparsePoint;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return ObjectState::Folder;
     return ObjectState::Other;
+}
+
+// After the shell said an object went: one attribute query proves it.
+bool IsGone(const std::wstring& path)
+{
+    LARGE_INTEGER start, end;
+    ::QueryPerformanceCounter(&start);
+    const bool gone = LookAt(path) == ObjectState::Missing;
+    ::QueryPerformanceCounter(&end);
+    CountVerifyTicks(end.QuadPart - start.QuadPart);
+    return gone;
+}
+
+// While the shell works on one item, every dialog window that it opens on this
+// thread is answered No. With the flags in use the only one it can open is its
+// warning before it destroys an item that the Recycle Bin cannot take: the
+// item then stays where it is. Nobody has to answer, console or window.
+class ScopedDestroyRefusal {
+public:
+    ScopedDestroyRefusal() noexcept
+    {
+        t_refused = false;
+        m_hook.reset(::SetWindowsHookExW(WH_CBT, &Watch, nullptr, ::GetCurrentThreadId()));
+    }
+    bool Refused() const noexcept { return t_refused; }
+
+private:
+    static LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_CREATEWND) {
+            const HWND window = reinterpret_cast<HWND>(wParam);
+            const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
+            wchar_t className[16] = L"";
+            if (!(create->lpcs->style & WS_CHILD) && ::GetClassNameW(window, className, 16) &&
+                wcscmp(className, L"#32770") == 0) {
+                t_refused = true;
+                ::PostMessageW(window, WM_COMMAND, IDNO, 0);
+                ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+            }
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    static inline thread_local bool t_refused = false;
+    UniqueHook m_hook;
+};
+
+// The shell offered to destroy `path` instead of recycling it, and was told
+// No. Some shells ask this for an object that has vanished meanwhile, or one
+// that another program holds open: say which, else that the bin refused it.
+DWORD WhyNotRecycled(const std::wstring& path)
+{
+    switch (LookAt(path)) {
+    case ObjectState::Missing: return 0;
+    case ObjectState::Folder: return kErrorRecycleBinRefused;
+    default: break;
+    }
+    UniqueFile probe(::CreateFileW(LongPathForm(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!probe) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION)
+            return error;
+    }
+    return kErrorRecycleBinRefused;
 }
 
 // Between items and folder levels: false when the host asked to stop.
@@ -54,9 +121,15 @@ bool DeleteFolderItem(const std::wstring& path, int type, const ProtectedList& p
 
     if (!protectedList.empty()) {
         switch (ScanForProtected(path, protectedList, error, host)) {
-        case ScanResult::Failed: return false;   // part of the tree unseen: remove nothing of it
-        case ScanResult::Found: return TakeFolderApart(path, protectedList, owner, error, host) != FALSE;
-        case ScanResult::None: break;
+        case ScanResult::Failed:
+            // Part of the tree unseen: nothing of it is removed.
+            if (host && error != ERROR_REQUEST_ABORTED) host->ItemFailed(path, error);
+            return false;
+        case ScanResult::Found:
+            // Whatever fails inside is reported item by item.
+            return TakeFolderApart(path, protectedList, owner, error, host) != FALSE;
+        case ScanResult::None:
+            break;
         }
     }
     DWORD code = ShellDeleteItem(path, type == DEL_TYPE_FOLDER_NO_RECURSION ? kShellFlagsFolderNoRecursion
@@ -64,6 +137,7 @@ bool DeleteFolderItem(const std::wstring& path, int type, const ProtectedList& p
                                  owner);
     if (code != 0) {
         error = code;
+        if (host) host->ItemFailed(path, code);
         return false;
     }
     return true;
@@ -88,6 +162,9 @@ bool IsProtectedItem(int type, const ProtectedList& protectedList, const std::ws
 DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner)
 {
     if (path.empty()) return static_cast<DWORD>(-1);
+    // The shell knows only the ordinary form, which would name another object
+    // (or none): such an item fails on its own.
+    if (HasStrippedComponent(path)) return ERROR_INVALID_NAME;
 
     // The shell takes a list of names, each NUL-terminated, the list ending in
     // a second NUL: here a list of exactly one name.
@@ -109,12 +186,17 @@ DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner)
     op.hNameMappings = nullptr;
     op.lpszProgressTitle = nullptr;
     CountShellDeleteCall();
-    int result = ::SHFileOperationW(&op);
+    ScopedDestroyRefusal refusal;
+    const int result = ::SHFileOperationW(&op);
 
-    if (result == 0) return op.fAnyOperationsAborted ? ERROR_GEN_FAILURE : 0;
+    DWORD code = static_cast<DWORD>(result);
+    if (refusal.Refused()) code = WhyNotRecycled(path);
+    else if (result == 0) code = op.fAnyOperationsAborted ? ERROR_GEN_FAILURE : 0;
     // Not found (2) and the shell's invalid path (0x7C): the object is already gone.
-    if (result == ERROR_FILE_NOT_FOUND || result == kShellInvalidPath) return 0;
-    return static_cast<DWORD>(result);
+    else if (result == ERROR_FILE_NOT_FOUND || result == kShellInvalidPath) code = 0;
+    // Trust, but verify: "success" means the object is no longer there.
+    if (code == 0 && !IsGone(path)) code = kErrorItemRemains;
+    return code;
 }
 
 ScanResult ScanForProtected(const std::wstring& path, const ProtectedList& protectedList, DWORD& error,
@@ -188,7 +270,7 @@ BOOL TakeFolderApart(const std::wstring& path, const ProtectedList& protectedLis
     for (const PENDING_ENTRY& p : pending) {
         if (p.isDir) {
             // Still holds a protected entry or a link: it stays, and that is fine.
-            ::RemoveDirectoryW(p.path.c_str());
+            ::RemoveDirectoryW(LongPathForm(p.path).c_str());
         } else {
             DWORD code = ShellDeleteItem(p.path, kShellFlagsFile, owner);
             if (code != 0) {
@@ -233,14 +315,11 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
                 break;
             case DEL_TYPE_EMPTY_FOLDER:
                 // Still holds something: it stays, and that is not a failure.
-                ::RemoveDirectoryW(path.c_str());
+                ::RemoveDirectoryW(LongPathForm(path).c_str());
                 break;
             case DEL_TYPE_FOLDER_NO_RECURSION:
             case DEL_TYPE_FOLDER_TREE:
-                if (!DeleteFolderItem(path, item.nType, protectedList, owner, error, host)) {
-                    ok = FALSE;
-                    if (host && error != ERROR_REQUEST_ABORTED) host->ItemFailed(path, error);
-                }
+                if (!DeleteFolderItem(path, item.nType, protectedList, owner, error, host)) ok = FALSE;
                 break;
             default:
                 itemError = ERROR_INVALID_DATA;

@@ -6,10 +6,12 @@
 #include <string>
 #include "engine/Plan.h"
 
-// Shell flag sets of the three kinds of shell delete.
-inline constexpr FILEOP_FLAGS kShellFlagsFile = 0x06D4;
-inline constexpr FILEOP_FLAGS kShellFlagsFolderNoRecursion = 0x1654;
-inline constexpr FILEOP_FLAGS kShellFlagsFolderTree = 0x0654;
+// Shell flag sets of the three kinds of shell delete. Each asks for a warning
+// (FOF_WANTNUKEWARNING) before the shell would destroy an item that the Recycle
+// Bin cannot take; ShellDeleteItem answers that warning No, always.
+inline constexpr FILEOP_FLAGS kShellFlagsFile = 0x46D4;
+inline constexpr FILEOP_FLAGS kShellFlagsFolderNoRecursion = 0x5654;
+inline constexpr FILEOP_FLAGS kShellFlagsFolderTree = 0x4654;
 
 // Codes the executor produces itself.
 inline constexpr DWORD kErrorRelativePath = 0x2010;   // 8208: no path or a relative path
@@ -28,8 +30,12 @@ DWORD CheckPlannedItem(int type, const std::wstring& path);
 // True when the plan's item stays because the protected list names it.
 bool IsProtectedItem(int type, const ProtectedList& protectedList, const std::wstring& path);
 
-// One shell delete to the Recycle Bin: 0 on success (a vanished object counts
-// as deleted), otherwise an error code; (DWORD)-1 for an empty path.
+// One shell delete to the Recycle Bin: 0 when the object is gone afterwards (a
+// vanished object counts as deleted), otherwise an error code:
+// kErrorRecycleBinRefused when the shell would have destroyed it,
+// kErrorItemRemains when the shell claimed success but the object is still
+// there, ERROR_INVALID_NAME for a path the shell cannot take as written;
+// (DWORD)-1 for an empty path. The object is never destroyed outright.
 DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner);
 
 // What a scan of a folder for protected entries found.
@@ -49,6 +55,9 @@ BOOL TakeFolderApart(const std::wstring& path, const ProtectedList& protectedLis
 
 // Number of shell delete calls made in this process since the last reset; the
 // benchmark reads it to show how many calls a plan costs.
+// The seconds spent checking that deleted objects are gone, likewise.
 unsigned long long ShellDeleteCalls();
+double VerifySeconds();
 void ResetShellDeleteCalls();
 void CountShellDeleteCall();
+void CountVerifyTicks(long long ticks);

@@ -38,7 +38,7 @@ void LoadProtectedList(const std::wstring& folder, ProtectedList& list)
 
         int isFolder;
         if (IsExistingFile(candidate)) isFolder = 0;
-        else if (::PathFileExistsW(candidate.c_str()) && ::PathIsDirectoryW(candidate.c_str())) isFolder = 1;
+        else if (FolderExists(candidate)) isFolder = 1;
         else continue;   // names nothing (now): nothing to protect
 
         // Compared as written, before a folder loses its trailing separator.

@@ -230,7 +230,7 @@ BOOL CollectVsFolder(const std::wstring& solutionFolder, const std::wstring& bas
     if (FindSubfolder(vsFolder, baseName.c_str(), solutionState) ||
         FindSubfolder(vsFolder, (baseName + L".slnx").c_str(), solutionState)) {
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!::GetFileAttributesExW(vsFolder.c_str(), GetFileExInfoStandard, &data)) return FALSE;
+        if (!::GetFileAttributesExW(LongPathForm(vsFolder).c_str(), GetFileExInfoStandard, &data)) return FALSE;
         const DWORD attributes = data.dwFileAttributes;
         // Only the hidden .vs that the IDE creates is ours to take; a .vs that is
         // a link is left alone like every other link.

@@ -65,6 +65,12 @@ void AddAncestorFolders(const std::wstring& folder, DeletePlan& mainPlan)
 
 BOOL BuildCleanupPlan(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder, CLEANUP_PLAN& plan)
 {
+    // A relative path would be resolved against whatever the current folder
+    // happens to be: nothing is planned through one.
+    if (IsRelativePath(NormalizeFolderPath(folder, FALSE))) {
+        ::SetLastError(kErrorRelativePath);
+        return FALSE;
+    }
     if (!CollectVsFolder(folder, baseName, deleteSuo, plan.vsPlan)) return FALSE;
     if (!CollectArtifacts(folder, plan.mainPlan, deleteSuo, plan.protectedList, /*isSolutionFolder*/ true))
         return FALSE;
@@ -83,6 +89,13 @@ BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std
         DWORD code = ::GetLastError();
         if (failure) *failure = CleanupFailure::Planning;
         ::SetLastError(code);
+        return FALSE;
+    }
+
+    // A stop requested before this folder's turn leaves the folder untouched.
+    if (host && !host->KeepGoing()) {
+        if (failure) *failure = CleanupFailure::Planning;
+        ::SetLastError(ERROR_REQUEST_ABORTED);
         return FALSE;
     }
 

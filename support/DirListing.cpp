@@ -15,7 +15,7 @@ BOOL DirListing::Open(const std::wstring& folder)
     m_havePending = false;
     m_endError = ERROR_NO_MORE_FILES;
     ++t_listingsStarted;
-    const std::wstring pattern = JoinPath(folder, L"*");
+    const std::wstring pattern = JoinPath(LongPathForm(folder), L"*");
     // Basic information (no short names) and large fetches: the same entries and
     // attributes as a plain FindFirstFileW, with less work per entry.
     HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &m_data, FindExSearchNameMatch, nullptr,

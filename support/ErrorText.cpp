@@ -26,6 +26,16 @@ std::wstring GetErrorText(DWORD code)
 {
     std::wstring text;
     if (code == 0) return text;
+    switch (code) {
+    case kErrorRecycleBinRefused:
+        return L"The Recycle Bin cannot take this item, so it was left where it is.";
+    case kErrorItemRemains:
+        return L"The item is still there after it was sent to the Recycle Bin.";
+    case kErrorUnreadableKeepList:
+        return L"A do-not-delete file could not be read, so nothing was removed.";
+    default:
+        break;
+    }
 
     wchar_t* buffer = nullptr;
     if (code >= kInternetFirst && code <= kInternetLast) {

@@ -2,6 +2,12 @@
 #include <windows.h>
 #include <string>
 
+// Codes of this program's own, with texts of their own (the customer bit set,
+// so that no system code is ever taken for one of them).
+inline constexpr DWORD kErrorRecycleBinRefused = 0x20000101;   // the bin could not take the item
+inline constexpr DWORD kErrorItemRemains = 0x20000102;         // "deleted", yet still there
+inline constexpr DWORD kErrorUnreadableKeepList = 0x20000103;  // a do-not-delete file could not be read
+
 // The system's text for a Windows error code as one line: every CR and LF
 // removed, nothing else trimmed. Codes 12000-12175 come from wininet.dll's
 // message table. Code 0 and codes without a text give an empty string. May

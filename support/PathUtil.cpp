@@ -100,12 +100,13 @@ BOOL IsRelativePath(const std::wstring& path)
 
 BOOL IsExistingFile(const std::wstring& path)
 {
-    if (!::PathFileExistsW(path.c_str())) {
+    const std::wstring target = LongPathForm(path);
+    if (!::PathFileExistsW(target.c_str())) {
         DWORD err = ::GetLastError();
         ::SetLastError(err);
         return FALSE;
     }
-    if (::PathIsDirectoryW(path.c_str())) {
+    if (::PathIsDirectoryW(target.c_str())) {
         ::SetLastError(ERROR_BAD_FORMAT);
         return FALSE;
     }
@@ -195,6 +196,40 @@ std::wstring ResolveDotSegments(const std::wstring& path)
     return resolved;
 }
 
+bool HasStrippedComponent(std::wstring_view path)
+{
+    for (size_t i = 0; i < path.size(); ++i) {
+        const wchar_t c = path[i];
+        if (c != L'.' && c != L' ') continue;
+        const bool endOfComponent = i + 1 == path.size() || IsSeparator(path[i + 1]);
+        if (!endOfComponent) continue;
+        // "." and ".." are segments of their own, not names that lose a dot;
+        // so is the "?" device prefix.
+        size_t start = i;
+        while (start > 0 && !IsSeparator(path[start - 1])) --start;
+        std::wstring_view name = path.substr(start, i + 1 - start);
+        if (name == L"." || name == L"..") continue;
+        return true;
+    }
+    return false;
+}
+
+std::wstring LongPathForm(const std::wstring& path)
+{
+    // Below this the ordinary form reaches every object, whatever the system's
+    // long-path setting; a listing pattern adds two characters.
+    constexpr size_t kOrdinaryLimit = MAX_PATH - 12;
+    if (path.size() < kOrdinaryLimit && !HasStrippedComponent(path)) return path;
+    if (path.find(L'/') != std::wstring::npos) return path;
+    if (path.find(L"\\\\", 2) != std::wstring::npos) return path;   // doubled separators stay ordinary
+    if (path.find(L"\\.\\") != std::wstring::npos || path.find(L"\\..\\") != std::wstring::npos) return path;
+    if (path.ends_with(L"\\.") || path.ends_with(L"\\..")) return path;
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\' && iswalpha(path[0])) return L"\\\\?\\" + path;
+    if (path.starts_with(L"\\\\") && !path.starts_with(L"\\\\?\\") && !path.starts_with(L"\\\\.\\"))
+        return L"\\\\?\\UNC\\" + path.substr(2);
+    return path;
+}
+
 std::wstring& AppendPath(std::wstring& base, std::wstring_view name)
 {
     if (!base.empty() && !IsSeparator(base.back())) base.push_back(L'\\');
@@ -218,17 +253,20 @@ using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
 // existence test alone looks at the real file system.
 bool FolderExists(const std::wstring& folder)
 {
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    auto disable = kernel ? reinterpret_cast<Wow64DisableFn>(
-                                reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")))
-                          : nullptr;
-    auto revert = kernel ? reinterpret_cast<Wow64RevertFn>(
-                               reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")))
-                         : nullptr;
+    static const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    static const auto disable =
+        kernel ? reinterpret_cast<Wow64DisableFn>(
+                     reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")))
+               : nullptr;
+    static const auto revert =
+        kernel ? reinterpret_cast<Wow64RevertFn>(
+                     reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")))
+               : nullptr;
     const bool switchable = disable && revert;
     PVOID previous = nullptr;
     if (switchable) disable(&previous);
-    const bool exists = ::PathFileExistsW(folder.c_str()) && ::PathIsDirectoryW(folder.c_str());
+    const std::wstring target = LongPathForm(folder);
+    const bool exists = ::PathFileExistsW(target.c_str()) && ::PathIsDirectoryW(target.c_str());
     if (switchable) revert(previous);
     return exists;
 }

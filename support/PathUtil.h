@@ -36,6 +36,18 @@ std::wstring JoinPath(std::wstring_view base, std::wstring_view name);
 // The same in place, for walkers that grow and cut back one path buffer.
 std::wstring& AppendPath(std::wstring& base, std::wstring_view name);
 
+// TRUE when a component of `path` ends in a dot or a blank: the system's
+// ordinary path rules strip those, so such a path names another object unless
+// it is given in the "\\?\" form.
+bool HasStrippedComponent(std::wstring_view path);
+
+// The form in which a full, '\'-separated path reaches the file system
+// exactly as written: "\\?\X:\..." or "\\?\UNC\server\share\..." when the
+// path is longer than the ordinary limit or has a component ending in a dot or
+// a blank; otherwise the path itself. Paths that are not plain (relative,
+// with '/' or dot segments, already in a device form) come back unchanged.
+std::wstring LongPathForm(const std::wstring& path);
+
 // Resolves "." and ".." segments of an absolute, '\'-separated path as the
 // system does when it opens it; anything not plain stays as written.
 std::wstring ResolveDotSegments(const std::wstring& path);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
 
 TEXT_ENCODING_MARK DetectTextEncoding(const BYTE* b, size_t size)
@@ -99,7 +100,7 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
 
 BOOL ReadTextFile(const std::wstring& path, std::wstring& text)
 {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    UniqueFile file(::CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         DWORD error = ::GetLastError();

@@ -103,6 +103,11 @@ struct Accel {
     static pointer invalid() noexcept { return nullptr; }
     static void close(pointer h) noexcept { ::DestroyAcceleratorTable(h); }
 };
+struct Hook {
+    using pointer = HHOOK;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::UnhookWindowsHookEx(h); }
+};
 struct RegKey {
     using pointer = HKEY;
     static pointer invalid() noexcept { return nullptr; }
@@ -123,6 +128,7 @@ using UniqueFont     = UniqueHandle<handle_traits::GdiObject<HFONT>>;
 using UniqueIcon     = UniqueHandle<handle_traits::Icon>;
 using UniqueAccel    = UniqueHandle<handle_traits::Accel>;
 using UniqueRegKey   = UniqueHandle<handle_traits::RegKey>;
+using UniqueHook     = UniqueHandle<handle_traits::Hook>;
 
 // A device context from GetDC, released with ReleaseDC for the same window.
 class ScopedWindowDC {

@@ -31,13 +31,16 @@ public:
     UINT total = 0;                      // `total` of the last report
     size_t keepGoingCalls = 0;
     std::vector<std::pair<std::wstring, DWORD>> failures;
+    std::vector<std::wstring> foldersStarted;
 
     // Runs the clean-up over `queue` (oldest line below `earlier` in the log).
     void Run(const std::vector<std::wstring>& queue, const std::wstring& earlier = L"earlier")
     {
         folders = queue;
         logText = earlier;
-        RunCleanup(*this, folders, deleteSuo ? TRUE : FALSE);
+        CLEANUP_OPTIONS options;
+        options.deleteSuo = deleteSuo ? TRUE : FALSE;
+        RunCleanup(*this, folders, options);
     }
     // The log's lines from the top (newest first).
     std::vector<std::wstring> LogLines() const { return SplitLines(logText); }
@@ -46,6 +49,7 @@ public:
     // --- ICleanupHost
     void RunStarted() override { events.push_back(L"started"); }
     void RunEnded(bool errorsSeen) override { events.push_back(errorsSeen ? L"ended with errors" : L"ended"); }
+    void FolderStarted(const std::wstring& folder) override { foldersStarted.push_back(folder); }
     void Log(const std::wstring& line) override { logText = line + L"\r\n" + logText; }
     void Progress(UINT done, UINT all) override
     {

@@ -77,20 +77,6 @@ std::vector<std::wstring> ListedNames(const std::wstring& folder)
 }
 
 
-// A folder whose name ends in a dot: it exists, but the system strips the dot
-// from any ordinary path to it, so it cannot be listed (ERROR_PATH_NOT_FOUND).
-bool MakeUnlistableFolder(const std::wstring& path)
-{
-    if (!::CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr)) return false;
-    WIN32_FIND_DATAW data;
-    HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-        ::FindClose(h);
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(CollectArtifacts, CppSolutionPlansBuildOutputAndIntermediates)
@@ -325,11 +311,12 @@ TEST(CollectArtifacts, SubFolderThatCannotBeListedFailsTheWholeWalk)
     TempTree t(L"unlist");
     t.file(L"Sol/a.log");
     t.file(L"Sol/src/deep/b.log");
-    ASSERT_TRUE(MakeUnlistableFolder(t.path(L"Sol/src/deep/broken.")));
+    ASSERT_TRUE(testutil::MakeUnlistableFolder(t.path(L"Sol/src/deep/star*")));
 
     Walk w = Collect(t.path(L"Sol"), FALSE);
     EXPECT_FALSE(w.ok);
-    EXPECT_EQ(w.error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(w.error, static_cast<DWORD>(ERROR_INVALID_NAME));
+    testutil::RemoveUnlistableFolder(t.path(L"Sol/src/deep/star*"));
 }
 
 TEST(CollectArtifacts, EachFolderIsListedOnceAndWholeFoldersNever)
@@ -538,7 +525,7 @@ TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
     t.file(L"Sol/App.sln");
     t.file(L"Sol/.vs/App/v17/x.db");
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/.vs/App/v17/link"), t.path(L"Outside")));
-    ASSERT_TRUE(MakeUnlistableFolder(t.path(L"Sol/.vs/App/broken.")));
+    ASSERT_TRUE(testutil::MakeUnlistableFolder(t.path(L"Sol/.vs/App/star*")));
 
     VsWalk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
     ASSERT_TRUE(w.ok);
@@ -549,11 +536,12 @@ TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
     Items items = Relative(w.plan, t);
     EXPECT_EQ(Sorted(items), Sorted({
         {L"Sol\\.vs\\App\\v17", DEL_TYPE_FOLDER_NO_RECURSION},
-        {L"Sol\\.vs\\App\\broken.", DEL_TYPE_FOLDER_NO_RECURSION},
+        {L"Sol\\.vs\\App\\star*", DEL_TYPE_FOLDER_NO_RECURSION},
         {L"Sol\\.vs\\App", DEL_TYPE_FOLDER_NO_RECURSION},
         {L"Sol\\.vs", DEL_TYPE_FOLDER_NO_RECURSION},
     }));
     EXPECT_EQ(items.back().first, L"Sol\\.vs");
+    testutil::RemoveUnlistableFolder(t.path(L"Sol/.vs/App/star*"));
 
     // A .vs that is itself a link is left alone.
     TempTree u(L"vslink2");

@@ -188,7 +188,7 @@ TEST_F(RunTest, RelativeSolutionPathDeletesNothing)
     Run(host, {L"Sol"});
     ::SetCurrentDirectoryW(saved);
 
-    EXPECT_EQ(host.LogLines(), (Lines{kFinishedWithErrors, DeleteFailed(8208, L"Sol"), L"Sol", kStarted, L" ",
+    EXPECT_EQ(host.LogLines(), (Lines{kFinishedWithErrors, PlanFailed(8208, L"Sol"), L"Sol", kStarted, L" ",
                                       L"earlier"}));
     EXPECT_EQ(t.listing(), before);
     EXPECT_EQ(g_beeps.size(), 1u);
@@ -204,7 +204,7 @@ TEST_F(RunTest, CloseRequestStopsEveryRemainingFolderWith1235)
     host.stopAfterItems = 1;
     Run(host, {a, b});
 
-    EXPECT_EQ(host.LogLines(), (Lines{kFinishedWithErrors, DeleteFailed(ERROR_REQUEST_ABORTED, b), b,
+    EXPECT_EQ(host.LogLines(), (Lines{kFinishedWithErrors, PlanFailed(ERROR_REQUEST_ABORTED, b), b,
                                       DeleteFailed(ERROR_REQUEST_ABORTED, a), a, kStarted, L" ", L"earlier"}));
     EXPECT_FALSE(host.EndedWithoutErrors());
     EXPECT_EQ(g_beeps.size(), 2u);

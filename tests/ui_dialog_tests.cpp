@@ -200,13 +200,14 @@ TEST_F(MainDialog, CommandLineFoldersRunOnceTheWindowIsUp) {
     EXPECT_FALSE(tree.exists(L"A/Debug"));
 }
 
-TEST_F(MainDialog, ARunRefusesDropsTheOpenCommandAndClosing) {
+TEST_F(MainDialog, ARunRefusesTheOpenCommandAndAStopLeavesLateDropsUntouched) {
     TempTree tree(L"busy");
     MakeSolution(tree, L"A");
     MakeSolution(tree, L"Late");
     TestDlg dlg;
     bool browserShown = false;
     UINT openStateDuringRun = 0;
+    std::wstring log;
     dlg.onRunStart = [&](TestDlg& d) {
         HWND hwnd = d.GetSafeHwnd();
         openStateDuringRun = MenuState(hwnd, 0, ID_FILE_OPEN_AND_CLEAN);
@@ -228,13 +229,18 @@ TEST_F(MainDialog, ARunRefusesDropsTheOpenCommandAndClosing) {
         EXPECT_TRUE(g_bAbortRequested);
         EXPECT_FALSE(dlg.cancelled);
         EXPECT_TRUE(::IsWindowVisible(hwnd));
-        EXPECT_EQ(Lines(dlg.GetLogText())[0], L"Finished clean-up process with errors:");
+        log = dlg.GetLogText();
+        EXPECT_EQ(Lines(log)[0], L"Finished clean-up process with errors:");
         EXPECT_TRUE(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
         EXPECT_FALSE(MenuState(hwnd, 0, ID_FILE_OPEN_AND_CLEAN) & MF_GRAYED);
     });
     EXPECT_TRUE(openStateDuringRun & MF_GRAYED);
     EXPECT_FALSE(browserShown);
     EXPECT_EQ(dlg.runs, 1);
+    // The late drop joined the run, which had been asked to stop: logged, untouched.
+    EXPECT_NE(log.find(L"ERROR: (1235) Failed to clean up folder: \"" + tree.path(L"Late") +
+                       L"\". No changes were applied."),
+              std::wstring::npos) << testutil::Narrow(log);
     EXPECT_TRUE(tree.exists(L"Late/Debug/main.obj"));
     g_bAbortRequested = FALSE;
 }

@@ -83,7 +83,9 @@ std::span<const MessageEntry<CMopwrightDlg>> CMopwrightDlg::GetMessageMap() {
 
 void CMopwrightDlg::RunCleanup() {
     try {
-        ::RunCleanup(*this, m_arrFolders, IsDeleteSuoChecked() ? TRUE : FALSE);
+        CLEANUP_OPTIONS options;
+        options.deleteSuo = IsDeleteSuoChecked() ? TRUE : FALSE;
+        ::RunCleanup(*this, m_arrFolders, options);
     } catch (...) {
         // A run that failed half-way must not leave the window unable to
         // close or to take drops: back to idle, then let the dialog drop it.
@@ -161,9 +163,7 @@ void CMopwrightDlg::ShowLogPanel() {
 
 void CMopwrightDlg::OnDropFiles(HDROP hDrop) {
     UniqueDrop drop(hDrop);
-    // A run owns the queue until it ends; drop acceptance is off meanwhile,
-    // and a drop that was already on its way is refused here.
-    if (m_bBusy || !drop) return;
+    if (!drop) return;
     int count = static_cast<int>(::DragQueryFileW(drop.get(), 0xFFFFFFFF, nullptr, 0));
     if (count <= 0) return;
     for (int i = 0; i < count; ++i) {
@@ -173,6 +173,10 @@ void CMopwrightDlg::OnDropFiles(HDROP hDrop) {
         if (::DragQueryFileW(drop.get(), static_cast<UINT>(i), name.data(), length + 1) == length)
             m_arrFolders.push_back(std::move(name));
     }
+    // Drop acceptance is off during a run, but a drop that was already on its
+    // way joins the running queue: the run reads its length before every
+    // folder, so the folder is cleaned and logged in this run.
+    if (m_bBusy) return;
     if (!m_arrFolders.empty()) {
         // Re-arming restarts the delay, so quick drops end in one run.
         ::SetTimer(m_hWnd, IDT_START_CLEANUP, kStartCleanupDelay, nullptr);
@@ -338,6 +342,12 @@ void CMopwrightDlg::LeaveRun() {
 
 void CMopwrightDlg::RunEnded(bool errorsSeen) {
     LeaveRun();
+    // A drop that arrived while the run was closing is not lost: it starts
+    // the next run, and the window stays for it.
+    if (!m_arrFolders.empty()) {
+        ::SetTimer(m_hWnd, IDT_START_CLEANUP, kStartCleanupDelay, nullptr);
+        return;
+    }
     if (!errorsSeen && m_bCloseAfterCleanup) ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
 }
 

@@ -48,6 +48,7 @@ public:
     // ICleanupHost
     void RunStarted() override;
     void RunEnded(bool errorsSeen) override;
+    void FolderStarted(const std::wstring&) override {}
     void Log(const std::wstring& line) override;
     void Progress(UINT done, UINT total) override;
     bool KeepGoing() override;
