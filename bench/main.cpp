@@ -274,6 +274,7 @@ int wmain(int argc, wchar_t** argv)
 
     double cleanSeconds = 0;
     unsigned long long shellCalls = 0;
+    double verifySeconds = 0;
     BOOL cleaned = TRUE;
     if (!skipClean) {
         ResetShellDeleteCalls();
@@ -281,6 +282,7 @@ int wmain(int argc, wchar_t** argv)
         cleaned = CleanSolutionFolder(L"Bench", FALSE, root, nullptr);
         cleanSeconds = Seconds(c, Now());
         shellCalls = ShellDeleteCalls();
+        verifySeconds = VerifySeconds();
     }
 
     double ratio = planBest / floorBest;
@@ -307,14 +309,16 @@ int wmain(int argc, wchar_t** argv)
         wprintf(L"%-44ls %14.1f\n", L"planned items per second (clean)", itemsPerSecond);
         wprintf(L"%-44ls %14llu\n", L"shell delete calls", shellCalls);
         wprintf(L"%-44ls %14.3f\n", L"shell delete calls per planned item", shellPerItem);
+        wprintf(L"%-44ls %14.3f\n", L"checking deleted items are gone, s", verifySeconds);
         wprintf(L"%-44ls %14ls\n", L"clean result", cleaned ? L"success" : L"failed");
     }
     wprintf(L"{\"entries\":%llu,\"folders\":%llu,\"projects\":%d,\"floorSeconds\":%.4f,\"planSeconds\":%.4f,"
             L"\"planToFloor\":%.3f,\"plannedItems\":%zu,\"listingsPerFolder\":%.4f,\"peakPlanBytes\":%zu,"
             L"\"bytesPerPlannedItem\":%.1f,\"cleanSeconds\":%.3f,\"itemsPerSecond\":%.1f,\"shellCalls\":%llu,"
-            L"\"shellCallsPerItem\":%.4f,\"cleanSucceeded\":%ls}\n",
+            L"\"shellCallsPerItem\":%.4f,\"verifySeconds\":%.4f,\"cleanSucceeded\":%ls}\n",
             entries, folders, projects, floorBest, planBest, ratio, planItems, listingsPerFolder, peakPlanBytes,
-            bytesPerItem, cleanSeconds, itemsPerSecond, shellCalls, shellPerItem, cleaned ? L"true" : L"false");
+            bytesPerItem, cleanSeconds, itemsPerSecond, shellCalls, shellPerItem, verifySeconds,
+            cleaned ? L"true" : L"false");
     RemoveTree(root);
     return 0;
 }

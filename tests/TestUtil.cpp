@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "support/DirListing.h"
+#include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
 
 namespace testutil {
@@ -47,6 +48,11 @@ std::wstring Env(const wchar_t* name)
     return (n > 0 && n < 4096) ? std::wstring(buf, n) : std::wstring();
 }
 
+} // namespace
+
+std::wstring EnvVar(const wchar_t* name) { return Env(name); }
+
+namespace {
 // A Linux path from the environment as Wine's Z: path.
 std::wstring UnixToWindows(std::wstring p)
 {
@@ -76,11 +82,12 @@ std::wstring Slashes(std::wstring rel)
 
 void MakeDirs(const std::wstring& path)
 {
-    if (CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return;
+    const std::wstring target = LongPathForm(path);
+    if (CreateDirectoryW(target.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return;
     size_t pos = path.find_last_of(L'\\');
     if (pos != std::wstring::npos && pos > 2) {
         MakeDirs(path.substr(0, pos));
-        CreateDirectoryW(path.c_str(), nullptr);
+        CreateDirectoryW(target.c_str(), nullptr);
     }
 }
 
@@ -126,7 +133,8 @@ void TempTree::file(const std::wstring& rel, const std::string& bytes) const
     std::wstring p = path(rel);
     size_t pos = p.find_last_of(L'\\');
     MakeDirs(p.substr(0, pos));
-    UniqueFile f(CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile f(CreateFileW(LongPathForm(p).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
     ASSERT_TRUE(f.valid()) << Narrow(p);
     DWORD written = 0;
     if (!bytes.empty()) WriteFile(f.get(), bytes.data(), (DWORD)bytes.size(), &written, nullptr);
@@ -134,7 +142,7 @@ void TempTree::file(const std::wstring& rel, const std::string& bytes) const
 
 bool TempTree::exists(const std::wstring& rel) const
 {
-    return GetFileAttributesW(path(rel).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(LongPathForm(path(rel)).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool TempTree::isDir(const std::wstring& rel) const
@@ -153,26 +161,28 @@ std::vector<std::wstring> TempTree::listing() const
 
 void RemoveTree(const std::wstring& path)
 {
-    DWORD a = GetFileAttributesW(path.c_str());
+    // The \\?\ form reaches names that end in a dot or blank, and long paths.
+    const std::wstring target = LongPathForm(path);
+    DWORD a = GetFileAttributesW(target.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return;
     if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
+        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(target.c_str());
         return;
     }
     if (!(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
         DirListing l;
-        if (l.Open(path + L"\\")) {
+        if (l.Open(path)) {
             const WIN32_FIND_DATAW* e;
             std::vector<std::wstring> children;
             while (l.Next(e))
-                children.push_back(path + L"\\" + e->cFileName);
+                children.push_back(JoinPath(path, e->cFileName));
             l.Close();
             for (auto& c : children) RemoveTree(c);
         }
     }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryW(path.c_str());
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(target.c_str());
 }
 
 std::wstring TrashFilesFolder()

@@ -53,6 +53,9 @@ void RemoveTree(const std::wstring& path);
 // CreateSymbolicLinkW for Z:), pointing to `target`. Both are Windows paths on Z:.
 bool MakeDirSymlink(const std::wstring& link, const std::wstring& target);
 
+// An environment variable of this process (Wine passes the Linux ones on).
+std::wstring EnvVar(const wchar_t* name);
+
 // The lines of a log panel's text ("\r\n" between lines), top first.
 std::vector<std::wstring> SplitLines(const std::wstring& text);
 

@@ -245,6 +245,28 @@ TEST_F(MainDialog, ARunRefusesTheOpenCommandAndAStopLeavesLateDropsUntouched) {
     g_bAbortRequested = FALSE;
 }
 
+TEST_F(MainDialog, ADropThatArrivesDuringARunIsCleanedInThatRun) {
+    TempTree tree(L"latedrop");
+    MakeSolution(tree, L"A");
+    MakeSolution(tree, L"Late");
+    KeepWindowAfterRuns();
+    TestDlg dlg;
+    dlg.args = {tree.path(L"A")};
+    dlg.onRunStart = [&](TestDlg& d) {
+        ::PostMessageW(d.GetSafeHwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({tree.path(L"Late")})), 0);
+    };
+    std::wstring log;
+    RunWithScript(dlg, [&] {
+        EXPECT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        PumpFor(400);
+        log = dlg.GetLogText();
+    });
+    EXPECT_EQ(dlg.runs, 1) << "no second run, and none nested";
+    EXPECT_EQ(Lines(log)[0], L"Finished clean-up process.");
+    EXPECT_NE(log.find(L"Success! Cleaned up folder: \"" + tree.path(L"Late") + L"\""), std::wstring::npos);
+    EXPECT_FALSE(tree.exists(L"Late/Debug"));
+}
+
 TEST_F(MainDialog, ClearLogAsksFirst) {
     TempTree tree(L"clear");
     KeepWindowAfterRuns();
