@@ -143,6 +143,9 @@ DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo, bool
         report.error = ::GetLastError();
         report.status = DryRunStatus::PlanningFailed;
         report.errorText = GetErrorText(report.error);
+        report.unreadableList = plan.unreadableList;
+        if (!plan.unreadableList.empty())
+            report.unreadableLine = UnreadableListLine(plan.unreadableList, plan.unreadableError);
         return report;
     }
 

@@ -25,6 +25,8 @@ struct DRY_RUN_FOLDER {
     std::wstring solutionFile;           // e.g. "App.sln"
     DWORD error = 0;                     // PlanningFailed: the collector's code
     std::wstring errorText;
+    std::wstring unreadableList;         // PlanningFailed: the do-not-delete file that could not be read
+    std::wstring unreadableLine;         // and the log line that says so
     std::vector<DRY_RUN_ITEM> items;     // in plan order: .vs plan, then the main plan
     std::vector<DRY_RUN_SPARED> spared;  // planned, or inside planned folders, but protected
     unsigned long long totalBytes = 0;

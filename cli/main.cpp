@@ -120,7 +120,8 @@ int RunDry(const OPTIONS& options)
             if (f) out += L",";
             out += L"{\"folder\":" + JsonString(r.folder) + L",\"status\":" + JsonString(DryRunStatusName(r.status)) +
                    L",\"solution\":" + JsonString(r.solutionFile) + L",\"error\":" + Number(r.error) +
-                   L",\"errorText\":" + JsonString(r.errorText) + L",\"items\":[";
+                   L",\"errorText\":" + JsonString(r.errorText) + L",\"unreadableList\":" +
+                   JsonString(r.unreadableList) + L",\"items\":[";
             for (size_t i = 0; i < r.items.size(); ++i) {
                 const DRY_RUN_ITEM& it = r.items[i];
                 if (i) out += L",";
@@ -149,6 +150,7 @@ int RunDry(const OPTIONS& options)
             case DryRunStatus::TopLevel: out += L"  ERROR: Cannot clean a system or top-level folder.\n"; continue;
             case DryRunStatus::NoSolution: out += L"  ERROR: The folder contains no recognized Visual Studio solution.\n"; continue;
             case DryRunStatus::PlanningFailed:
+                if (!r.unreadableLine.empty()) out += L"  " + r.unreadableLine + L"\n";
                 out += L"  ERROR: (" + std::to_wstring(static_cast<int>(r.error)) + L") Planning failed. " + r.errorText + L"\n";
                 continue;
             case DryRunStatus::Planned: break;

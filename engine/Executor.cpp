@@ -115,11 +115,17 @@ bool DeleteFolderItem(const std::wstring& path, int type, const ProtectedList& p
         // A junction or link is never entered and never handed on: whatever
         // it points to lies outside the solution folder's own tree.
         return true;
-    default:
+    case ObjectState::Other:
+        // Not the folder that was planned (a file took its name): left alone.
+        error = ERROR_DIRECTORY;
+        if (host) host->ItemFailed(path, error);
+        return false;
+    case ObjectState::Folder:
         break;
     }
 
-    if (!protectedList.empty()) {
+    // Only a folder with some entry below it is looked through.
+    if (protectedList.HasEntryBelow(path)) {
         switch (ScanForProtected(path, protectedList, error, host)) {
         case ScanResult::Failed:
             // Part of the tree unseen: nothing of it is removed.

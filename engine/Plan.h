@@ -19,6 +19,7 @@ enum : int {
 struct ITEM_2_DELETE {
     std::wstring strPath;
     int nType = DEL_TYPE_FILE;
+    unsigned long long bytes = 0;   // the file's size; for a folder planned whole, the files below it
 };
 using DeletePlan = std::vector<ITEM_2_DELETE>;
 

@@ -2,6 +2,10 @@
 
 #include "support/PathUtil.h"
 
+namespace {
+std::wstring Key(const std::wstring& path) { return FoldPathCase(CanonicalPath(path)); }
+}
+
 ProtectedList::ProtectedList(std::initializer_list<ITEM_2_KEEP> entries)
 {
     for (const ITEM_2_KEEP& e : entries) Add(e);
@@ -9,8 +13,27 @@ ProtectedList::ProtectedList(std::initializer_list<ITEM_2_KEEP> entries)
 
 bool ProtectedList::Protects(const std::wstring& path, bool isFolder) const
 {
-    const int kind = isFolder ? 1 : 0;
-    for (const ITEM_2_KEEP& keep : m_entries)
-        if (keep.isFolder == kind && PathsEqual(keep.path, path)) return true;
-    return false;
+    if (m_entries.empty()) return false;
+    return (isFolder ? m_folders : m_files).count(Key(path)) != 0;
+}
+
+bool ProtectedList::HasEntryBelow(const std::wstring& path) const
+{
+    return !m_entries.empty() && m_ancestors.count(Key(path)) != 0;
+}
+
+bool ProtectedList::Add(ITEM_2_KEEP entry)
+{
+    entry.path = CanonicalPath(entry.path);
+    std::wstring key = FoldPathCase(entry.path);
+    if (!(entry.isFolder ? m_folders : m_files).insert(key).second) return false;
+    // Every folder above the entry, up to the first one already known: all
+    // above that one are known too, so adding stays linear.
+    for (std::wstring parent = GetParentPath(key); !parent.empty(); parent = GetParentPath(parent)) {
+        if (parent.size() == 2 && parent[1] == L':') parent.push_back(L'\\');   // "C:" is the root "C:\"
+        if (!m_ancestors.insert(parent).second) break;
+        if (parent.size() == 3 && parent[1] == L':') break;
+    }
+    m_entries.push_back(std::move(entry));
+    return true;
 }

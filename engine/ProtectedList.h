@@ -1,14 +1,17 @@
 #pragma once
 // The paths that do-not-delete files name: the one answer to "must this stay?".
+// Paths are compared in their canonical spelling with case folded, through
+// hashed sets, so that a list of any length costs the same per question.
 #include <windows.h>
 #include <initializer_list>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // One path named by a do-not-delete file.
 struct ITEM_2_KEEP {
     int isFolder = 0;       // 1: an existing folder when the line was read; 0: an existing file
-    std::wstring path;      // a folder's path never ends in a separator
+    std::wstring path;      // canonical: a folder's path never ends in a separator
 };
 
 class ProtectedList {
@@ -16,11 +19,15 @@ public:
     ProtectedList() = default;
     ProtectedList(std::initializer_list<ITEM_2_KEEP> entries);
 
-    // True when an entry of the same kind names `path` (case ignored).
+    // True when an entry of the same kind names `path`.
     bool Protects(const std::wstring& path, bool isFolder) const;
 
-    // Appends an entry.
-    void Add(ITEM_2_KEEP entry) { m_entries.push_back(std::move(entry)); }
+    // True when some entry lies anywhere below the folder `path`.
+    bool HasEntryBelow(const std::wstring& path) const;
+
+    // Adds an entry in its canonical spelling unless one of the same kind
+    // already names that path; false for such a duplicate.
+    bool Add(ITEM_2_KEEP entry);
 
     bool empty() const noexcept { return m_entries.empty(); }
     size_t size() const noexcept { return m_entries.size(); }
@@ -30,4 +37,7 @@ public:
 
 private:
     std::vector<ITEM_2_KEEP> m_entries;
+    std::unordered_set<std::wstring> m_files;       // folded keys
+    std::unordered_set<std::wstring> m_folders;
+    std::unordered_set<std::wstring> m_ancestors;   // every folder above an entry
 };

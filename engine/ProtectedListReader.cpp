@@ -1,25 +1,33 @@
 #include "engine/ProtectedListReader.h"
 
-#include <shlwapi.h>
-
 #include "engine/Beep.h"
 #include "support/PathUtil.h"
 #include "support/TextFile.h"
 
-void LoadProtectedList(const std::wstring& folder, ProtectedList& list)
-{
-    const std::wstring base = NormalizeFolderPath(folder, TRUE);
-    if (base.empty()) return;   // an empty path would name a file of the current folder
-    const std::wstring file = base + kDoNotDeleteFileName;
-    // One existence test per folder: most folders have no such file.
-    if (!IsExistingFile(file)) return;
+namespace {
 
+// What a line names now: 0 a file, 1 a folder, -1 nothing.
+int KindOf(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(LongPathForm(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
+} // namespace
+
+BOOL ReadProtectedListFile(const std::wstring& file, ProtectedList& list)
+{
     std::wstring text;
-    if (!ReadTextFile(file, text)) {
+    if (!ReadTextFile(file, text, kMaxDoNotDeleteFileBytes)) {
+        const DWORD error = ::GetLastError();
         EngineBeep(MB_ICONEXCLAMATION);
-        return;
+        ::SetLastError(error);
+        return FALSE;
     }
-    if (text.empty()) return;
+    // The list protects itself: the next build-and-clean still finds it.
+    const std::wstring base = GetParentPath(CanonicalPath(file));
+    list.Add({0, CanonicalPath(file)});
 
     // CR LF (and any mix with LF): the carriage returns go; CR alone: old Mac lines.
     const bool hasCr = text.find(L'\r') != std::wstring::npos;
@@ -30,20 +38,23 @@ void LoadProtectedList(const std::wstring& folder, ProtectedList& list)
 
     for (const std::wstring& token : SplitTokens(text, std::wstring_view(&separator, 1))) {
         std::wstring line = TrimWhiteSpace(token);
+        // "Copy as path" wraps a path in quotes; no Windows name holds one.
+        if (line.size() >= 2 && line.front() == L'"' && line.back() == L'"') line = line.substr(1, line.size() - 2);
         if (line.empty()) continue;
-        for (wchar_t& c : line)
-            if (c == L'/') c = L'\\';
-        std::wstring candidate = IsRelativePath(line) ? base + line : std::move(line);
-        candidate = ResolveDotSegments(candidate);
-
-        int isFolder;
-        if (IsExistingFile(candidate)) isFolder = 0;
-        else if (FolderExists(candidate)) isFolder = 1;
-        else continue;   // names nothing (now): nothing to protect
-
-        // Compared as written, before a folder loses its trailing separator.
-        if (list.Protects(candidate, isFolder != 0)) continue;
-        if (isFolder) candidate = NormalizeFolderPath(candidate, FALSE);
-        list.Add({isFolder, std::move(candidate)});
+        const std::wstring candidate = CanonicalPath(IsRelativePath(line) ? JoinPath(base, line) : line);
+        const int kind = KindOf(candidate);
+        if (kind < 0) continue;   // names nothing (now): nothing to protect
+        list.Add({kind, candidate});
     }
+    ::SetLastError(0);
+    return TRUE;
+}
+
+BOOL LoadProtectedList(const std::wstring& folder, ProtectedList& list)
+{
+    const std::wstring base = NormalizeFolderPath(folder, FALSE);
+    if (base.empty()) return TRUE;   // an empty path would name a file of the current folder
+    const std::wstring file = JoinPath(base, kDoNotDeleteFileName);
+    if (!IsExistingFile(file)) return TRUE;
+    return ReadProtectedListFile(file, list);
 }

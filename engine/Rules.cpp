@@ -17,6 +17,24 @@ constexpr const wchar_t* kReleaseProductExtensions[] = {
     L".exe", L".dll", L".sys", L".scr", L".msi", L".msp", L".appx",
     L".pdb", L".lib", L".inf", L".cer", L".cat", L".wixpdb",
 };
+// Files a .NET product needs beside it to start, kept like the products.
+constexpr const wchar_t* kReleaseProductSuffixes[] = {
+    L".exe.config", L".dll.config", L".deps.json", L".runtimeconfig.json",
+};
+
+// "Mopwright (do not delete).txt", in any case; the length test first, since
+// nearly every name fails it.
+bool IsKeepListName(const wchar_t* name)
+{
+    constexpr size_t kLength = sizeof(kDoNotDeleteFileName) / sizeof(wchar_t) - 1;
+    return wcslen(name) == kLength && NameEquals(name, kDoNotDeleteFileName);
+}
+
+bool EndsWith(const wchar_t* name, const wchar_t* suffix)
+{
+    const size_t n = wcslen(name), s = wcslen(suffix);
+    return n > s && NameEquals(name + n - s, suffix);
+}
 
 enum class FileRule { General, Release };
 
@@ -37,6 +55,8 @@ bool IsReleaseProduct(const wchar_t* name)
     if (!*ext) return false;
     for (const wchar_t* known : kReleaseProductExtensions)
         if (NameEquals(ext, known)) return true;
+    for (const wchar_t* suffix : kReleaseProductSuffixes)
+        if (EndsWith(name, suffix)) return true;
     return false;
 }
 
@@ -49,14 +69,13 @@ public:
 
     // The folder being visited, always ending in one backslash.
     std::wstring path;
+    // A do-not-delete file that could not be read (the walk then fails).
+    std::wstring unreadableList;
 
     // Visits the folder in `path`, whose own name is `name`. The solution folder
     // is exempt from the folder-name tests: its name says nothing about its use.
     BOOL Visit(const wchar_t* name, bool insideRelease, bool exempt)
     {
-        // A do-not-delete file counts even in a folder that is then planned whole.
-        LoadProtectedList(path, m_protected);
-
         FileRule rule = FileRule::General;
         if (!exempt) {
             if (NameEquals(name, L"debug")) return PlanWhole(DEL_TYPE_FOLDER_NO_RECURSION);
@@ -96,11 +115,14 @@ public:
                 }
                 continue;
             }
+            // A do-not-delete file is read wherever it lies, and never planned.
+            if (IsKeepListName(entryName)) {
+                if (!ReadList(entryName)) return FALSE;
+                continue;
+            }
             const bool planned = rule == FileRule::Release ? !IsReleaseProduct(entryName)
                                                            : IsIntermediateFile(entryName, m_deleteSuo);
-            if (planned) {
-                m_plan.push_back({JoinPath(path, entryName), DEL_TYPE_FILE});
-            }
+            if (planned) m_plan.push_back({JoinPath(path, entryName), DEL_TYPE_FILE, DirListing::FileBytes(*entry)});
         }
         const DWORD end = listing.EndError();
         ::SetLastError(end);
@@ -108,11 +130,57 @@ public:
     }
 
 private:
+    // A folder planned whole is still looked through, links never followed:
+    // a do-not-delete file deep inside it counts, and its bytes are summed.
     BOOL PlanWhole(int type)
     {
-        m_plan.push_back({path, type});
+        const size_t index = m_plan.size();
+        m_plan.push_back({path, type, 0});
+        unsigned long long bytes = 0;
+        if (!LookThrough(bytes)) return FALSE;
+        m_plan[index].bytes = bytes;
         ::SetLastError(0);
         return TRUE;
+    }
+
+    BOOL LookThrough(unsigned long long& bytes)
+    {
+        DirListing listing;
+        if (!listing.Open(path)) {
+            ::SetLastError(listing.EndError());
+            return FALSE;
+        }
+        const size_t length = path.size();
+        const WIN32_FIND_DATAW* entry = nullptr;
+        while (listing.Next(entry)) {
+            if (DirListing::IsLink(*entry)) continue;
+            if (DirListing::IsDirectory(*entry)) {
+                AppendPath(path, entry->cFileName).push_back(L'\\');
+                BOOL ok = LookThrough(bytes);
+                DWORD error = ::GetLastError();
+                path.resize(length);
+                if (!ok) {
+                    ::SetLastError(error);
+                    return FALSE;
+                }
+                continue;
+            }
+            bytes += DirListing::FileBytes(*entry);
+            if (IsKeepListName(entry->cFileName) && !ReadList(entry->cFileName)) return FALSE;
+        }
+        const DWORD end = listing.EndError();
+        ::SetLastError(end);
+        return end == ERROR_NO_MORE_FILES;
+    }
+
+    BOOL ReadList(const wchar_t* name)
+    {
+        const std::wstring file = JoinPath(path, name);
+        if (ReadProtectedListFile(file, m_protected)) return TRUE;
+        const DWORD error = ::GetLastError();
+        unreadableList = file;
+        ::SetLastError(error);
+        return FALSE;
     }
 
     DeletePlan& m_plan;
@@ -245,7 +313,7 @@ BOOL CollectVsFolder(const std::wstring& solutionFolder, const std::wstring& bas
 }
 
 BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL deleteSuo,
-                      ProtectedList& protectedList, bool isSolutionFolder)
+                      ProtectedList& protectedList, bool isSolutionFolder, std::wstring* unreadableList)
 {
     const std::wstring own = NormalizeFolderPath(folder, FALSE);
     if (own.empty()) {
@@ -263,5 +331,9 @@ BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL del
         const std::wstring parent = GetParentPath(own);
         insideRelease = NameEquals(FileNamePart(parent).data(), L"release");
     }
-    return walk.Visit(name, insideRelease, isSolutionFolder);
+    BOOL ok = walk.Visit(name, insideRelease, isSolutionFolder);
+    const DWORD error = ::GetLastError();
+    if (unreadableList) *unreadableList = walk.unreadableList;
+    ::SetLastError(error);
+    return ok;
 }

@@ -16,12 +16,16 @@ BOOL CollectVsFolder(const std::wstring& solutionFolder, const std::wstring& bas
 // The .vs walk, bottom-up: TRUE when `folder` was planned whole. Never fails.
 BOOL CollectVsTree(const std::wstring& folder, DeletePlan& vsPlan);
 
-// The main walk over `folder` and everything below it; reads every visited
-// folder's do-not-delete file into `protectedList` first. `isSolutionFolder`
-// exempts the top folder from the folder-name tests. FALSE with the error of
-// the first listing that could not be started or broke off.
+// The main walk over `folder` and everything below it. Folders planned whole
+// are looked through too (links never followed): every do-not-delete file in
+// the tree is read into `protectedList`, and every planned item carries the
+// bytes of the files it holds. `isSolutionFolder` exempts the top folder from
+// the folder-name tests. FALSE with the error of the first listing that could
+// not be started or broke off, or with the reading error of a do-not-delete
+// file, whose path then goes to `unreadableList`.
 BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL deleteSuo,
-                      ProtectedList& protectedList, bool isSolutionFolder = false);
+                      ProtectedList& protectedList, bool isSolutionFolder = false,
+                      std::wstring* unreadableList = nullptr);
 
 // TRUE when `parentFolder` holds a sub-folder named `name` (case-insensitive);
 // `outPath` gets parent + '\' + the listed name, or "" when FALSE.

@@ -6,6 +6,7 @@
 #include "engine/CleanupHost.h"
 #include "engine/Executor.h"
 #include "engine/Rules.h"
+#include "support/ErrorText.h"
 #include "support/PathUtil.h"
 
 namespace {
@@ -71,10 +72,19 @@ BOOL BuildCleanupPlan(const std::wstring& baseName, BOOL deleteSuo, const std::w
         ::SetLastError(kErrorRelativePath);
         return FALSE;
     }
-    if (!CollectVsFolder(folder, baseName, deleteSuo, plan.vsPlan)) return FALSE;
-    if (!CollectArtifacts(folder, plan.mainPlan, deleteSuo, plan.protectedList, /*isSolutionFolder*/ true))
+    // One spelling for the walk, so that the walk's paths and the do-not-delete
+    // entries compare as the file system would.
+    const std::wstring canonical = CanonicalPath(NormalizeFolderPath(folder, FALSE));
+    if (!CollectVsFolder(canonical, baseName, deleteSuo, plan.vsPlan)) return FALSE;
+    if (!CollectArtifacts(canonical, plan.mainPlan, deleteSuo, plan.protectedList, /*isSolutionFolder*/ true,
+                          &plan.unreadableList)) {
+        if (!plan.unreadableList.empty()) {
+            plan.unreadableError = ::GetLastError();
+            ::SetLastError(kErrorUnreadableKeepList);
+        }
         return FALSE;
-    if (!plan.mainPlan.empty() && !folder.empty()) AddAncestorFolders(folder, plan.mainPlan);
+    }
+    if (!plan.mainPlan.empty() && !canonical.empty()) AddAncestorFolders(canonical, plan.mainPlan);
     ::SetLastError(0);
     return TRUE;
 }
@@ -87,6 +97,8 @@ BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std
     CLEANUP_PLAN plan;
     if (!BuildCleanupPlan(baseName, deleteSuo, folder, plan)) {
         DWORD code = ::GetLastError();
+        if (host && !plan.unreadableList.empty())
+            host->Log(UnreadableListLine(plan.unreadableList, plan.unreadableError));
         if (failure) *failure = CleanupFailure::Planning;
         ::SetLastError(code);
         return FALSE;
@@ -127,4 +139,10 @@ BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std
         ::SetLastError(code);
     }
     return result;
+}
+
+std::wstring UnreadableListLine(const std::wstring& file, DWORD error)
+{
+    return FormatText(L"ERROR: (%d) Cannot read do-not-delete file: \"%ls\". %ls", static_cast<int>(error), file.c_str(),
+                      GetErrorText(error).c_str());
 }

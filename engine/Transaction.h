@@ -11,6 +11,8 @@ struct CLEANUP_PLAN {
     DeletePlan vsPlan;            // applied first to last
     DeletePlan mainPlan;          // applied last to first; ends with the ancestor sweep's folders
     ProtectedList protectedList;
+    std::wstring unreadableList;  // a do-not-delete file that could not be read (planning failed)
+    DWORD unreadableError = 0;    // and why
 };
 
 // How a failed folder clean-up failed.
@@ -29,3 +31,7 @@ BOOL BuildCleanupPlan(const std::wstring& baseName, BOOL deleteSuo, const std::w
 // (optional) tells whether planning or deletion failed.
 BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder,
                          ICleanupHost* host, CleanupFailure* failure = nullptr);
+
+// Planning failed because a do-not-delete file could not be read: `file`.
+// Logged, with the reading error, before the folder's own failure line.
+std::wstring UnreadableListLine(const std::wstring& file, DWORD error);

@@ -196,6 +196,85 @@ std::wstring ResolveDotSegments(const std::wstring& path)
     return resolved;
 }
 
+std::wstring CanonicalPath(std::wstring_view input)
+{
+    std::wstring path(input);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    if (path.starts_with(L"\\\\?\\UNC\\")) path.replace(0, 8, L"\\\\");
+    else if (path.starts_with(L"\\\\?\\") && path.size() >= 6 && path[5] == L':') path.erase(0, 4);
+
+    size_t rootEnd;   // the root with its separator(s); never resolved away
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\' && iswalpha(path[0])) {
+        rootEnd = 3;
+    } else if (path.starts_with(L"\\\\") && !path.starts_with(L"\\\\?\\") && !path.starts_with(L"\\\\.\\")) {
+        // \\server\share: both names belong to the root.
+        size_t server = path.find_first_not_of(L'\\', 2);
+        size_t serverEnd = server == std::wstring::npos ? std::wstring::npos : path.find(L'\\', server);
+        size_t share = serverEnd == std::wstring::npos ? std::wstring::npos : path.find_first_not_of(L'\\', serverEnd);
+        if (share == std::wstring::npos) return path;
+        size_t shareEnd = path.find(L'\\', share);
+        std::wstring root = L"\\\\" + path.substr(server, serverEnd - server) + L"\\" +
+                            path.substr(share, shareEnd == std::wstring::npos ? std::wstring::npos : shareEnd - share);
+        path = root + (shareEnd == std::wstring::npos ? std::wstring() : path.substr(shareEnd));
+        rootEnd = root.size();
+    } else {
+        return path;
+    }
+    // Fast way out: nothing to collapse, resolve or strip.
+    bool plain = path.size() == rootEnd || path.back() != L'\\';
+    for (size_t i = rootEnd; plain && i < path.size(); ++i) {
+        if (path[i] != L'\\' && path[i] != L'.') continue;
+        const bool segmentStart = i == rootEnd || path[i - 1] == L'\\';
+        if (path[i] == L'\\' && segmentStart) plain = false;   // a doubled separator
+        if (path[i] == L'.' && segmentStart) {
+            size_t end = path.find(L'\\', i);
+            std::wstring_view segment = std::wstring_view(path).substr(i, end == std::wstring::npos ? std::wstring::npos : end - i);
+            if (segment == L"." || segment == L"..") plain = false;
+        }
+    }
+    if (plain) return path;
+
+    std::vector<std::wstring_view> kept;
+    const std::wstring_view view(path);
+    for (size_t start = rootEnd; start < view.size();) {
+        size_t end = view.find(L'\\', start);
+        if (end == std::wstring_view::npos) end = view.size();
+        std::wstring_view segment = view.substr(start, end - start);
+        start = end + 1;
+        if (segment.empty() || segment == L".") continue;
+        if (segment == L"..") {
+            if (!kept.empty()) kept.pop_back();
+            continue;
+        }
+        kept.push_back(segment);
+    }
+    std::wstring result(path, 0, rootEnd);
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (i || result.back() != L'\\') result.push_back(L'\\');
+        result.append(kept[i]);
+    }
+    return result;
+}
+
+std::wstring FoldPathCase(std::wstring_view path)
+{
+    std::wstring folded(path);
+    if (!folded.empty()) {
+        // Simple per-character upper case, the same in every locale, as NTFS
+        // compares names; plain ASCII needs no call at all.
+        bool ascii = true;
+        for (wchar_t& c : folded) {
+            if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
+            else if (c >= 0x80) ascii = false;
+        }
+        if (!ascii)
+            ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, folded.data(), static_cast<int>(folded.size()),
+                            folded.data(), static_cast<int>(folded.size()), nullptr, nullptr, 0);
+    }
+    return folded;
+}
+
 bool HasStrippedComponent(std::wstring_view path)
 {
     for (size_t i = 0; i < path.size(); ++i) {
@@ -269,4 +348,22 @@ bool FolderExists(const std::wstring& folder)
     const bool exists = ::PathFileExistsW(target.c_str()) && ::PathIsDirectoryW(target.c_str());
     if (switchable) revert(previous);
     return exists;
+}
+
+bool NameEquals(const wchar_t* a, const wchar_t* b)
+{
+    for (size_t i = 0;; ++i) {
+        wchar_t x = a[i], y = b[i];
+        if (x >= 0x80 || y >= 0x80) return ::lstrcmpiW(a, b) == 0;
+        if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x + 32);
+        if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y + 32);
+        if (x != y) {
+            // Only letters fold; any other ASCII difference is a difference,
+            // unless the rest is not ASCII (left to the system).
+            for (size_t j = i; a[j] || b[j]; ++j)
+                if (a[j] >= 0x80 || b[j] >= 0x80) return ::lstrcmpiW(a, b) == 0;
+            return false;
+        }
+        if (x == 0) return true;
+    }
 }

@@ -48,6 +48,17 @@ bool HasStrippedComponent(std::wstring_view path);
 // with '/' or dot segments, already in a device form) come back unchanged.
 std::wstring LongPathForm(const std::wstring& path);
 
+// The one spelling in which paths are compared: '/' read as '\\', repeated
+// separators collapsed, "." and ".." resolved (never above the root), no
+// trailing separator (a drive root keeps its own), the "\\?\" prefix dropped.
+// Names ending in a dot or blank stay as written, so that the result never
+// names another object. A path that is not full (relative, drive-relative or
+// rooted without a drive) comes back with only its separators read.
+std::wstring CanonicalPath(std::wstring_view path);
+
+// `path` upper-cased character by character, as file systems compare names.
+std::wstring FoldPathCase(std::wstring_view path);
+
 // Resolves "." and ".." segments of an absolute, '\'-separated path as the
 // system does when it opens it; anything not plain stays as written.
 std::wstring ResolveDotSegments(const std::wstring& path);
@@ -65,5 +76,6 @@ std::vector<std::wstring> SplitTokens(std::wstring_view text, std::wstring_view 
 // printf-style formatting; use %ls for strings and %d for numbers.
 std::wstring FormatText(const wchar_t* format, ...);
 
-// Name comparison used for folder names and extensions (lstrcmpiW).
-inline bool NameEquals(const wchar_t* a, const wchar_t* b) { return ::lstrcmpiW(a, b) == 0; }
+// Name comparison used for folder names and extensions: lstrcmpiW's answer,
+// reached without the call when both names are plain ASCII.
+bool NameEquals(const wchar_t* a, const wchar_t* b);

@@ -35,7 +35,9 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
 {
     switch (encoding) {
     case TextEncoding::None: {
-        // Without a mark the text ends at its first zero byte.
+        // Without a mark the text ends at its first zero byte. Today's editors
+        // save UTF-8 without a mark: valid UTF-8 is read as such, anything else
+        // in the ANSI code page (plain ASCII reads the same either way).
         const char* bytes = reinterpret_cast<const char*>(payload);
         size_t len = strlen(bytes);
         if (len > INT_MAX) {
@@ -43,11 +45,42 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
             return FALSE;
         }
         std::wstring out;
-        int needed = len ? ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(len), nullptr, 0) : 0;
+        UINT codePage = CP_UTF8;
+        int needed = len ? ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(len), nullptr, 0)
+                         : 0;
+        if (len && needed <= 0) {
+            codePage = CP_THREAD_ACP;
+            needed = ::MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(len), nullptr, 0);
+        }
         if (needed > 0) {
             out.resize(static_cast<size_t>(needed));
-            int got = ::MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(len), out.data(), needed);
+            int got = ::MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(len), out.data(), needed);
             out.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        }
+        text = std::move(out);
+        ::SetLastError(0);
+        return TRUE;
+    }
+    case TextEncoding::Utf32LE:
+    case TextEncoding::Utf32BE: {
+        std::wstring out;
+        out.reserve(n / 4);
+        for (size_t i = 0; i + 4 <= n; i += 4) {   // a short last unit is dropped
+            const BYTE* u = payload + i;
+            const unsigned long c = encoding == TextEncoding::Utf32LE
+                                        ? u[0] | (u[1] << 8) | (u[2] << 16) | (static_cast<unsigned long>(u[3]) << 24)
+                                        : u[3] | (u[2] << 8) | (u[1] << 16) | (static_cast<unsigned long>(u[0]) << 24);
+            if (c == 0) break;
+            if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+                ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+                return FALSE;   // text stays as it was
+            }
+            if (c >= 0x10000) {
+                out.push_back(static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
+                out.push_back(static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+            } else {
+                out.push_back(static_cast<wchar_t>(c));
+            }
         }
         text = std::move(out);
         ::SetLastError(0);
@@ -90,7 +123,7 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
         return TRUE;
     }
     default:
-        // UTF-32 and SCSU: a do-not-delete file in them is not read at all.
+        // SCSU: not read at all.
         ::SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
@@ -98,7 +131,7 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
 
 } // namespace
 
-BOOL ReadTextFile(const std::wstring& path, std::wstring& text)
+BOOL ReadTextFile(const std::wstring& path, std::wstring& text, unsigned long long maxBytes)
 {
     UniqueFile file(::CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -117,6 +150,10 @@ BOOL ReadTextFile(const std::wstring& path, std::wstring& text)
     if (!::GetFileSizeEx(file.get(), &size)) return FALSE;
     if (size.HighPart != 0 || size.LowPart >= 0xFFFFFFF8u) {
         ::SetLastError(ERROR_BAD_LENGTH);
+        return FALSE;
+    }
+    if (static_cast<unsigned long long>(size.QuadPart) > maxBytes) {
+        ::SetLastError(ERROR_FILE_TOO_LARGE);
         return FALSE;
     }
     const DWORD length = size.LowPart;

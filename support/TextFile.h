@@ -13,6 +13,8 @@ struct TEXT_ENCODING_MARK {
 // Classifies the byte-order mark at the start of a buffer.
 TEXT_ENCODING_MARK DetectTextEncoding(const BYTE* bytes, size_t size);
 
-// Reads a whole text file (BOM-detected; ANSI without a mark) into `text`. A
-// missing file reads as an empty text (TRUE, last error ERROR_FILE_NOT_FOUND).
-BOOL ReadTextFile(const std::wstring& path, std::wstring& text);
+// Reads a whole text file into `text`: UTF-8, UTF-16 and UTF-32 by their marks;
+// without a mark, UTF-8 when the bytes are valid UTF-8, else the ANSI code page.
+// A missing file reads as an empty text (TRUE, last error ERROR_FILE_NOT_FOUND);
+// a file larger than `maxBytes` fails with ERROR_FILE_TOO_LARGE.
+BOOL ReadTextFile(const std::wstring& path, std::wstring& text, unsigned long long maxBytes = 0xFFFFFFF7u);

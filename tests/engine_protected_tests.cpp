@@ -92,10 +92,12 @@ ProtectedList Load(const std::wstring& folder)
 
 using Entries = std::vector<std::pair<int, std::wstring>>;
 
+// The entries the lines named; each do-not-delete file protects itself besides.
 Entries AsEntries(const ProtectedList& list)
 {
     Entries out;
-    for (const ITEM_2_KEEP& k : list) out.emplace_back(k.isFolder, k.path);
+    for (const ITEM_2_KEEP& k : list)
+        if (!k.path.ends_with(L"\\" + kListFile)) out.emplace_back(k.isFolder, k.path);
     return out;
 }
 
@@ -143,6 +145,10 @@ TEST(ReadTextFile, ConvertsEveryReadableEncoding)
         {L"utf16le-nul.txt", Utf16LE(std::wstring(L"ab\0cd", 5)), L"ab"},
         {L"utf16be.txt", Utf16BE(L"a\u20ACb"), L"a\u20ACb"},
         {L"utf16-mark-only.txt", Bytes({0xFF, 0xFE}), L""},
+        {L"utf32le.txt", Utf32(L"a\u20ACb", false), L"a\u20ACb"},
+        {L"utf32be.txt", Utf32(L"ab", true), L"ab"},
+        // Without a mark: valid UTF-8 is UTF-8, anything else ANSI.
+        {L"utf8-no-mark.txt", "Debug\\\xE6\x97\xA5\xE6\x9C\xAC.dat\r\nCaf\xC3\xA9", L"Debug\\\u65E5\u672C.dat\r\nCaf\u00E9"},
     };
     for (const Case& c : cases) {
         t.file(c.name, c.bytes);
@@ -156,15 +162,24 @@ TEST(ReadTextFile, ConvertsEveryReadableEncoding)
 TEST(ReadTextFile, FailuresKeepTheTextAndLeaveTheirCode)
 {
     TempTree t(L"readfail");
-    for (const auto& [name, bytes] : {std::pair{L"utf32le.txt", Utf32(L"ab", false)},
-                                      std::pair{L"utf32be.txt", Utf32(L"ab", true)},
-                                      std::pair{L"scsu.txt", Bytes({0x0E, 0xFE, 0xFF, 'a'})}}) {
-        t.file(name, bytes);
-        Read r = ReadFileText(t.path(name));
-        EXPECT_FALSE(r.ok) << testutil::Narrow(name);
-        EXPECT_EQ(r.error, static_cast<DWORD>(ERROR_NOT_SUPPORTED)) << testutil::Narrow(name);
+    struct Case { const wchar_t* name; std::string bytes; DWORD error; };
+    const Case cases[] = {
+        {L"scsu.txt", Bytes({0x0E, 0xFE, 0xFF, 'a'}), ERROR_NOT_SUPPORTED},
+        {L"utf32-surrogate.txt", Bytes({0xFF, 0xFE, 0, 0, 0x00, 0xD8, 0, 0}), ERROR_NO_UNICODE_TRANSLATION},
+        {L"utf32-beyond.txt", Bytes({0xFF, 0xFE, 0, 0, 0, 0, 0x11, 0}), ERROR_NO_UNICODE_TRANSLATION},
+    };
+    for (const Case& c : cases) {
+        t.file(c.name, c.bytes);
+        Read r = ReadFileText(t.path(c.name));
+        EXPECT_FALSE(r.ok) << testutil::Narrow(c.name);
+        EXPECT_EQ(r.error, c.error) << testutil::Narrow(c.name);
         EXPECT_EQ(r.text, L"unchanged");
     }
+    // Too large for the caller's limit.
+    t.file(L"large.txt", std::string(100, 'a'));
+    std::wstring text = L"unchanged";
+    EXPECT_FALSE(ReadTextFile(t.path(L"large.txt"), text, 99));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_TOO_LARGE));
 
     // A file that is not there reads as empty, and says so.
     Read missing = ReadFileText(t.path(L"missing.txt"));
@@ -255,18 +270,17 @@ TEST(ProtectedList, RelativeAndAbsoluteLines)
     }));
 }
 
-TEST(ProtectedList, DuplicatesAreComparedAsWritten)
+TEST(ProtectedList, DuplicatesAreComparedInOneSpelling)
 {
     TempTree t(L"dup");
     t.dir(L"F/Sub");
     auto load = [&](const std::string& text) {
         t.file(L"F/" + kListFile, text);
-        return Load(t.path(L"F")).size();
+        return AsEntries(Load(t.path(L"F"))).size();
     };
     EXPECT_EQ(load("Sub\nSUB\nsub"), 1u);
     EXPECT_EQ(load("Sub\\\nSub"), 1u);
-    // "F\Sub" and "F\Sub\" differ as written: two equal entries, harmless.
-    EXPECT_EQ(load("Sub\nSub\\"), 2u);
+    EXPECT_EQ(load("Sub\nSub\\\n.\\Sub\\\\\n\"Sub\"\nSub/"), 1u);
 
     // Entries of earlier files count; kinds are judged when the line is read
     // and only entries of the same kind are compared.
@@ -297,31 +311,31 @@ TEST(ProtectedList, DotSegmentsResolveToTheObjectTheyName)
     }));
 }
 
-TEST(ProtectedList, UnreadableFilesBeepOnceAndAddNothing)
+TEST(ProtectedList, UnreadableFilesBeepAndFail)
 {
     TempTree t(L"beep");
     t.dir(L"F/one");
     ProtectedList list;
     BeepCounter beeps;
     t.file(L"F/" + kListFile, "one");
-    LoadProtectedList(t.path(L"F"), list);
-    ASSERT_EQ(list.size(), 1u);
+    EXPECT_TRUE(LoadProtectedList(t.path(L"F"), list));
+    ASSERT_EQ(AsEntries(list).size(), 1u);
 
     int expected = 0;
-    for (const std::string& bytes : {Utf32(L"one", false), Utf32(L"one", true), Bytes({0x0E, 0xFE, 0xFF, 'o'})}) {
-        t.file(L"F/" + kListFile, bytes);
-        LoadProtectedList(t.path(L"F"), list);
-        EXPECT_EQ(beeps.count(), ++expected);
-        EXPECT_EQ(beeps.type(), static_cast<UINT>(MB_ICONEXCLAMATION));
-        EXPECT_EQ(list.size(), 1u);   // earlier entries stay
-    }
+    t.file(L"F/" + kListFile, Bytes({0x0E, 0xFE, 0xFF, 'o'}));
+    EXPECT_FALSE(LoadProtectedList(t.path(L"F"), list));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(beeps.count(), ++expected);
+    EXPECT_EQ(beeps.type(), static_cast<UINT>(MB_ICONEXCLAMATION));
+    EXPECT_EQ(AsEntries(list).size(), 1u);   // earlier entries stay
 
     t.file(L"F/" + kListFile, "one");
     {
         UniqueFile lock(::CreateFileW(t.path(L"F/" + kListFile).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                                       nullptr));
         ASSERT_TRUE(lock.valid());
-        LoadProtectedList(t.path(L"F"), list);
+        EXPECT_FALSE(LoadProtectedList(t.path(L"F"), list));
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         EXPECT_EQ(beeps.count(), ++expected);
     }
 
@@ -341,14 +355,22 @@ TEST(ProtectedList, TheWalkReadsEveryFolderFileFirstEvenInFoldersPlannedWhole)
     t.file(L"Sol/" + kListFile, "keep.log\r\n");
     t.file(L"Sol/App/x64/Debug/App.exe");
     t.file(L"Sol/App/x64/Debug/" + kListFile, "App.exe");
-    t.file(L"Sol/App/x64/Debug/sub/" + kListFile, "..\\App.exe");   // inside Debug: never reached
-    t.dir(L"Sol/App/x64/Debug/sub");
+    t.file(L"Sol/App/x64/Debug/sub/" + kListFile, "..\\App.exe\r\nkeep.dat");   // deep inside Debug: read too
+    t.file(L"Sol/App/x64/Debug/sub/keep.dat");
 
     DeletePlan plan;
     ProtectedList list;
     ASSERT_TRUE(CollectArtifacts(t.path(L"Sol"), plan, FALSE, list, true));
-    EXPECT_EQ(AsEntries(list), (Entries{
-        {0, t.path(L"Sol/keep.log")},
+    std::sort(plan.begin(), plan.end(), [](auto& a, auto& b) { return a.strPath < b.strPath; });
+    Entries entries = AsEntries(list);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (Entries{
         {0, t.path(L"Sol/App/x64/Debug/App.exe")},
+        {0, t.path(L"Sol/App/x64/Debug/sub/keep.dat")},
+        {0, t.path(L"Sol/keep.log")},
     }));
+    // The do-not-delete files protect themselves.
+    EXPECT_TRUE(list.Protects(t.path(L"Sol/App/x64/Debug/sub/" + kListFile), false));
+    EXPECT_TRUE(list.HasEntryBelow(t.path(L"Sol/App/x64/Debug")));
+    EXPECT_FALSE(list.HasEntryBelow(t.path(L"Sol/Lib")));
 }

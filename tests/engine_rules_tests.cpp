@@ -149,12 +149,15 @@ TEST(CollectArtifacts, DotNetLayoutAndTheReleaseFileRule)
     t.file(L"Sol/Lib/bin/Debug/net8.0/Lib.dll");
     t.file(L"Sol/Lib/bin/Release/Lib.dll");
     t.file(L"Sol/Lib/bin/Release/Lib.xml");
-    t.file(L"Sol/Lib/bin/Release/Lib.deps.json");
+    t.file(L"Sol/Lib/bin/Release/Lib.deps.json");                  // .NET's start-up files stay too
+    t.file(L"Sol/Lib/bin/Release/Lib.runtimeconfig.json");
+    t.file(L"Sol/Lib/bin/Release/App.exe.config");
+    t.file(L"Sol/Lib/bin/Release/Lib.dll.config");
     t.file(L"Sol/Lib/bin/Release/setup.msi");
     t.file(L"Sol/Lib/bin/Release/app.lib");
     t.file(L"Sol/Lib/bin/Release/noextension");
     t.file(L"Sol/Lib/bin/Release/old.suo");                       // planned there, option off or on
-    t.file(L"Sol/Lib/bin/Release/Mopwright (do not delete).txt"); // even this, when no line names it
+    t.file(L"Sol/Lib/bin/Release/Mopwright (do not delete).txt"); // never planned, anywhere
     t.file(L"Sol/Lib/bin/Release/net8.0/Lib.dll");                // general rule below Release
     t.file(L"Sol/Lib/bin/Release/net8.0/Lib.pdb");
     t.file(L"Sol/Lib/bin/Release/net8.0/build.log");
@@ -169,10 +172,8 @@ TEST(CollectArtifacts, DotNetLayoutAndTheReleaseFileRule)
         {L"Sol\\Lib\\bin\\Debug\\", DEL_TYPE_FOLDER_NO_RECURSION},
         {L"Sol\\Lib\\bin\\Release\\", DEL_TYPE_EMPTY_FOLDER},
         {L"Sol\\Lib\\bin\\Release\\Lib.xml", DEL_TYPE_FILE},
-        {L"Sol\\Lib\\bin\\Release\\Lib.deps.json", DEL_TYPE_FILE},
         {L"Sol\\Lib\\bin\\Release\\noextension", DEL_TYPE_FILE},
         {L"Sol\\Lib\\bin\\Release\\old.suo", DEL_TYPE_FILE},
-        {L"Sol\\Lib\\bin\\Release\\Mopwright (do not delete).txt", DEL_TYPE_FILE},
         {L"Sol\\Lib\\bin\\Release\\net8.0\\build.log", DEL_TYPE_FILE},
         {L"Sol\\Lib\\bin\\Release\\net8.0\\Release\\", DEL_TYPE_EMPTY_FOLDER},
         {L"Sol\\Lib\\bin\\Release\\net8.0\\Release\\x.obj", DEL_TYPE_FILE},
@@ -319,7 +320,7 @@ TEST(CollectArtifacts, SubFolderThatCannotBeListedFailsTheWholeWalk)
     testutil::RemoveUnlistableFolder(t.path(L"Sol/src/deep/star*"));
 }
 
-TEST(CollectArtifacts, EachFolderIsListedOnceAndWholeFoldersNever)
+TEST(CollectArtifacts, EachFolderIsListedOnceWholeFoldersIncluded)
 {
     TempTree t(L"count");
     t.file(L"Sol/Sol.sln");
@@ -332,8 +333,13 @@ TEST(CollectArtifacts, EachFolderIsListedOnceAndWholeFoldersNever)
     DirListing::ResetListingsStarted();
     Walk w = Collect(t.path(L"Sol"), FALSE);
     ASSERT_TRUE(w.ok);
-    // Sol, App, App\x64, App\x64\Release, Lib, Lib\src.
-    EXPECT_EQ(DirListing::ListingsStarted(), 6u);
+    // Every folder once: those planned whole are looked through for
+    // do-not-delete files (Debug, Debug\sub, obj, obj\sub, ipch, ipch\sub).
+    EXPECT_EQ(DirListing::ListingsStarted(), 12u);
+    // A folder planned whole carries the bytes of the files below it.
+    for (const ITEM_2_DELETE& item : w.plan)
+        if (item.nType == DEL_TYPE_FOLDER_TREE || item.nType == DEL_TYPE_FOLDER_NO_RECURSION)
+            EXPECT_EQ(item.bytes, 1u) << testutil::Narrow(item.strPath);
 }
 
 TEST(CollectArtifacts, LinksAreNeitherPlannedNorEntered)

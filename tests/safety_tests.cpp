@@ -64,8 +64,12 @@ public:
 private:
     static bool CanWriteInto(const std::wstring& folder)
     {
-        const std::wstring probe = folder + L"\\mopwright-probe";
-        bool made = UniqueFile(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)).valid();
+        // A new name each time: a probe left behind by a race with chattr
+        // could still be opened inside an immutable folder.
+        static unsigned counter = 0;
+        const std::wstring probe = folder + L"\\mopwright-probe-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(++counter);
+        bool made = UniqueFile(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)).valid();
         ::DeleteFileW(probe.c_str());
         return made;
     }

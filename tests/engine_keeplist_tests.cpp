@@ -1,0 +1,164 @@
+// Do-not-delete files as people write them, wherever they lie, at any length,
+// on real trees cleaned into the real trash.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "engine/Beep.h"
+#include "engine/ProtectedListReader.h"
+#include "engine/Transaction.h"
+#include "support/ErrorText.h"
+#include "support/PathUtil.h"
+#include "support/UniqueHandle.h"
+#include "tests/FakeHost.h"
+#include "tests/TestUtil.h"
+
+using testutil::TempTree;
+
+namespace {
+
+const std::wstring kList = kDoNotDeleteFileName;
+
+std::string Utf8(const std::wstring& text)
+{
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::string Utf32LE(const std::wstring& text)
+{
+    std::string out("\xFF\xFE\0\0", 4);
+    for (wchar_t c : text) out += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8), 0, 0};
+    return out;
+}
+
+BOOL Clean(const std::wstring& folder) { return CleanSolutionFolder(L"App", FALSE, folder, nullptr); }
+
+void NoBeep(UINT) {}
+
+} // namespace
+
+TEST(KeepLists, EverySpellingAndEncodingProtects)
+{
+    const std::wstring japanese = L"\u65E5\u672C\u8A9E.dat", cafe = L"Caf\u00E9.cfg";
+    struct Case { const char* what; std::function<std::string(const TempTree&)> list; std::wstring folderSuffix; };
+    const Case cases[] = {
+        {"UTF-8 without a mark", [&](const TempTree&) { return Utf8(L"Debug\\" + japanese + L"\r\nRelease\\" + cafe); }, L""},
+        {"UTF-32", [&](const TempTree&) { return Utf32LE(L"Debug\\" + japanese + L"\r\nRelease\\" + cafe); }, L""},
+        {"quoted full paths", [&](const TempTree& t) {
+             return Utf8(L"\"" + t.path(L"Sol/Debug/" + japanese) + L"\"\r\n  \"" + t.path(L"Sol/Release/" + cafe) + L"\"  ");
+         }, L""},
+        {"slashes, dot segments, doubled separators",
+         [&](const TempTree&) { return Utf8(L"./Debug//" + japanese + L"\r\nobj\\..\\Release\\\\" + cafe); }, L""},
+        {"folder argument spelled oddly", [&](const TempTree&) { return Utf8(L"Debug\\" + japanese + L"\nRelease\\" + cafe); },
+         L"\\..\\Sol//"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempTree t(L"spell");
+        t.file(L"Sol/App.sln");
+        t.file(L"Sol/Debug/" + japanese, "keep");
+        t.file(L"Sol/Debug/a.obj", "obj");
+        t.file(L"Sol/Release/" + cafe, "keep");
+        t.file(L"Sol/Release/a.obj", "obj");
+        t.file(L"Sol/obj/x.obj", "obj");
+        t.file(L"Sol/" + kList, c.list(t));
+        ASSERT_TRUE(Clean(t.path(L"Sol") + c.folderSuffix));
+        EXPECT_TRUE(t.exists(L"Sol/Debug/" + japanese));
+        EXPECT_TRUE(t.exists(L"Sol/Release/" + cafe));
+        EXPECT_FALSE(t.exists(L"Sol/Debug/a.obj"));
+        EXPECT_FALSE(t.exists(L"Sol/Release/a.obj"));
+        EXPECT_FALSE(t.exists(L"Sol/obj"));
+    }
+}
+
+TEST(KeepLists, ListsAnywhereInTheTreeProtectAndStay)
+{
+    TempTree t(L"where");
+    t.file(L"Sol/App.sln");
+    // Deep inside folders planned whole, and inside .vs.
+    t.file(L"Sol/App/bin/Debug/net8.0/appsettings.Development.json", "{}");
+    t.file(L"Sol/App/bin/Debug/net8.0/App.dll", "dll");
+    t.file(L"Sol/App/bin/Debug/net8.0/" + kList, "appsettings.Development.json");
+    t.file(L"Sol/App/obj/a/b/state.cache", "cache");
+    t.file(L"Sol/App/obj/a/b/x.obj", "obj");
+    t.file(L"Sol/App/obj/a/" + kList, "b\\state.cache");
+    t.file(L"Sol/.vs/App/v17/ipch/keep.ipch", "ipch");
+    t.file(L"Sol/.vs/App/v17/ipch/drop.ipch", "ipch");
+    t.file(L"Sol/.vs/App/v17/" + kList, "ipch\\keep.ipch");
+    ::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    // A list that names nothing still stays, in Debug and in Release.
+    t.file(L"Sol/Lib/Debug/" + kList, "");
+    t.file(L"Sol/Lib/Debug/a.obj", "obj");
+    t.file(L"Sol/Lib/Release/" + kList, "");
+    t.file(L"Sol/Lib/Release/a.obj", "obj");
+
+    ASSERT_TRUE(CleanSolutionFolder(L"App", TRUE, t.path(L"Sol"), nullptr));
+    for (const wchar_t* kept : {L"Sol/App/bin/Debug/net8.0/appsettings.Development.json", L"Sol/App/obj/a/b/state.cache",
+                                L"Sol/.vs/App/v17/ipch/keep.ipch"})
+        EXPECT_TRUE(t.exists(kept)) << testutil::Narrow(kept);
+    for (const wchar_t* gone : {L"Sol/App/bin/Debug/net8.0/App.dll", L"Sol/App/obj/a/b/x.obj",
+                                L"Sol/.vs/App/v17/ipch/drop.ipch", L"Sol/Lib/Debug/a.obj", L"Sol/Lib/Release/a.obj"})
+        EXPECT_FALSE(t.exists(gone)) << testutil::Narrow(gone);
+    for (const std::wstring& folder : {L"Sol/App/bin/Debug/net8.0/", L"Sol/App/obj/a/", L"Sol/.vs/App/v17/",
+                                       L"Sol/Lib/Debug/", L"Sol/Lib/Release/"})
+        EXPECT_TRUE(t.exists(folder + kList)) << testutil::Narrow(folder);
+}
+
+TEST(KeepLists, AnUnreadableListFailsItsFolderUntouchedAndIsNamed)
+{
+    BeepHook previous = SetEngineBeepHook(&NoBeep);
+    TempTree t(L"unread");
+    t.file(L"Sol/App.sln");
+    t.file(L"Sol/Debug/a.obj", "obj");
+    t.file(L"Sol/x64/Debug/" + kList, "\x0E\xFE\xFF" "a");   // SCSU: never read
+    const std::string before = testutil::SnapshotTree(t.root());
+    testutil::FakeHost host;
+    host.Run({t.path(L"Sol")});
+    SetEngineBeepHook(previous);
+
+    const std::wstring file = t.path(L"Sol/x64/Debug/" + kList);
+    const std::vector<std::wstring> lines = host.LogLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[1], FormatText(L"ERROR: (%d) Failed to clean up folder: \"%ls\". No changes were applied. %ls",
+                                   static_cast<int>(kErrorUnreadableKeepList), t.path(L"Sol").c_str(),
+                                   GetErrorText(kErrorUnreadableKeepList).c_str()));
+    EXPECT_EQ(lines[2], UnreadableListLine(file, ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(testutil::SnapshotTree(t.root()), before);
+}
+
+TEST(KeepLists, LongListsCostLittleMoreThanShortOnes)
+{
+    // 20,000 existing files beside the solution's build output; one list names
+    // 20 of them, the other all of them. Reading and applying stay linear.
+    TempTree t(L"scale");
+    t.file(L"Sol/App.sln");
+    t.file(L"Sol/Debug/a.obj");
+    // Made on the Linux side in one go: far quicker than 20,000 Windows calls.
+    ASSERT_TRUE(testutil::RunLinux(
+        L"/bin/bash -c \"cd '" + testutil::LinuxPath(t.path(L"Sol")) +
+            L"' && mkdir -p data/{0..99} && for i in {0..19999}; do : > data/$((i % 100))/f$i.dat; done\"",
+        [&] { return t.exists(L"Sol/data/99/f19999.dat"); }, 60000));
+    std::string all, few;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string line = "data\\" + std::to_string(i % 100) + "\\f" + std::to_string(i) + ".dat\r\n";
+        all += line;
+        if (i < 20) few += line;
+    }
+    auto plan = [&](const std::string& list) {
+        t.file(L"Sol/" + kList, list);
+        const auto start = std::chrono::steady_clock::now();
+        CLEANUP_PLAN p;
+        EXPECT_TRUE(BuildCleanupPlan(L"App", FALSE, t.path(L"Sol"), p));
+        for (const ITEM_2_DELETE& item : p.mainPlan) (void)p.protectedList.Protects(item.strPath, item.nType != 0);
+        EXPECT_GE(p.protectedList.size(), list == all ? 20000u : 20u);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    plan(few);   // warm the file system's caches; then the best of two each
+    const double shortList = std::min(plan(few), plan(few)), longList = std::min(plan(all), plan(all));
+    EXPECT_LT(longList, 5 * shortList) << shortList << " s against " << longList << " s";
+    testutil::RunLinux(L"/bin/rm -rf \"" + testutil::LinuxPath(t.path(L"Sol/data")) + L"\"",
+                       [&] { return !t.exists(L"Sol/data"); }, 60000);
+}
