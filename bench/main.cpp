@@ -133,7 +133,20 @@ void MakeDotNetProject(CGenerator& g, const std::wstring& dir, const std::wstrin
     g.File(dir + L"\\obj\\project.assets.json", 50000);
 }
 
-void Generate(const std::wstring& root, int projects, int sources, TREE_COUNTS& counts)
+// The lines of project `p`'s do-not-delete file: the few entries every run has
+// (every 50th project), and its share of `protectedLines` lines naming source
+// files, which no clean-up removes anyway: only the list's size changes.
+std::string ProtectedLines(int p, int projects, int sources, int protectedLines)
+{
+    std::string text;
+    if (p % 50 == 0) text = (p % 4 == 3) ? "obj\\project.assets.json\r\n" : "x64\\Release\\unit0.obj\r\nx64\\Debug\r\n";
+    const int share = protectedLines / projects + (p < protectedLines % projects ? 1 : 0);
+    for (int k = 0; k < share && k < sources; ++k)
+        text += (p % 4 == 3 ? "Type" + std::to_string(k) + ".cs" : "src\\unit" + std::to_string(k) + ".cpp") + "\r\n";
+    return text;
+}
+
+void Generate(const std::wstring& root, int projects, int sources, int protectedLines, TREE_COUNTS& counts)
 {
     CGenerator g(counts);
     g.Dir(root);
@@ -157,13 +170,12 @@ void Generate(const std::wstring& root, int projects, int sources, TREE_COUNTS& 
         std::wstring name = L"Project" + std::to_wstring(p);
         if (p % 4 == 3) MakeDotNetProject(g, root + L"\\" + name, name, sources);
         else MakeCppProject(g, root + L"\\" + name, name, sources);
-        // A few protected entries.
-        if (p % 50 == 0) {
+        const std::string text = ProtectedLines(p, projects, sources, protectedLines);
+        if (!text.empty()) {
             std::wstring keep = root + L"\\" + name + L"\\Mopwright (do not delete).txt";
-            const char* text = (p % 4 == 3) ? "obj\\project.assets.json\r\n" : "x64\\Release\\unit0.obj\r\nx64\\Debug\r\n";
             UniqueFile f(CreateFileW(keep.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
             DWORD w = 0;
-            if (f) WriteFile(f.get(), text, DWORD(strlen(text)), &w, nullptr);
+            if (f) WriteFile(f.get(), text.data(), DWORD(text.size()), &w, nullptr);
             ++counts.files;
         }
     }
@@ -219,12 +231,14 @@ int wmain(int argc, wchar_t** argv)
     int projects = _wtoi(Arg(argc, argv, L"--projects", L"200").c_str());
     int sources = _wtoi(Arg(argc, argv, L"--sources", L"160").c_str());
     int repeats = _wtoi(Arg(argc, argv, L"--repeats", L"3").c_str());
+    int protectedLines = _wtoi(Arg(argc, argv, L"--protected", L"0").c_str());
     bool skipClean = Arg(argc, argv, L"--clean", L"yes") == L"no";
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
     std::wstring root = Arg(argc, argv, L"--root", std::wstring(tmp) + L"mopwright-bench") + L"\\Bench";
-    if (projects < 1 || sources < 1 || repeats < 1) {
-        fwprintf(stderr, L"usage: mopwright-bench [--projects N] [--sources N] [--repeats N] [--root DIR] [--clean no]\n");
+    if (projects < 1 || sources < 1 || repeats < 1 || protectedLines < 0) {
+        fwprintf(stderr, L"usage: mopwright-bench [--projects N] [--sources N] [--repeats N] [--protected N] [--root DIR] "
+                         L"[--clean no]\n");
         return 2;
     }
 
@@ -232,7 +246,7 @@ int wmain(int argc, wchar_t** argv)
     CreateDirectoryW(root.substr(0, root.rfind(L'\\')).c_str(), nullptr);
     TREE_COUNTS made;
     LARGE_INTEGER t0 = Now();
-    Generate(root, projects, sources, made);
+    Generate(root, projects, sources, protectedLines, made);
     double generateSeconds = Seconds(t0, Now());
     fwprintf(stderr, L"generated %llu files and %llu folders in %.1f s\n", made.files, made.folders, generateSeconds);
 
@@ -315,10 +329,11 @@ int wmain(int argc, wchar_t** argv)
     wprintf(L"{\"entries\":%llu,\"folders\":%llu,\"projects\":%d,\"floorSeconds\":%.4f,\"planSeconds\":%.4f,"
             L"\"planToFloor\":%.3f,\"plannedItems\":%zu,\"listingsPerFolder\":%.4f,\"peakPlanBytes\":%zu,"
             L"\"bytesPerPlannedItem\":%.1f,\"cleanSeconds\":%.3f,\"itemsPerSecond\":%.1f,\"shellCalls\":%llu,"
-            L"\"shellCallsPerItem\":%.4f,\"verifySeconds\":%.4f,\"cleanSucceeded\":%ls}\n",
+            L"\"shellCallsPerItem\":%.4f,\"verifySeconds\":%.4f,\"protectedLines\":%d,\"protectedEntries\":%zu,"
+            L"\"cleanSucceeded\":%ls}\n",
             entries, folders, projects, floorBest, planBest, ratio, planItems, listingsPerFolder, peakPlanBytes,
-            bytesPerItem, cleanSeconds, itemsPerSecond, shellCalls, shellPerItem, verifySeconds,
-            cleaned ? L"true" : L"false");
+            bytesPerItem, cleanSeconds, itemsPerSecond, shellCalls, shellPerItem, verifySeconds, protectedLines,
+            protectedEntries, cleaned ? L"true" : L"false");
     RemoveTree(root);
     return 0;
 }
