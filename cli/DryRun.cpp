@@ -18,15 +18,6 @@ class CByteCounter {
 public:
     explicit CByteCounter(const ProtectedList& keep) : m_keep(keep) {}
 
-    unsigned long long File(const std::wstring& path)
-    {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
-        if (!m_seen.insert(Key(path)).second) return 0;
-        return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    }
-
     // Bytes below `folder` not yet counted; protected entries met on the way are
     // reported as spared and not entered, as the deletion takes them apart.
     unsigned long long Folder(const std::wstring& folder, std::vector<DRY_RUN_SPARED>& spared)
@@ -149,12 +140,23 @@ DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo, bool
         return report;
     }
 
-    for (const ITEM_2_DELETE& item : plan.vsPlan) report.items.push_back({item.strPath, item.nType, true, 0});
-    for (const ITEM_2_DELETE& item : plan.mainPlan) report.items.push_back({item.strPath, item.nType, false, 0});
+    for (const ITEM_2_DELETE& item : plan.vsPlan) report.items.push_back({item.strPath, item.nType, true, item.bytes});
+    for (const ITEM_2_DELETE& item : plan.mainPlan) report.items.push_back({item.strPath, item.nType, false, item.bytes});
 
-    // Bytes are attributed in the order of deletion: the .vs plan first to
-    // last, then the main plan last to first.
+    // Bytes come from the walks that planned the items, attributed in the
+    // order of deletion: the .vs plan first to last, then the main plan last
+    // to first. The main walk also passes through .vs: what it plans there at
+    // or below an item of the .vs plan removes nothing more.
     CByteCounter counter(plan.protectedList);
+    std::unordered_set<std::wstring> vsGone;
+    auto underVsItem = [&](const std::wstring& path) {
+        if (vsGone.empty()) return false;
+        std::wstring key = FoldPathCase(path);
+        if (key.find(L"\\.VS") == std::wstring::npos) return false;
+        for (; !key.empty(); key = GetParentPath(key))
+            if (vsGone.count(key)) return true;
+        return false;
+    };
     std::vector<bool> spareItem(report.items.size(), false);
     std::vector<size_t> order;
     for (size_t i = 0; i < plan.vsPlan.size(); ++i) order.push_back(i);
@@ -168,14 +170,17 @@ DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo, bool
             report.errorText = GetErrorText(report.error);
             continue;
         }
+        const bool isFolder = item.nType != DEL_TYPE_FILE;
         if (IsProtectedItem(item.nType, plan.protectedList, path)) {
             spareItem[index] = true;
-            bool isFolder = item.nType != DEL_TYPE_FILE;
-            report.spared.push_back({path, isFolder, isFolder ? MeasureTree(path).bytes : counter.File(path)});
+            report.spared.push_back({path, isFolder, isFolder ? MeasureTree(path).bytes : item.bytes});
             continue;
         }
-        if (item.nType == DEL_TYPE_FILE) item.bytes = counter.File(path);
-        else if (item.nType != DEL_TYPE_EMPTY_FOLDER) item.bytes = counter.Folder(path, report.spared);
+        if (item.vsPlan) vsGone.insert(FoldPathCase(path));
+        else if (underVsItem(path)) item.bytes = 0;
+        if (item.nType == DEL_TYPE_EMPTY_FOLDER) item.bytes = 0;
+        // A folder with a protected entry below is taken apart: only then is it walked again.
+        else if (isFolder && plan.protectedList.HasEntryBelow(path)) item.bytes = counter.Folder(path, report.spared);
     }
     // Items that the protected lists name stay: they are listed as spared only.
     std::vector<DRY_RUN_ITEM> removed;

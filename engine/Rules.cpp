@@ -1,5 +1,7 @@
 #include "engine/Rules.h"
 
+#include <algorithm>
+
 #include "engine/ProtectedListReader.h"
 #include "support/DirListing.h"
 #include "support/PathUtil.h"
@@ -38,6 +40,12 @@ bool EndsWith(const wchar_t* name, const wchar_t* suffix)
 
 enum class FileRule { General, Release };
 
+ULONGLONG WriteTime(const WIN32_FIND_DATAW& e)
+{
+    return (static_cast<ULONGLONG>(e.ftLastWriteTime.dwHighDateTime) << 32) | e.ftLastWriteTime.dwLowDateTime;
+}
+
+
 bool IsIntermediateFile(const wchar_t* name, bool deleteSuo)
 {
     const wchar_t* ext = FindExtension(name);
@@ -71,11 +79,17 @@ public:
     std::wstring path;
     // A do-not-delete file that could not be read (the walk then fails).
     std::wstring unreadableList;
+    // The latest write time of a file that stays, outside `ageSkipFolder`
+    // (with its trailing backslash).
+    ULONGLONG newestKept = 0;
+    std::wstring ageSkipFolder;
 
     // Visits the folder in `path`, whose own name is `name`. The solution folder
     // is exempt from the folder-name tests: its name says nothing about its use.
-    BOOL Visit(const wchar_t* name, bool insideRelease, bool exempt)
+    BOOL Visit(const wchar_t* name, bool insideRelease, bool exempt, bool countAge = true)
     {
+        if (countAge && path.size() == ageSkipFolder.size() && NameEquals(path.c_str(), ageSkipFolder.c_str()))
+            countAge = false;
         FileRule rule = FileRule::General;
         if (!exempt) {
             if (NameEquals(name, L"debug")) return PlanWhole(DEL_TYPE_FOLDER_NO_RECURSION);
@@ -106,7 +120,7 @@ public:
                 // The entry's name stays valid: this listing does not move on
                 // until the sub-folder is done. A .tlog folder is build output
                 // only inside a release folder, never inside the solution folder.
-                BOOL ok = Visit(entryName, rule == FileRule::Release, false);
+                BOOL ok = Visit(entryName, rule == FileRule::Release, false, countAge);
                 DWORD error = ::GetLastError();
                 path.resize(length);
                 if (!ok) {
@@ -116,13 +130,15 @@ public:
                 continue;
             }
             // A do-not-delete file is read wherever it lies, and never planned.
-            if (IsKeepListName(entryName)) {
-                if (!ReadList(entryName)) return FALSE;
+            const bool planned = !IsKeepListName(entryName) &&
+                                 (rule == FileRule::Release ? !IsReleaseProduct(entryName)
+                                                            : IsIntermediateFile(entryName, m_deleteSuo));
+            if (planned) {
+                m_plan.push_back({JoinPath(path, entryName), DEL_TYPE_FILE, DirListing::FileBytes(*entry)});
                 continue;
             }
-            const bool planned = rule == FileRule::Release ? !IsReleaseProduct(entryName)
-                                                           : IsIntermediateFile(entryName, m_deleteSuo);
-            if (planned) m_plan.push_back({JoinPath(path, entryName), DEL_TYPE_FILE, DirListing::FileBytes(*entry)});
+            if (countAge) newestKept = std::max(newestKept, WriteTime(*entry));
+            if (IsKeepListName(entryName) && !ReadList(entryName)) return FALSE;
         }
         const DWORD end = listing.EndError();
         ::SetLastError(end);
@@ -190,7 +206,9 @@ private:
 
 // The .vs walk on `path` (ending in one backslash); post-order, so everything
 // inside a folder is planned before the folder.
-BOOL VisitVsFolder(std::wstring& path, DeletePlan& vsPlan)
+// `bytes` grows by the files below the folder; `newestKept` is the latest
+// write time of the files that stay.
+BOOL VisitVsFolder(std::wstring& path, DeletePlan& vsPlan, unsigned long long& bytes, ULONGLONG& newestKept)
 {
     const size_t length = path.size();
     DirListing listing;
@@ -199,7 +217,12 @@ BOOL VisitVsFolder(std::wstring& path, DeletePlan& vsPlan)
         return TRUE;
     }
     bool whole = true;
-    std::vector<std::wstring> files;
+    struct SEEN_FILE {
+        std::wstring name;
+        unsigned long long bytes;
+    };
+    std::vector<SEEN_FILE> files;
+    unsigned long long below = 0;
     const WIN32_FIND_DATAW* entry = nullptr;
     while (listing.Next(entry)) {
         const wchar_t* name = entry->cFileName;
@@ -208,25 +231,26 @@ BOOL VisitVsFolder(std::wstring& path, DeletePlan& vsPlan)
         if (DirListing::IsLink(*entry)) continue;
         if (DirListing::IsDirectory(*entry)) {
             AppendPath(path, name).push_back(L'\\');
-            if (!VisitVsFolder(path, vsPlan)) whole = false;
+            if (!VisitVsFolder(path, vsPlan, below, newestKept)) whole = false;
             path.resize(length);
         } else if (NameEquals(name, L".suo")) {
             whole = false;   // the solution's user options survive, and so does their folder
+            newestKept = std::max(newestKept, WriteTime(*entry));
         } else {
-            files.emplace_back(name);
+            files.push_back({name, DirListing::FileBytes(*entry)});
+            below += DirListing::FileBytes(*entry);
         }
     }
+    bytes += below;
     // A listing that broke off may have hidden a ".suo" file: keep the folder
     // and plan only the files that were seen.
     if (listing.EndError() != ERROR_NO_MORE_FILES) whole = false;
 
     if (!whole) {
-        for (const std::wstring& name : files) {
-            vsPlan.push_back({JoinPath(path, name), DEL_TYPE_FILE});
-        }
+        for (const SEEN_FILE& file : files) vsPlan.push_back({JoinPath(path, file.name), DEL_TYPE_FILE, file.bytes});
         return FALSE;
     }
-    vsPlan.push_back({path.substr(0, length - 1), DEL_TYPE_FOLDER_NO_RECURSION});
+    vsPlan.push_back({path.substr(0, length - 1), DEL_TYPE_FOLDER_NO_RECURSION, below});
     return TRUE;
 }
 
@@ -273,15 +297,19 @@ BOOL FindSubfolder(const std::wstring& parentFolder, const wchar_t* name, std::w
     return FALSE;
 }
 
-BOOL CollectVsTree(const std::wstring& folder, DeletePlan& vsPlan)
+BOOL CollectVsTree(const std::wstring& folder, DeletePlan& vsPlan, ULONGLONG* newestKept)
 {
     std::wstring path = FolderPrefix(folder);
     if (path.empty()) return FALSE;   // nothing to walk, nothing planned
-    return VisitVsFolder(path, vsPlan);
+    unsigned long long bytes = 0;
+    ULONGLONG newest = 0;
+    BOOL whole = VisitVsFolder(path, vsPlan, bytes, newest);
+    if (newestKept) *newestKept = std::max(*newestKept, newest);
+    return whole;
 }
 
 BOOL CollectVsFolder(const std::wstring& solutionFolder, const std::wstring& baseName, BOOL deleteSuo,
-                     DeletePlan& vsPlan)
+                     DeletePlan& vsPlan, ULONGLONG* newestKept)
 {
     if (NormalizeFolderPath(solutionFolder, FALSE).empty() || baseName.empty()) {
         ::SetLastError(ERROR_INVALID_BLOCK);
@@ -304,8 +332,16 @@ BOOL CollectVsFolder(const std::wstring& solutionFolder, const std::wstring& bas
         // a link is left alone like every other link.
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_HIDDEN) &&
             !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            if (deleteSuo & 1) vsPlan.push_back({vsFolder, DEL_TYPE_FOLDER_TREE});
-            else CollectVsTree(vsFolder, vsPlan);
+            if (deleteSuo & 1) {
+                // Whole, as it is; the walk only counts what it holds.
+                DeletePlan inside;
+                CollectVsTree(vsFolder, inside);
+                unsigned long long bytes = 0;
+                for (const ITEM_2_DELETE& item : inside) bytes += item.bytes;
+                vsPlan.push_back({vsFolder, DEL_TYPE_FOLDER_TREE, bytes});
+            } else {
+                CollectVsTree(vsFolder, vsPlan, newestKept);
+            }
         }
     }
     ::SetLastError(0);
@@ -313,7 +349,7 @@ BOOL CollectVsFolder(const std::wstring& solutionFolder, const std::wstring& bas
 }
 
 BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL deleteSuo,
-                      ProtectedList& protectedList, bool isSolutionFolder, std::wstring* unreadableList)
+                      ProtectedList& protectedList, bool isSolutionFolder, WALK_EXTRAS* extras)
 {
     const std::wstring own = NormalizeFolderPath(folder, FALSE);
     if (own.empty()) {
@@ -322,6 +358,7 @@ BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL del
         return FALSE;
     }
     ArtifactWalk walk(mainPlan, (deleteSuo & 1) != 0, protectedList);
+    if (extras && !extras->ageSkipFolder.empty()) walk.ageSkipFolder = FolderPrefix(extras->ageSkipFolder);
     walk.path.reserve(own.size() + MAX_PATH);
     walk.path.append(own).push_back(L'\\');
     // The views end where their strings end, so they are terminated names.
@@ -333,7 +370,10 @@ BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL del
     }
     BOOL ok = walk.Visit(name, insideRelease, isSolutionFolder);
     const DWORD error = ::GetLastError();
-    if (unreadableList) *unreadableList = walk.unreadableList;
+    if (extras) {
+        extras->unreadableList = walk.unreadableList;
+        extras->newestKept = walk.newestKept;
+    }
     ::SetLastError(error);
     return ok;
 }

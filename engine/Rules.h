@@ -10,11 +10,13 @@
 // ".slnx"). Option on: the whole folder; off: the .vs walk, which spares every
 // file named ".suo" and the folders leading to it. FALSE with error 9 for a
 // missing folder or base name, or GetFileAttributesExW's error for ".vs".
+// `newestKept` (optional) rises to the latest write time of a file that stays.
 BOOL CollectVsFolder(const std::wstring& solutionFolder, const std::wstring& baseName, BOOL deleteSuo,
-                     DeletePlan& vsPlan);
+                     DeletePlan& vsPlan, ULONGLONG* newestKept = nullptr);
 
 // The .vs walk, bottom-up: TRUE when `folder` was planned whole. Never fails.
-BOOL CollectVsTree(const std::wstring& folder, DeletePlan& vsPlan);
+// Planned items carry their bytes.
+BOOL CollectVsTree(const std::wstring& folder, DeletePlan& vsPlan, ULONGLONG* newestKept = nullptr);
 
 // The main walk over `folder` and everything below it. Folders planned whole
 // are looked through too (links never followed): every do-not-delete file in
@@ -22,10 +24,14 @@ BOOL CollectVsTree(const std::wstring& folder, DeletePlan& vsPlan);
 // bytes of the files it holds. `isSolutionFolder` exempts the top folder from
 // the folder-name tests. FALSE with the error of the first listing that could
 // not be started or broke off, or with the reading error of a do-not-delete
-// file, whose path then goes to `unreadableList`.
+// file, whose path then goes to `extras`.
+struct WALK_EXTRAS {
+    std::wstring ageSkipFolder;   // in: a folder whose files do not count for newestKept (the .vs folder)
+    std::wstring unreadableList;  // out: the do-not-delete file that could not be read
+    ULONGLONG newestKept = 0;     // out: the latest write time of a file that stays
+};
 BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL deleteSuo,
-                      ProtectedList& protectedList, bool isSolutionFolder = false,
-                      std::wstring* unreadableList = nullptr);
+                      ProtectedList& protectedList, bool isSolutionFolder = false, WALK_EXTRAS* extras = nullptr);
 
 // TRUE when `parentFolder` holds a sub-folder named `name` (case-insensitive);
 // `outPath` gets parent + '\' + the listed name, or "" when FALSE.

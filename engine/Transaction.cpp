@@ -1,6 +1,7 @@
 #include "engine/Transaction.h"
 
 #include <shlwapi.h>
+#include <algorithm>
 #include <unordered_set>
 
 #include "engine/CleanupHost.h"
@@ -75,9 +76,15 @@ BOOL BuildCleanupPlan(const std::wstring& baseName, BOOL deleteSuo, const std::w
     // One spelling for the walk, so that the walk's paths and the do-not-delete
     // entries compare as the file system would.
     const std::wstring canonical = CanonicalPath(NormalizeFolderPath(folder, FALSE));
-    if (!CollectVsFolder(canonical, baseName, deleteSuo, plan.vsPlan)) return FALSE;
-    if (!CollectArtifacts(canonical, plan.mainPlan, deleteSuo, plan.protectedList, /*isSolutionFolder*/ true,
-                          &plan.unreadableList)) {
+    if (!CollectVsFolder(canonical, baseName, deleteSuo, plan.vsPlan, &plan.newestKept)) return FALSE;
+    WALK_EXTRAS extras;
+    // What the .vs rule removes does not count as a change to the solution.
+    if (!plan.vsPlan.empty()) FindSubfolder(canonical, L".vs", extras.ageSkipFolder);
+    const BOOL walked = CollectArtifacts(canonical, plan.mainPlan, deleteSuo, plan.protectedList,
+                                         /*isSolutionFolder*/ true, &extras);
+    plan.unreadableList = extras.unreadableList;
+    plan.newestKept = std::max(plan.newestKept, extras.newestKept);
+    if (!walked) {
         if (!plan.unreadableList.empty()) {
             plan.unreadableError = ::GetLastError();
             ::SetLastError(kErrorUnreadableKeepList);

@@ -13,6 +13,7 @@ struct CLEANUP_PLAN {
     ProtectedList protectedList;
     std::wstring unreadableList;  // a do-not-delete file that could not be read (planning failed)
     DWORD unreadableError = 0;    // and why
+    ULONGLONG newestKept = 0;     // latest write time (FILETIME) of a file that the plans leave in place
 };
 
 // How a failed folder clean-up failed.
