@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "MopwrightVersion.h"
 #include "cli/ConsoleHost.h"
 #include "cli/DryRun.h"
 #include "cli/Json.h"
@@ -29,6 +30,7 @@ const wchar_t kHelp[] =
     L"  --delete-suo  also remove solution user-option (.suo) files\n"
     L"  --json        print one JSON document instead of text\n"
     L"  --help        show this text\n"
+    L"  --version     print the program's version\n"
     L"\n"
     L"Each FOLDER must directly hold a .sln or .slnx file. Exit code: 0 when no\n"
     L"folder failed, 1 when any did, 2 for wrong usage. Ctrl+C stops a clean-up\n"
@@ -39,6 +41,7 @@ struct OPTIONS {
     bool deleteSuo = false;
     bool json = false;
     bool help = false;
+    bool version = false;
     std::vector<std::wstring> folders;
 };
 
@@ -54,6 +57,7 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             else if (arg == L"--delete-suo") options.deleteSuo = true;
             else if (arg == L"--json") options.json = true;
             else if (arg == L"--help" || arg == L"-h" || arg == L"/?") options.help = true;
+            else if (arg == L"--version") options.version = true;
             else {
                 problem = L"mopwright-cli: unknown option " + arg + L"\n";
                 return false;
@@ -62,7 +66,7 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             options.folders.push_back(arg);
         }
     }
-    if (options.help) return true;
+    if (options.help || options.version) return true;
     if (options.folders.empty()) {
         problem = L"mopwright-cli: no folder given\n";
         return false;
@@ -203,6 +207,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (options.help) {
         WriteOut(stdout, std::wstring(kUsage) + L"\n" + kHelp);
+        return kExitOk;
+    }
+    if (options.version) {
+        WriteOut(stdout, L"mopwright-cli " MOPWRIGHT_VERSION_WSTRING L"\n");
         return kExitOk;
     }
     SetEngineBeepHook(NoBeep);   // a console program does not beep
