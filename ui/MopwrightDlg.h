@@ -20,9 +20,9 @@ inline constexpr wchar_t kSettingsSection[] = L"Settings";
 inline constexpr wchar_t kCloseAfterCleanupEntry[] = L"CloseAfterCleanup";
 inline constexpr wchar_t kDelSuoEntry[] = L"Del.suo";
 
-// The big icon for the middle of the empty window: 128 pixels at 96 dpi,
-// scaled with the screen's logical resolution.
-HICON LoadLargeAppIcon();
+// The big icon for the middle of the empty window, `size` pixels square: the
+// window asks for 128 pixels at 96 dpi, scaled with its own DPI.
+HICON LoadLargeAppIcon(int size);
 
 class CMopwrightDlg : public CDialogImpl<CMopwrightDlg>, public ICleanupHost {
 public:
@@ -90,7 +90,8 @@ private:
     void OnUpdateEditClearLog(CCmdUI& cmdUI);
 
     HICON m_hIcon = nullptr;            // shared resource icon, never destroyed
-    UniqueIcon m_hLargeIcon;
+    UniqueIcon m_hLargeIcon;            // drawn at m_nLargeIconSize pixels
+    int m_nLargeIconSize = 0;
     DRAG_MOVE_STATE m_dragMove{};
     HWND m_editLog = nullptr;
     std::vector<std::wstring> m_arrFolders;
