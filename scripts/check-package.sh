@@ -18,7 +18,7 @@ unset SOURCE_DATE_EPOCH
 start=$(date +%s)
 scripts/package.sh "$check/first" >/dev/null
 # Another source and build path, and no earlier build to reuse.
-tar -C "$here" --exclude=./build --exclude=./dist --exclude=./.git -cf - . | tar -C "$check/src" -xf -
+tar -C "$here" --exclude=./build --exclude=./dist --exclude=./out --exclude=./.git -cf - . | tar -C "$check/src" -xf -
 "$check/src/scripts/package.sh" "$check/second" >/dev/null
 
 version=$(sed -n 's/^#define MOPWRIGHT_VERSION_STRING "\(.*\)"$/\1/p' build/pkg-x64/generated/MopwrightVersion.h)
