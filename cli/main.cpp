@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "MopwrightVersion.h"
 #include "cli/ConsoleHost.h"
 #include "cli/DryRun.h"
 #include "cli/Json.h"
@@ -32,6 +33,7 @@ const wchar_t kHelp[] =
     L"  --force-top-level  also clean a drive root, the Windows or Program Files\n"
     L"                folder or a user profile's own folder (refused otherwise)\n"
     L"  --help        show this text\n"
+    L"  --version     print the program's version\n"
     L"\n"
     L"Each FOLDER must directly hold a .sln or .slnx file. Exit code: 0 when no\n"
     L"folder failed, 1 when any did or when Ctrl+C stopped the program, 2 for wrong\n"
@@ -45,6 +47,7 @@ struct OPTIONS {
     bool json = false;
     bool help = false;
     bool allowTopLevel = false;
+    bool version = false;
     std::vector<std::wstring> folders;
 };
 
@@ -73,6 +76,7 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             else if (arg == L"--json") options.json = true;
             else if (arg == L"--force-top-level") options.allowTopLevel = true;
             else if (arg == L"--help" || arg == L"-h" || arg == L"/?") options.help = true;
+            else if (arg == L"--version") options.version = true;
             else {
                 problem = L"mopwright-cli: unknown option " + arg + L"\n";
                 return false;
@@ -81,7 +85,7 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             options.folders.push_back(FullPathOf(arg));
         }
     }
-    if (options.help) return true;
+    if (options.help || options.version) return true;
     if (options.folders.empty()) {
         problem = L"mopwright-cli: no folder given\n";
         return false;
@@ -244,6 +248,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (options.help) {
         WriteOut(stdout, std::wstring(kUsage) + L"\n" + kHelp);
+        return kExitOk;
+    }
+    if (options.version) {
+        WriteOut(stdout, L"mopwright-cli " MOPWRIGHT_VERSION_WSTRING L"\n");
         return kExitOk;
     }
     SetEngineBeepHook(NoBeep);   // a console program does not beep

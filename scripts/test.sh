@@ -23,3 +23,6 @@ trap '"$MW_WINESERVER" -k >/dev/null 2>&1 || true' EXIT
 
 cd build/x64
 ctest --output-on-failure -j "${MW_TEST_JOBS:-2}" "$@"
+
+# The release archives: their contents, and the same bytes when built again.
+"$here/scripts/check-package.sh"

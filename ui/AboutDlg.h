@@ -1,13 +1,14 @@
 #pragma once
 // The About box: name and version, the legal notice with the current year, and
 // a link to the web site. It can be dragged by its background.
+#include "MopwrightVersion.h"
 #include "framework/Dialog.h"
 #include "ui/DragMove.h"
 
 #include <span>
 #include <string>
 
-inline constexpr wchar_t kVersionString[] = L"1.7.0.0";
+inline constexpr wchar_t kVersionString[] = MOPWRIGHT_VERSION_WSTRING;
 
 class CAboutDlg : public CDialogImpl<CAboutDlg> {
 public:

@@ -25,33 +25,47 @@ LoadIconWithScaleDownFn ResolveLoadIconWithScaleDown() {
 }
 const LoadIconWithScaleDownFn g_pfnLoadIconWithScaleDown = ResolveLoadIconWithScaleDown();
 
+// Windows 10 (1607) and later know each window's own DPI; user32 is always
+// loaded, and the program must still start where the function is missing.
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+const GetDpiForWindowFn g_pfnGetDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+    reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+
+constexpr int kLargeIconSize = 128;   // pixels at 96 dpi
+
+// The DPI the window is drawn at.
+UINT GetWindowDpi(HWND hwnd) {
+    if (g_pfnGetDpiForWindow && hwnd)
+        if (UINT dpi = g_pfnGetDpiForWindow(hwnd)) return dpi;
+    // Older systems scale the whole session alike: the window's DC tells it.
+    ScopedWindowDC dc(hwnd);
+    return dc ? static_cast<UINT>(::GetDeviceCaps(dc.get(), LOGPIXELSY)) : USER_DEFAULT_SCREEN_DPI;
+}
+
+int GetLargeAppIconSize(HWND hwnd) {
+    return ::MulDiv(kLargeIconSize, static_cast<int>(GetWindowDpi(hwnd)), USER_DEFAULT_SCREEN_DPI);
+}
+
 HINSTANCE ResourceInstance() {
     CWinApp* app = AfxGetApp();
     return app ? app->m_hInstance : ::GetModuleHandleW(nullptr);
 }
 } // namespace
 
-HICON LoadLargeAppIcon() {
-    int width = 128, height = 128;
-    ScopedWindowDC dc(AfxGetMainWnd());
-    if (dc) {
-        width = static_cast<int>(::GetDeviceCaps(dc.get(), LOGPIXELSX) / 96.0 * 128);
-        height = static_cast<int>(::GetDeviceCaps(dc.get(), LOGPIXELSY) / 96.0 * 128);
-    }
+HICON LoadLargeAppIcon(int size) {
     if (g_pfnLoadIconWithScaleDown) {
         HICON icon = nullptr;
-        if (FAILED(g_pfnLoadIconWithScaleDown(ResourceInstance(), MAKEINTRESOURCEW(IDI_APP_ICON), width, height, &icon)))
+        if (FAILED(g_pfnLoadIconWithScaleDown(ResourceInstance(), MAKEINTRESOURCEW(IDI_APP_ICON), size, size, &icon)))
             return nullptr;
         return icon;
     }
     return static_cast<HICON>(
-        ::LoadImageW(ResourceInstance(), MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
+        ::LoadImageW(ResourceInstance(), MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
 CMopwrightDlg::CMopwrightDlg(HWND parent)
     : CDialogImpl(IDD_MAIN_DIALOG, parent),
-      m_hIcon(::LoadIconW(ResourceInstance(), MAKEINTRESOURCEW(IDI_APP_ICON))),
-      m_hLargeIcon(LoadLargeAppIcon()) {}
+      m_hIcon(::LoadIconW(ResourceInstance(), MAKEINTRESOURCEW(IDI_APP_ICON))) {}
 
 CMopwrightDlg::~CMopwrightDlg() = default;
 
@@ -206,9 +220,16 @@ bool CMopwrightDlg::OnPaint(WPARAM, LPARAM, LRESULT&) {
     if (!::IsWindowVisible(m_editLog)) {
         PAINTSTRUCT ps;
         HDC dc = ::BeginPaint(m_hWnd, &ps);
-        int left = client.left + (client.right - client.left - 128) / 2;
-        int top = client.top + (client.bottom - client.top - 128) / 2;
-        ::DrawIconEx(dc, left, top, m_hLargeIcon.get(), 128, 128, 0, ::GetSysColorBrush(COLOR_BTNFACE), DI_NORMAL);
+        // Loaded for the DPI the window has now: it changes when the window
+        // moves to a monitor with another scale.
+        int size = GetLargeAppIconSize(m_hWnd);
+        if (size != m_nLargeIconSize) {
+            m_hLargeIcon.reset(LoadLargeAppIcon(size));
+            m_nLargeIconSize = size;
+        }
+        int left = client.left + (client.right - client.left - size) / 2;
+        int top = client.top + (client.bottom - client.top - size) / 2;
+        ::DrawIconEx(dc, left, top, m_hLargeIcon.get(), size, size, 0, ::GetSysColorBrush(COLOR_BTNFACE), DI_NORMAL);
         ::EndPaint(m_hWnd, &ps);
     }
     return false;   // the dialog's own painting follows

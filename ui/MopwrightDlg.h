@@ -30,9 +30,9 @@ inline constexpr int kProgressRange = 16384;
 // Longest stretch of message handling and idle work between two items.
 inline constexpr DWORD kPumpBudgetMs = 300;
 
-// The big icon for the middle of the empty window: 128 pixels at 96 dpi,
-// scaled with the screen's logical resolution.
-HICON LoadLargeAppIcon();
+// The big icon for the middle of the empty window, `size` pixels square: the
+// window asks for 128 pixels at 96 dpi, scaled with its own DPI.
+HICON LoadLargeAppIcon(int size);
 
 class CMopwrightDlg : public CDialogImpl<CMopwrightDlg>, public ICleanupHost {
 public:
@@ -94,7 +94,8 @@ private:
     void OnUpdateEditClearLog(CCmdUI& cmdUI);
 
     HICON m_hIcon = nullptr;            // shared resource icon, never destroyed
-    UniqueIcon m_hLargeIcon;
+    UniqueIcon m_hLargeIcon;            // drawn at m_nLargeIconSize pixels
+    int m_nLargeIconSize = 0;
     DRAG_MOVE_STATE m_dragMove{};
     HWND m_editLog = nullptr;
     std::vector<std::wstring> m_arrFolders;
