@@ -25,9 +25,6 @@ BOOL Apply(const ProtectedList& keep, const DeletePlan& plan, DWORD& error, BOOL
     return ok;
 }
 
-
-
-
 ITEM_2_KEEP KeepFile(const std::wstring& path) { return {0, path}; }
 ITEM_2_KEEP KeepFolder(const std::wstring& path) { return {1, path}; }
 
@@ -367,7 +364,7 @@ TEST_F(ExecutorTest, FolderWithAnUnlistableSubfolderIsNotTouched)
     t.file(L"obj/x.obj");
     t.file(L"obj/sub/y.obj");
     t.file(L"keep.txt");
-    ASSERT_TRUE(testutil::MakeUnlistableFolder(t.path(L"obj/star*")));
+    ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"obj/star*")));
 
     DWORD error = 0;
     EXPECT_FALSE(Apply({KeepFile(t.path(L"keep.txt"))}, {{t.path(L"obj"), DEL_TYPE_FOLDER_TREE}}, error));
@@ -375,8 +372,6 @@ TEST_F(ExecutorTest, FolderWithAnUnlistableSubfolderIsNotTouched)
     EXPECT_TRUE(t.exists(L"obj/x.obj"));
     EXPECT_TRUE(t.exists(L"obj/sub/y.obj"));
     EXPECT_FALSE(InTrash(t.path(L"obj")));
-
-    testutil::RemoveUnlistableFolder(t.path(L"obj/star*"));
 }
 
 TEST_F(ExecutorTest, ScanAndTakeApartStopWhenAsked)

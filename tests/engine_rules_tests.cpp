@@ -76,21 +76,6 @@ std::vector<std::wstring> ListedNames(const std::wstring& folder)
     return names;
 }
 
-
-// A folder whose name ends in a dot: it exists, but the system strips the dot
-// from any ordinary path to it, so it cannot be listed (ERROR_PATH_NOT_FOUND).
-bool MakeUnlistableFolder(const std::wstring& path)
-{
-    if (!::CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr)) return false;
-    WIN32_FIND_DATAW data;
-    HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-        ::FindClose(h);
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(CollectArtifacts, CppSolutionPlansBuildOutputAndIntermediates)
@@ -325,7 +310,7 @@ TEST(CollectArtifacts, SubFolderThatCannotBeListedFailsTheWholeWalk)
     TempTree t(L"unlist");
     t.file(L"Sol/a.log");
     t.file(L"Sol/src/deep/b.log");
-    ASSERT_TRUE(MakeUnlistableFolder(t.path(L"Sol/src/deep/broken.")));
+    ASSERT_TRUE(testutil::MakeTrailingDotFolder(t.path(L"Sol/src/deep/broken.")));
 
     Walk w = Collect(t.path(L"Sol"), FALSE);
     EXPECT_FALSE(w.ok);
@@ -538,7 +523,7 @@ TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
     t.file(L"Sol/App.sln");
     t.file(L"Sol/.vs/App/v17/x.db");
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/.vs/App/v17/link"), t.path(L"Outside")));
-    ASSERT_TRUE(MakeUnlistableFolder(t.path(L"Sol/.vs/App/broken.")));
+    ASSERT_TRUE(testutil::MakeTrailingDotFolder(t.path(L"Sol/.vs/App/broken.")));
 
     VsWalk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
     ASSERT_TRUE(w.ok);

@@ -7,12 +7,12 @@
 #include "support/ErrorText.h"
 #include "engine/ProtectedListReader.h"
 #include "support/PathUtil.h"
-#include "support/UniqueHandle.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"
 
 using testutil::FakeHost;
 using testutil::InTrash;
+using testutil::MakeCppSolution;
 using testutil::TempTree;
 
 namespace {
@@ -57,22 +57,6 @@ std::wstring DeleteFailed(DWORD code, const std::wstring& folder)
 {
     return FormatText(L"ERROR: (%d) Failed to clean up folder: \"%ls\". Some items could not be removed. %ls",
                       static_cast<int>(code), folder.c_str(), GetErrorText(code).c_str());
-}
-
-// A small C++ solution: App.sln with a project, its build output and intermediates.
-void MakeCppSolution(const TempTree& t, const std::wstring& rel)
-{
-    const std::wstring p = rel.empty() ? L"" : rel + L"/";
-    t.file(p + L"App.sln");
-    t.file(p + L"App/App.vcxproj");
-    t.file(p + L"App/main.cpp");
-    t.file(p + L"App/App.vcxproj.user");
-    t.file(p + L"App/x64/Debug/main.obj");
-    t.file(p + L"App/x64/Debug/App.tlog/CL.command.1.tlog");
-    t.file(p + L"x64/Release/App.exe");
-    t.file(p + L"x64/Release/App.pdb");
-    t.file(p + L"x64/Release/App.ilk");
-    t.file(p + L"x64/Release/App.obj");
 }
 
 } // namespace
@@ -155,8 +139,7 @@ TEST_F(RunTest, FailureLinesSayWhetherAnythingWasTouched)
     t.file(L"noname/Debug/a.obj");
     // Deletion fails for one locked file: the rest of the folder is cleaned.
     MakeCppSolution(t, L"locked");
-    UniqueFile lock(::CreateFileW(t.path(L"locked/x64/Release/App.ilk").c_str(), GENERIC_READ, 0, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile lock = testutil::HoldFile(t.path(L"locked/x64/Release/App.ilk"));
     ASSERT_TRUE(lock);
 
     FakeHost host;

@@ -6,7 +6,6 @@
 #include "engine/ProtectedListReader.h"
 #include "engine/Transaction.h"
 #include "tests/FakeHost.h"
-#include "support/UniqueHandle.h"
 #include "tests/TestUtil.h"
 
 using testutil::FakeHost;
@@ -22,12 +21,6 @@ class TransactionTest : public ::testing::Test {};
 bool Contains(const Listing& listing, const std::wstring& entry)
 {
     return std::find(listing.begin(), listing.end(), entry) != listing.end();
-}
-
-// A do-not-delete file in `folder` of the tree, with the given lines.
-void WriteKeepFile(const TempTree& t, const std::wstring& folder, const std::string& lines)
-{
-    t.file(folder.empty() ? std::wstring(kDoNotDeleteFileName) : folder + L"/" + kDoNotDeleteFileName, lines);
 }
 
 } // namespace
@@ -137,13 +130,12 @@ TEST_F(TransactionTest, PlanningFailureTouchesNothing)
 
     // A sub-folder that cannot be listed stops the planning as well.
     t.file(L"App.sln");
-    ASSERT_TRUE(testutil::MakeUnlistableFolder(t.path(L"x64/star*")));
+    ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"x64/star*")));
     const Listing withOdd = t.listing();
     EXPECT_FALSE(CleanSolutionFolder(L"App", FALSE, t.root(), nullptr, &failure));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
     EXPECT_EQ(failure, CleanupFailure::Planning);
     EXPECT_EQ(t.listing(), withOdd);
-    testutil::RemoveUnlistableFolder(t.path(L"x64/star*"));
 }
 
 TEST_F(TransactionTest, FolderPlannedByBothPassesDoesNotFailTheSolution)
@@ -155,7 +147,7 @@ TEST_F(TransactionTest, FolderPlannedByBothPassesDoesNotFailTheSolution)
     t.file(L".vs/App/v17/ipch/AutoPCH/x.ipch");
     t.file(L".vs/App/v17/.suo");
     t.file(L"Docs/notes.log");
-    WriteKeepFile(t, L"", "Docs\\notes.log\r\n");
+    t.file(kDoNotDeleteFileName, "Docs\\notes.log\r\n");
 
     CLEANUP_PLAN plan;
     ASSERT_TRUE(BuildCleanupPlan(L"App", TRUE, t.root(), plan));
@@ -186,8 +178,7 @@ TEST_F(TransactionTest, LockedFilesFailTheirItemsOnlyAndPassTwoErrorWins)
     ASSERT_FALSE(plan.vsPlan.empty());
 
     // x.db is held open without sharing: its shell delete fails (32).
-    UniqueFile locked(::CreateFileW(t.path(L".vs/App/v17/x.db").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile locked = testutil::HoldFile(t.path(L".vs/App/v17/x.db"));
     ASSERT_TRUE(locked);
 
     {

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 using namespace uitest;
+using testutil::MakeSmallSolution;
+using testutil::SplitLines;
 using testutil::TempTree;
 
 namespace {
@@ -44,15 +46,6 @@ protected:
         CMopwrightDlg::OnCancel();
     }
 };
-
-// A folder that holds a solution and a Debug folder to clean.
-void MakeSolution(const TempTree& tree, const std::wstring& name) {
-    tree.file(name + L"/App.sln", "Microsoft Visual Studio Solution File\r\n");
-    tree.file(name + L"/main.cpp", "int main() {}\r\n");
-    tree.file(name + L"/Debug/main.obj", "obj");
-}
-
-std::vector<std::wstring> Lines(const std::wstring& text) { return testutil::SplitLines(text); }
 
 UINT MenuState(HWND dlg, int popupIndex, UINT command) {
     HMENU popup = ::GetSubMenu(::GetMenu(dlg), popupIndex);
@@ -145,8 +138,8 @@ TEST_F(MainDialog, SettingsAreStoredTheMomentTheyChange) {
 
 TEST_F(MainDialog, QuickDropsEndInOneRunThatClosesTheWindow) {
     TempTree tree(L"drops");
-    MakeSolution(tree, L"A");
-    MakeSolution(tree, L"B");
+    MakeSmallSolution(tree, L"A");
+    MakeSmallSolution(tree, L"B");
     TestDlg dlg;
     std::wstring logAfterRun;
     RunWithScript(dlg, [&] {
@@ -163,7 +156,7 @@ TEST_F(MainDialog, QuickDropsEndInOneRunThatClosesTheWindow) {
     EXPECT_EQ(dlg.queuedAtRunStart[0], (std::vector<std::wstring>{tree.path(L"A"), tree.path(L"B")}));
     EXPECT_FALSE(dlg.acceptedDropsDuringRun);
     // Newest line on top: the panel reads upwards in time order.
-    EXPECT_EQ(Lines(logAfterRun), (std::vector<std::wstring>{
+    EXPECT_EQ(SplitLines(logAfterRun), (std::vector<std::wstring>{
                                       L"Finished clean-up process.",
                                       L"Success! Cleaned up folder: \"" + tree.path(L"B") + L"\"",
                                       tree.path(L"B"),
@@ -181,7 +174,7 @@ TEST_F(MainDialog, QuickDropsEndInOneRunThatClosesTheWindow) {
 
 TEST_F(MainDialog, CommandLineFoldersRunOnceTheWindowIsUp) {
     TempTree tree(L"args");
-    MakeSolution(tree, L"A");
+    MakeSmallSolution(tree, L"A");
     KeepWindowAfterRuns();
     TestDlg dlg;
     dlg.args = {tree.path(L"A"), tree.path(L"missing")};
@@ -191,7 +184,7 @@ TEST_F(MainDialog, CommandLineFoldersRunOnceTheWindowIsUp) {
         PumpFor(300);
         EXPECT_FALSE(dlg.cancelled);   // an error keeps the window open
         EXPECT_FALSE(::IsWindowVisible(dlg.Item(IDC_PROGRESS)));
-        std::vector<std::wstring> lines = Lines(dlg.GetLogText());
+        std::vector<std::wstring> lines = SplitLines(dlg.GetLogText());
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines[0], L"Finished clean-up process with errors:");
         EXPECT_EQ(lines[1], L"ERROR: Cannot access folder: \"" + tree.path(L"missing") + L"\"");
@@ -202,8 +195,8 @@ TEST_F(MainDialog, CommandLineFoldersRunOnceTheWindowIsUp) {
 
 TEST_F(MainDialog, ARunRefusesDropsTheOpenCommandAndClosing) {
     TempTree tree(L"busy");
-    MakeSolution(tree, L"A");
-    MakeSolution(tree, L"Late");
+    MakeSmallSolution(tree, L"A");
+    MakeSmallSolution(tree, L"Late");
     TestDlg dlg;
     bool browserShown = false;
     UINT openStateDuringRun = 0;
@@ -228,7 +221,7 @@ TEST_F(MainDialog, ARunRefusesDropsTheOpenCommandAndClosing) {
         EXPECT_TRUE(g_bAbortRequested);
         EXPECT_FALSE(dlg.cancelled);
         EXPECT_TRUE(::IsWindowVisible(hwnd));
-        EXPECT_EQ(Lines(dlg.GetLogText())[0], L"Finished clean-up process with errors:");
+        EXPECT_EQ(SplitLines(dlg.GetLogText())[0], L"Finished clean-up process with errors:");
         EXPECT_TRUE(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
         EXPECT_FALSE(MenuState(hwnd, 0, ID_FILE_OPEN_AND_CLEAN) & MF_GRAYED);
     });
@@ -295,7 +288,7 @@ TEST_F(MainDialog, CtrlOOpensTheFolderBrowserThroughThePump) {
 
 TEST_F(MainDialog, OpenCommandCleansThePickedFolderAtOnce) {
     TempTree tree(L"picked");
-    MakeSolution(tree, L"Current");
+    MakeSmallSolution(tree, L"Current");
     KeepWindowAfterRuns();
     // The browser starts at the current directory, given with a trailing separator.
     wchar_t previous[MAX_PATH] = L"";
@@ -327,7 +320,7 @@ TEST_F(MainDialog, OpenCommandCleansThePickedFolderAtOnce) {
         });
         ::SendMessageW(hwnd, WM_COMMAND, ID_FILE_OPEN_AND_CLEAN, 0);
         EXPECT_TRUE(::IsWindowVisible(dlg.Item(IDC_EDIT_LOG)));
-        EXPECT_EQ(Lines(dlg.GetLogText())[0], L"Finished clean-up process.");
+        EXPECT_EQ(SplitLines(dlg.GetLogText())[0], L"Finished clean-up process.");
     });
     ::SetCurrentDirectoryW(previous);
     EXPECT_TRUE(browserShown);
