@@ -110,6 +110,13 @@ void ListInto(const std::wstring& folder, const std::wstring& prefix, Paths& out
     }
 }
 
+Paths Select(std::initializer_list<std::wstring> rels, const std::function<bool(const std::wstring&)>& keep)
+{
+    Paths out;
+    std::copy_if(rels.begin(), rels.end(), std::back_inserter(out), keep);
+    return out;
+}
+
 std::string ReadAll(const std::wstring& p)
 {
     UniqueFile f(CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -164,16 +171,12 @@ bool TempTree::exists(const std::wstring& rel) const { return Exists(path(rel));
 
 Paths TempTree::present(std::initializer_list<std::wstring> rels) const
 {
-    Paths out;
-    std::copy_if(rels.begin(), rels.end(), std::back_inserter(out), [&](const std::wstring& r) { return exists(r); });
-    return out;
+    return Select(rels, [&](const std::wstring& r) { return exists(r); });
 }
 
 Paths TempTree::missing(std::initializer_list<std::wstring> rels) const
 {
-    Paths out;
-    std::copy_if(rels.begin(), rels.end(), std::back_inserter(out), [&](const std::wstring& r) { return !exists(r); });
-    return out;
+    return Select(rels, [&](const std::wstring& r) { return !exists(r); });
 }
 
 Paths TempTree::listing() const
@@ -264,12 +267,12 @@ std::vector<std::string> TrashInfoPaths()
     return paths;
 }
 
-// Trash entries whose original path is `windowsPath` or, with `below`, lies under it.
-size_t CountTrashed(const std::wstring& windowsPath, bool below)
+// Entries of `infos` whose original path is `windowsPath` or, with `below`, lies under it.
+size_t CountTrashed(const std::vector<std::string>& infos, const std::wstring& windowsPath, bool below)
 {
     const std::string raw = Narrow(LinuxPath(windowsPath)), encoded = UrlEncodePath(raw);
     size_t count = 0;
-    for (const std::string& p : TrashInfoPaths()) {
+    for (const std::string& p : infos) {
         for (const std::string& want : {encoded, raw}) {
             if (p.starts_with(want) && (p.size() == want.size() || (below && p[want.size()] == '/'))) {
                 ++count;
@@ -281,9 +284,21 @@ size_t CountTrashed(const std::wstring& windowsPath, bool below)
 }
 } // namespace
 
-bool InTrash(const std::wstring& windowsPath) { return CountTrashed(windowsPath, false) > 0; }
+bool InTrash(const std::wstring& windowsPath) { return CountTrashed(TrashInfoPaths(), windowsPath, false) > 0; }
 
-size_t TrashEntriesUnder(const std::wstring& windowsPath) { return CountTrashed(windowsPath, true); }
+size_t TrashEntriesUnder(const std::wstring& windowsPath) { return CountTrashed(TrashInfoPaths(), windowsPath, true); }
+
+Paths TempTree::trashed(std::initializer_list<std::wstring> rels) const
+{
+    const std::vector<std::string> infos = TrashInfoPaths();
+    return Select(rels, [&](const std::wstring& r) { return CountTrashed(infos, path(r), false) > 0; });
+}
+
+Paths TempTree::untrashed(std::initializer_list<std::wstring> rels) const
+{
+    const std::vector<std::string> infos = TrashInfoPaths();
+    return Select(rels, [&](const std::wstring& r) { return CountTrashed(infos, path(r), false) == 0; });
+}
 
 UniqueFile HoldFile(const std::wstring& path, DWORD share)
 {

@@ -30,10 +30,12 @@ public:
     void file(const std::wstring& rel, const std::string& bytes = "x") const;
     bool exists(const std::wstring& rel) const;
 
-    // Those of `rels` that exist / that do not. Tests expect none, so that a
-    // failure names the paths at fault.
+    // Those of `rels` that exist / do not / were recycled / were not. Tests
+    // expect none, so that a failure names the paths at fault.
     Paths present(std::initializer_list<std::wstring> rels) const;
     Paths missing(std::initializer_list<std::wstring> rels) const;
+    Paths trashed(std::initializer_list<std::wstring> rels) const;
+    Paths untrashed(std::initializer_list<std::wstring> rels) const;
 
     // Relative paths of everything below the root, '\'-separated and sorted;
     // folders end in '\'. Does not follow reparse points.

@@ -4,6 +4,7 @@
 #include "support/PathUtil.h"
 #include "tests/TestUtil.h"
 
+using testutil::Paths;
 using testutil::PROCESS_RESULT;
 using testutil::TempTree;
 
@@ -137,15 +138,9 @@ TEST(CliClean, CleansLikeTheWindowAndReportsReclaimedBytes)
     EXPECT_LT(success, finished);
     EXPECT_NE(o.find("Reclaimed 2063 bytes, removed "), std::string::npos) << o;
 
-    EXPECT_FALSE(t.exists(L"App/x64/Release/main.obj"));
-    EXPECT_FALSE(t.exists(L"App/Debug"));
-    EXPECT_FALSE(t.exists(L"App/App.vcxproj.user"));
-    EXPECT_TRUE(t.exists(L"App/x64/Release/keep.obj"));
-    EXPECT_TRUE(t.exists(L"x64/Release/App.exe"));
-    EXPECT_TRUE(t.exists(L"App/main.cpp"));
-    EXPECT_TRUE(t.exists(L"App.suo"));
-    EXPECT_TRUE(testutil::InTrash(t.path(L"App\\x64\\Release\\main.obj")));
-    EXPECT_TRUE(testutil::InTrash(t.path(L"App\\Debug")));
+    EXPECT_EQ(t.present({L"App/x64/Release/main.obj", L"App/Debug", L"App/App.vcxproj.user"}), Paths{});
+    EXPECT_EQ(t.missing({L"App/x64/Release/keep.obj", L"x64/Release/App.exe", L"App/main.cpp", L"App.suo"}), Paths{});
+    EXPECT_EQ(t.untrashed({L"App/x64/Release/main.obj", L"App/Debug"}), Paths{});
 }
 
 TEST(CliClean, FailingFolderGivesExitCodeOneAndJsonLog)

@@ -85,10 +85,8 @@ TEST_F(RunTest, OneSolutionFolderIsCleanedAndTheRunEndsWithoutErrors)
     EXPECT_TRUE(host.folders.empty());
     EXPECT_EQ(t.listing(), (Lines{L"App.sln", L"App.slnx", L"App\\", L"App\\App.vcxproj", L"App\\main.cpp", L"x64\\",
                                   L"x64\\Release\\", L"x64\\Release\\App.exe", L"x64\\Release\\App.pdb"}));
-    EXPECT_TRUE(InTrash(t.path(L"App/x64/Debug")));
-    EXPECT_TRUE(InTrash(t.path(L"App/App.vcxproj.user")));
-    EXPECT_TRUE(InTrash(t.path(L"x64/Release/App.ilk")));
-    EXPECT_TRUE(InTrash(t.path(L"x64/Release/App.obj")));
+    EXPECT_EQ(t.untrashed({L"App/x64/Debug", L"App/App.vcxproj.user", L"x64/Release/App.ilk", L"x64/Release/App.obj"}),
+              Lines{});
     // The folder's deletion starts at 0 and counts every item up to the total.
     EXPECT_EQ(host.events, (Lines{L"started", L"progress 0/" + std::to_wstring(host.total), L"ended"}));
     ASSERT_FALSE(host.itemsDone.empty());
@@ -152,10 +150,8 @@ TEST_F(RunTest, FailureLinesSayWhetherAnythingWasTouched)
               (Lines{kFinishedWithErrors, DeleteFailed(ERROR_SHARING_VIOLATION, locked), locked,
                      PlanFailed(ERROR_INVALID_BLOCK, noname), noname, kStarted, L" ", L"earlier"}));
     EXPECT_EQ(g_beeps.size(), 2u);
-    EXPECT_TRUE(t.exists(L"noname/Debug/a.obj"));
-    EXPECT_TRUE(t.exists(L"locked/x64/Release/App.ilk"));
-    EXPECT_FALSE(t.exists(L"locked/x64/Release/App.obj"));
-    EXPECT_FALSE(t.exists(L"locked/App/x64"));
+    EXPECT_EQ(t.missing({L"noname/Debug/a.obj", L"locked/x64/Release/App.ilk"}), Lines{});
+    EXPECT_EQ(t.present({L"locked/x64/Release/App.obj", L"locked/App/x64"}), Lines{});
 }
 
 TEST_F(RunTest, RelativeSolutionPathDeletesNothing)
@@ -258,37 +254,25 @@ TEST_F(RunTest, RealisticCppAndDotNetTrees)
     EXPECT_EQ(host.LogLines()[0], kFinished) << testutil::Narrow(host.logText);
     EXPECT_TRUE(g_beeps.empty());
 
-    EXPECT_TRUE(t.exists(L"Cpp/.vs/App/v17/.suo"));
-    EXPECT_FALSE(t.exists(L"Cpp/.vs/App/v17/Browse.VC.db"));
-    EXPECT_FALSE(t.exists(L"Cpp/.vs/App/v17/ipch"));
-    EXPECT_FALSE(t.exists(L"Cpp/ipch"));
-    EXPECT_FALSE(t.exists(L"Cpp/Project/x64"));
-    EXPECT_FALSE(t.exists(L"Cpp/App/App.aps"));
-    EXPECT_TRUE(t.exists(L"Cpp/App/Resource.rc"));
-    EXPECT_TRUE(t.exists(L"Cpp/x64/Release/App.exe"));
-    EXPECT_TRUE(t.exists(L"Cpp/x64/Release/App.pdb"));
-    EXPECT_FALSE(t.exists(L"Cpp/x64/Release/App.obj"));
+    EXPECT_EQ(t.missing({L"Cpp/.vs/App/v17/.suo", L"Cpp/App/Resource.rc", L"Cpp/x64/Release/App.exe",
+                         L"Cpp/x64/Release/App.pdb"}), Lines{});
+    EXPECT_EQ(t.present({L"Cpp/.vs/App/v17/Browse.VC.db", L"Cpp/.vs/App/v17/ipch", L"Cpp/ipch", L"Cpp/Project/x64",
+                         L"Cpp/App/App.aps", L"Cpp/x64/Release/App.obj"}), Lines{});
     EXPECT_TRUE(InTrash(t.path(L"Cpp/ipch")));
 
     // obj is taken apart around the file that the do-not-delete file names.
-    EXPECT_TRUE(t.exists(L"Net/Web/obj/project.assets.json"));
-    EXPECT_FALSE(t.exists(L"Net/Web/obj/Debug"));
+    EXPECT_EQ(t.missing({L"Net/Web/obj/project.assets.json", L"Net/Web/Program.cs",
+                         L"Net/Web/bin/Release/net8.0/Web.dll", L"Net/.vs/Web/v17/.suo"}), Lines{});
+    EXPECT_EQ(t.present({L"Net/Web/obj/Debug", L"Net/Web/bin/Debug"}), Lines{});
     EXPECT_TRUE(InTrash(t.path(L"Net/Web/obj/Debug/net8.0/Web.dll")));
-    EXPECT_FALSE(t.exists(L"Net/Web/bin/Debug"));
-    EXPECT_TRUE(t.exists(L"Net/Web/Program.cs"));
-    EXPECT_TRUE(t.exists(L"Net/Web/bin/Release/net8.0/Web.dll"));
-    EXPECT_TRUE(t.exists(L"Net/.vs/Web/v17/.suo"));
 
     // Option on: the hidden .vs folders go whole.
     FakeHost again;
     again.deleteSuo = true;
     Run(again, {t.path(L"Cpp"), t.path(L"Net")});
     EXPECT_EQ(again.LogLines()[0], kFinished);
-    EXPECT_FALSE(t.exists(L"Cpp/.vs"));
-    EXPECT_FALSE(t.exists(L"Net/.vs"));
+    EXPECT_EQ(t.present({L"Cpp/.vs", L"Net/.vs"}), Lines{});
     EXPECT_TRUE(InTrash(t.path(L"Net/.vs")));
-    EXPECT_TRUE(t.exists(L"Net/Web/obj/project.assets.json"));
-    EXPECT_TRUE(t.exists(L"Cpp/App/main.cpp"));
-    EXPECT_TRUE(t.exists(L"Other/x64/Debug/a.obj"));
-    EXPECT_TRUE(t.exists(L"Other/build.log"));
+    EXPECT_EQ(t.missing({L"Net/Web/obj/project.assets.json", L"Cpp/App/main.cpp", L"Other/x64/Debug/a.obj",
+                         L"Other/build.log"}), Lines{});
 }

@@ -67,8 +67,7 @@ TEST_F(TransactionTest, AncestorSweepOrderAndFinalState)
     EXPECT_EQ(after[3], (Listing{L"App.sln", L"x64\\", L"x64\\Release\\"}));
     EXPECT_EQ(after[4], (Listing{L"App.sln", L"x64\\"}));
     EXPECT_EQ(after[5], (Listing{L"App.sln"}));
-    EXPECT_TRUE(InTrash(t.path(L"x64/Release/a.obj")));
-    EXPECT_TRUE(InTrash(t.path(L"x64/Release/b.ilk")));
+    EXPECT_EQ(t.untrashed({L"x64/Release/a.obj", L"x64/Release/b.ilk"}), Listing{});
     EXPECT_FALSE(InTrash(t.path(L"x64"))) << "emptied folders are removed, not recycled";
 
     // Progress started at 0 of 6 before anything was deleted.
@@ -203,8 +202,7 @@ TEST_F(TransactionTest, LockedFilesFailTheirItemsOnlyAndPassTwoErrorWins)
     locked.reset();
     EXPECT_EQ(t.listing(), (Listing{L".vs\\", L".vs\\App\\", L".vs\\App\\v17\\", L".vs\\App\\v17\\.suo",
                                     L".vs\\App\\v17\\x.db", L"App.sln"}));
-    EXPECT_TRUE(InTrash(t.path(L"one.log")));
-    EXPECT_TRUE(InTrash(t.path(L"x64/Debug")));
+    EXPECT_EQ(t.untrashed({L"one.log", L"x64/Debug"}), Listing{});
 }
 
 TEST_F(TransactionTest, StopRequestStopsBothPassesWith1235)
@@ -225,7 +223,5 @@ TEST_F(TransactionTest, StopRequestStopsBothPassesWith1235)
     // Pass two started and stopped after its first item (the x64 sweep folder,
     // which still holds something).
     EXPECT_EQ(host.itemsDone.size(), 2u);
-    EXPECT_TRUE(t.exists(L"x64/Debug/a.obj"));
-    EXPECT_TRUE(t.exists(L"one.log"));
-    EXPECT_TRUE(t.exists(L"two.log"));
+    EXPECT_EQ(t.missing({L"x64/Debug/a.obj", L"one.log", L"two.log"}), Listing{});
 }
