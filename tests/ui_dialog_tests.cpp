@@ -59,6 +59,21 @@ HINSTANCE RecordPage(HWND parent, const wchar_t* url) {
     return reinterpret_cast<HINSTANCE>(42);
 }
 
+// Runs a main window, sends it `message` with `command`, hands the pop-up that
+// opens to `examine` once and closes it with OK.
+void ExaminePopup(UINT message, WPARAM command, const std::function<void(HWND popup)>& examine) {
+    TestDlg dlg;
+    RunWithScript(dlg, [&] {
+        HWND main = dlg.GetSafeHwnd();
+        WatchPopups(main, [&](HWND popup) {
+            WatchPopups(main, {});
+            examine(popup);
+            ::PostMessageW(popup, WM_COMMAND, IDOK, 0);
+        });
+        ::SendMessageW(main, message, command, 0);
+    });
+}
+
 class MainDialog : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -166,8 +181,7 @@ TEST_F(MainDialog, QuickDropsEndInOneRunThatClosesTheWindow) {
                                       L" ",
                                       L"",
                                   }));
-    EXPECT_FALSE(tree.exists(L"A/Debug"));
-    EXPECT_FALSE(tree.exists(L"B/Debug"));
+    EXPECT_EQ(tree.present({L"A/Debug", L"B/Debug"}), testutil::Paths{});
     EXPECT_TRUE(tree.exists(L"A/main.cpp"));
     EXPECT_TRUE(testutil::InTrash(tree.path(L"B/Debug")));
 }
@@ -343,33 +357,26 @@ TEST_F(MainDialog, UpdateCommandOpensTheUpdatePage) {
 }
 
 TEST_F(MainDialog, AboutBoxShowsVersionYearAndLink) {
-    TestDlg dlg;
     std::wstring caption, nameLine, legalLine, url;
     bool focusOnOk = false, stayedOpenAfterClick = false;
     LRESULT helpAnswer = 0;
-    RunWithScript(dlg, [&] {
-        HWND main = dlg.GetSafeHwnd();
-        WatchPopups(main, [&](HWND about) {
-            WatchPopups(main, {});
-            caption = WindowText(about);
-            nameLine = WindowText(::GetDlgItem(about, IDC_STATIC_NAME_VERSION));
-            legalLine = WindowText(::GetDlgItem(about, IDC_STATIC_LEGAL));
-            focusOnOk = ::GetFocus() == ::GetDlgItem(about, IDOK);
-            HWND link = ::GetDlgItem(about, IDC_LINK_WEBSITE);
-            LITEM item{};
-            item.mask = LIF_ITEMINDEX | LIF_URL;
-            ::SendMessageW(link, LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item));
-            url = item.szUrl;
-            // A real click on the link's text.
-            ::SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 6));
-            ::SendMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(8, 6));
-            stayedOpenAfterClick = ::IsWindowVisible(about) != FALSE;
-            HELPINFO help{};
+    ExaminePopup(WM_COMMAND, ID_HELP_ABOUT, [&](HWND about) {
+        caption = WindowText(about);
+        nameLine = WindowText(::GetDlgItem(about, IDC_STATIC_NAME_VERSION));
+        legalLine = WindowText(::GetDlgItem(about, IDC_STATIC_LEGAL));
+        focusOnOk = ::GetFocus() == ::GetDlgItem(about, IDOK);
+        HWND link = ::GetDlgItem(about, IDC_LINK_WEBSITE);
+        LITEM item{};
+        item.mask = LIF_ITEMINDEX | LIF_URL;
+        ::SendMessageW(link, LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item));
+        url = item.szUrl;
+        // A real click on the link's text.
+        ::SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 6));
+        ::SendMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(8, 6));
+        stayedOpenAfterClick = ::IsWindowVisible(about) != FALSE;
+        HELPINFO help{};
         help.cbSize = sizeof(help);
-            helpAnswer = ::SendMessageW(about, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
-            ::PostMessageW(about, WM_COMMAND, IDOK, 0);
-        });
-        ::SendMessageW(main, WM_COMMAND, ID_HELP_ABOUT, 0);
+        helpAnswer = ::SendMessageW(about, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
     });
     SYSTEMTIME now;
     ::GetLocalTime(&now);
@@ -385,17 +392,8 @@ TEST_F(MainDialog, AboutBoxShowsVersionYearAndLink) {
 }
 
 TEST_F(MainDialog, SystemMenuItemOpensTheAboutBox) {
-    TestDlg dlg;
     std::wstring caption;
-    RunWithScript(dlg, [&] {
-        HWND main = dlg.GetSafeHwnd();
-        WatchPopups(main, [&](HWND about) {
-            WatchPopups(main, {});
-            caption = WindowText(about);
-            ::PostMessageW(about, WM_COMMAND, IDOK, 0);
-        });
-        ::SendMessageW(main, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-    });
+    ExaminePopup(WM_SYSCOMMAND, IDM_ABOUTBOX, [&](HWND about) { caption = WindowText(about); });
     EXPECT_EQ(caption, L"About Mopwright");
 }
 
