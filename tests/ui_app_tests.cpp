@@ -108,7 +108,7 @@ TEST_F(RealProgram, StaysOpenWhenAFolderFails) {
     HWND window = program.Window();
     ASSERT_NE(window, nullptr);
     std::wstring log = program.WaitForSummary(window);
-    EXPECT_EQ(log.rfind(L"Finished clean-up process with errors:\r\n", 0), 0u) << testutil::Narrow(log);
+    EXPECT_EQ(testutil::SplitLines(log)[0], L"Finished clean-up process with errors:") << testutil::Narrow(log);
     EXPECT_NE(log.find(L"ERROR: The folder contains no recognized Visual Studio solution: \"" +
                        tree.path(L"NoSolution") + L"\""),
               std::wstring::npos);
@@ -141,7 +141,7 @@ TEST_F(RealProgram, SettingsAreStoredAtOnceAndReadOnTheNextStart) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(::SendMessageW(::GetDlgItem(window, 1003), BM_GETCHECK, 0, 0), BST_CHECKED);
     std::wstring log = program.WaitForSummary(window);
-    EXPECT_EQ(log.rfind(L"Finished clean-up process.\r\n", 0), 0u) << testutil::Narrow(log);
+    EXPECT_EQ(testutil::SplitLines(log)[0], L"Finished clean-up process.") << testutil::Narrow(log);
     // A clean run, but closing afterwards was switched off.
     EXPECT_FALSE(program.WaitExit(1000));
     EXPECT_FALSE(tree.exists(L"Sln/App.suo"));
