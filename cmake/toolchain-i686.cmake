@@ -1,11 +1,3 @@
-# Cross-compile for 32-bit Windows (the release build) with the POSIX-thread mingw-w64 compilers.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compile for 32-bit Windows (the release build).
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(MW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${MW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER  ${MW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${MW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,11 +1,3 @@
-# Cross-compile for 64-bit Windows with the POSIX-thread mingw-w64 compilers.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compile for 64-bit Windows.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(MW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER   ${MW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER  ${MW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${MW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <atomic>
 
+#include "engine/ProtectedListReader.h"
 #include "support/DirListing.h"
 #include "support/PathUtil.h"
-#include "support/UniqueHandle.h"
 
 namespace testutil {
 
@@ -19,9 +19,18 @@ std::string Narrow(const std::wstring& s)
     return out;
 }
 
-std::vector<std::wstring> SplitLines(const std::wstring& text)
+std::wstring Widen(const std::string& s)
 {
-    std::vector<std::wstring> lines;
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), out.data(), n);
+    return out;
+}
+
+Paths SplitLines(const std::wstring& text)
+{
+    Paths lines;
     size_t start = 0;
     for (;;) {
         size_t end = text.find(L"\r\n", start);
@@ -31,13 +40,18 @@ std::vector<std::wstring> SplitLines(const std::wstring& text)
     }
 }
 
-std::wstring Widen(const std::string& s)
+std::wstring LinuxPath(std::wstring p)
 {
-    if (s.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
-    std::wstring out(n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), out.data(), n);
-    return out;
+    if (p.size() >= 2 && p[1] == L':') p = p.substr(2);
+    std::replace(p.begin(), p.end(), L'\\', L'/');
+    return p;
+}
+
+std::wstring WindowsPath(std::wstring p)
+{
+    if (p.empty() || p[0] != L'/') return p;
+    std::replace(p.begin(), p.end(), L'/', L'\\');
+    return L"Z:" + p;
 }
 
 namespace {
@@ -48,22 +62,9 @@ std::wstring Env(const wchar_t* name)
     return (n > 0 && n < 4096) ? std::wstring(buf, n) : std::wstring();
 }
 
-} // namespace
-
-std::wstring EnvVar(const wchar_t* name) { return Env(name); }
-
-namespace {
-// A Linux path from the environment as Wine's Z: path.
-std::wstring UnixToWindows(std::wstring p)
-{
-    if (p.empty() || p[0] != L'/') return p;
-    std::replace(p.begin(), p.end(), L'/', L'\\');
-    return L"Z:" + p;
-}
-
 std::wstring TestRoot()
 {
-    std::wstring root = UnixToWindows(Env(L"MW_TEST_ROOT"));
+    std::wstring root = WindowsPath(Env(L"MW_TEST_ROOT"));
     if (root.empty()) {
         wchar_t tmp[MAX_PATH];
         DWORD n = GetTempPathW(MAX_PATH, tmp);
@@ -74,12 +75,7 @@ std::wstring TestRoot()
     return root;
 }
 
-std::wstring Slashes(std::wstring rel)
-{
-    std::replace(rel.begin(), rel.end(), L'/', L'\\');
-    return rel;
-}
-
+// The \\?\ form (LongPathForm) reaches names that end in a dot or blank, and long paths.
 void MakeDirs(const std::wstring& path)
 {
     const std::wstring target = LongPathForm(path);
@@ -91,20 +87,48 @@ void MakeDirs(const std::wstring& path)
     }
 }
 
-void ListInto(const std::wstring& folder, const std::wstring& prefix, std::vector<std::wstring>& out)
+bool Exists(const std::wstring& path) { return GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The entries of a folder, "." and ".." left out; none when it cannot be listed.
+std::vector<WIN32_FIND_DATAW> Entries(const std::wstring& folder)
 {
+    std::vector<WIN32_FIND_DATAW> entries;
     DirListing l;
-    if (!l.Open(folder + L"\\")) return;
     const WIN32_FIND_DATAW* e;
-    while (l.Next(e)) {
-        std::wstring rel = prefix + e->cFileName;
-        if (DirListing::IsDirectory(*e)) {
-            out.push_back(rel + L"\\");
-            if (!DirListing::IsLink(*e)) ListInto(folder + L"\\" + e->cFileName, rel + L"\\", out);
-        } else {
+    if (l.Open(folder + L"\\"))
+        while (l.Next(e)) entries.push_back(*e);
+    return entries;
+}
+
+void ListInto(const std::wstring& folder, const std::wstring& prefix, Paths& out)
+{
+    for (const WIN32_FIND_DATAW& e : Entries(folder)) {
+        std::wstring rel = prefix + e.cFileName;
+        if (!DirListing::IsDirectory(e)) {
             out.push_back(rel);
+            continue;
         }
+        out.push_back(rel + L"\\");
+        if (!DirListing::IsLink(e)) ListInto(folder + L"\\" + e.cFileName, rel + L"\\", out);
     }
+}
+
+Paths Select(std::initializer_list<std::wstring> rels, const std::function<bool(const std::wstring&)>& keep)
+{
+    Paths out;
+    std::copy_if(rels.begin(), rels.end(), std::back_inserter(out), keep);
+    return out;
+}
+
+std::string ReadAll(const std::wstring& p)
+{
+    UniqueFile f(CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) return {};
+    std::string s(64 * 1024, '\0');
+    DWORD got = 0;
+    ReadFile(f.get(), s.data(), (DWORD)s.size(), &got, nullptr);
+    s.resize(got);
+    return s;
 }
 } // namespace
 
@@ -119,11 +143,19 @@ TempTree::TempTree(const std::wstring& hint)
     }
 }
 
-TempTree::~TempTree() { RemoveTree(m_root); }
+TempTree::~TempTree()
+{
+    RemoveTree(m_root);
+    // Folders no Windows path reaches (a trailing dot, a '*') keep the root alive.
+    if (Exists(m_root) && m_root.rfind(L"Z:\\", 0) == 0)
+        RunLinux(L"/bin/rm -rf \"" + LinuxPath(m_root) + L"\"", [&] { return !Exists(m_root); });
+}
 
 std::wstring TempTree::path(const std::wstring& rel) const
 {
-    return rel.empty() ? m_root : m_root + L"\\" + Slashes(rel);
+    std::wstring p = rel.empty() ? m_root : m_root + L"\\" + rel;
+    std::replace(p.begin(), p.end(), L'/', L'\\');
+    return p;
 }
 
 void TempTree::dir(const std::wstring& rel) const { MakeDirs(path(rel)); }
@@ -131,8 +163,7 @@ void TempTree::dir(const std::wstring& rel) const { MakeDirs(path(rel)); }
 void TempTree::file(const std::wstring& rel, const std::string& bytes) const
 {
     std::wstring p = path(rel);
-    size_t pos = p.find_last_of(L'\\');
-    MakeDirs(p.substr(0, pos));
+    MakeDirs(p.substr(0, p.find_last_of(L'\\')));
     UniqueFile f(CreateFileW(LongPathForm(p).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                              nullptr));
     ASSERT_TRUE(f.valid()) << Narrow(p);
@@ -140,69 +171,78 @@ void TempTree::file(const std::wstring& rel, const std::string& bytes) const
     if (!bytes.empty()) WriteFile(f.get(), bytes.data(), (DWORD)bytes.size(), &written, nullptr);
 }
 
-bool TempTree::exists(const std::wstring& rel) const
+bool TempTree::exists(const std::wstring& rel) const { return Exists(path(rel)); }
+
+Paths TempTree::present(std::initializer_list<std::wstring> rels) const
 {
-    return GetFileAttributesW(LongPathForm(path(rel)).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return Select(rels, [&](const std::wstring& r) { return exists(r); });
 }
 
-bool TempTree::isDir(const std::wstring& rel) const
+Paths TempTree::missing(std::initializer_list<std::wstring> rels) const
 {
-    DWORD a = GetFileAttributesW(path(rel).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    return Select(rels, [&](const std::wstring& r) { return !exists(r); });
 }
 
-std::vector<std::wstring> TempTree::listing() const
+Paths TempTree::listing() const
 {
-    std::vector<std::wstring> out;
+    Paths out;
     ListInto(m_root, L"", out);
     std::sort(out.begin(), out.end());
     return out;
 }
 
+void MakeCppSolution(const TempTree& tree, const std::wstring& rel, const CPP_SOLUTION& parts)
+{
+    const std::wstring p = rel.empty() ? L"" : rel + L"/";
+    const std::wstring objects = p + L"App/" + parts.intermediates + L"/";
+    tree.file(p + L"App.sln", "solution");
+    tree.file(p + L"App/App.vcxproj", "<Project/>");
+    tree.file(p + L"App/App.vcxproj.user", "user settings");
+    tree.file(p + L"App/main.cpp", "int main() {}");
+    tree.file(objects + L"main.obj", std::string(1000, 'o'));
+    tree.file(objects + L"App.tlog/CL.read.1.tlog", std::string(50, 't'));
+    tree.file(p + L"x64/Release/App.exe", std::string(4000, 'e'));
+    tree.file(p + L"x64/Release/App.pdb", std::string(2000, 'p'));
+    tree.file(p + L"x64/Release/App.ilk", std::string(700, 'i'));
+    if (parts.releaseObj) tree.file(p + L"x64/Release/App.obj", std::string(500, 'o'));
+    if (parts.protectedObj) {
+        tree.file(objects + L"keep.obj", std::string(300, 'k'));
+        std::wstring line = parts.intermediates + std::wstring(L"/keep.obj\r\n");
+        std::replace(line.begin(), line.end(), L'/', L'\\');
+        tree.file(p + L"App/" + kDoNotDeleteFileName, Narrow(line));
+    }
+    if (parts.leftovers) {
+        tree.file(p + L"App/Debug/a.obj", std::string(100, 'd'));
+        tree.file(p + L"App/Debug/b.pdb", std::string(200, 'd'));
+        tree.file(p + L"App.suo", std::string(10, 's'));
+    }
+}
+
+void MakeSmallSolution(const TempTree& tree, const std::wstring& rel, const Paths& more)
+{
+    tree.file(rel + L"/App.sln", "Microsoft Visual Studio Solution File\r\n");
+    tree.file(rel + L"/main.cpp", "int main() {}\r\n");
+    for (const std::wstring& f : more) tree.file(rel + L"/" + f);
+}
+
 void RemoveTree(const std::wstring& path)
 {
-    // The \\?\ form reaches names that end in a dot or blank, and long paths.
     const std::wstring target = LongPathForm(path);
     DWORD a = GetFileAttributesW(target.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return;
-    if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(target.c_str());
-        return;
-    }
-    if (!(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        DirListing l;
-        if (l.Open(path)) {
-            const WIN32_FIND_DATAW* e;
-            std::vector<std::wstring> children;
-            while (l.Next(e))
-                children.push_back(JoinPath(path, e->cFileName));
-            l.Close();
-            for (auto& c : children) RemoveTree(c);
-        }
-    }
+    if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT))
+        for (const WIN32_FIND_DATAW& e : Entries(path)) RemoveTree(path + L"\\" + e.cFileName);
     SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryW(target.c_str());
+    if (a & FILE_ATTRIBUTE_DIRECTORY) RemoveDirectoryW(target.c_str());
+    else DeleteFileW(target.c_str());
 }
+
+std::wstring EnvVar(const wchar_t* name) { return Env(name); }
 
 std::wstring TrashFilesFolder()
 {
-    std::wstring data = Env(L"XDG_DATA_HOME");
-    if (data.empty()) return {};
-    return UnixToWindows(data) + L"\\Trash\\files";
-}
-
-std::vector<std::wstring> TrashNames()
-{
-    std::vector<std::wstring> names;
-    std::wstring folder = TrashFilesFolder();
-    if (folder.empty()) return names;
-    DirListing l;
-    if (!l.Open(folder + L"\\")) return names;
-    const WIN32_FIND_DATAW* e;
-    while (l.Next(e))
-        names.push_back(e->cFileName);
-    return names;
+    std::wstring data = WindowsPath(Env(L"XDG_DATA_HOME"));
+    return data.empty() ? data : data + L"\\Trash\\files";
 }
 
 namespace {
@@ -221,32 +261,17 @@ std::string UrlEncodePath(const std::string& utf8)
     }
     return out;
 }
-std::string ReadAll(const std::wstring& p)
-{
-    UniqueFile f(CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!f) return {};
-    std::string s(64 * 1024, '\0');
-    DWORD got = 0;
-    ReadFile(f.get(), s.data(), (DWORD)s.size(), &got, nullptr);
-    s.resize(got);
-    return s;
-}
-} // namespace
 
-namespace {
 // The Path= values of every .trashinfo in the trash (as written, URL-encoded).
 std::vector<std::string> TrashInfoPaths()
 {
     std::vector<std::string> paths;
-    std::wstring files = TrashFilesFolder();
-    if (files.empty()) return paths;
-    std::wstring info = files.substr(0, files.size() - 5) + L"info";
-    DirListing l;
-    if (!l.Open(info + L"\\")) return paths;
-    const WIN32_FIND_DATAW* e;
-    while (l.Next(e)) {
-        if (DirListing::IsDirectory(*e)) continue;
-        std::string text = ReadAll(info + L"\\" + e->cFileName);
+    std::wstring data = WindowsPath(Env(L"XDG_DATA_HOME"));
+    if (data.empty()) return paths;
+    const std::wstring info = data + L"\\Trash\\info";
+    for (const WIN32_FIND_DATAW& e : Entries(info)) {
+        if (DirListing::IsDirectory(e)) continue;
+        std::string text = ReadAll(info + L"\\" + e.cFileName);
         size_t pos = text.find("Path=");
         if (pos == std::string::npos) continue;
         size_t end = text.find_first_of("\r\n", pos);
@@ -254,16 +279,15 @@ std::vector<std::string> TrashInfoPaths()
     }
     return paths;
 }
-} // namespace
 
-size_t TrashEntriesUnder(const std::wstring& windowsPath)
+// Entries of `infos` whose original path is `windowsPath` or, with `below`, lies under it.
+size_t CountTrashed(const std::vector<std::string>& infos, const std::wstring& windowsPath, bool below)
 {
-    std::string prefix = UrlEncodePath(Narrow(LinuxPath(windowsPath)));
-    std::string raw = Narrow(LinuxPath(windowsPath));
+    const std::string raw = Narrow(LinuxPath(windowsPath)), encoded = UrlEncodePath(raw);
     size_t count = 0;
-    for (const std::string& p : TrashInfoPaths()) {
-        for (const std::string& want : {prefix, raw}) {
-            if (p.compare(0, want.size(), want) == 0 && (p.size() == want.size() || p[want.size()] == '/')) {
+    for (const std::string& p : infos) {
+        for (const std::string& want : {encoded, raw}) {
+            if (p.starts_with(want) && (p.size() == want.size() || (below && p[want.size()] == '/'))) {
                 ++count;
                 break;
             }
@@ -271,76 +295,63 @@ size_t TrashEntriesUnder(const std::wstring& windowsPath)
     }
     return count;
 }
+} // namespace
 
-bool InTrash(const std::wstring& windowsPath)
+bool InTrash(const std::wstring& windowsPath) { return CountTrashed(TrashInfoPaths(), windowsPath, false) > 0; }
+
+size_t TrashEntriesUnder(const std::wstring& windowsPath) { return CountTrashed(TrashInfoPaths(), windowsPath, true); }
+
+Paths TempTree::trashed(std::initializer_list<std::wstring> rels) const
 {
-    std::wstring files = TrashFilesFolder();
-    if (files.empty()) return false;
-    std::wstring info = files.substr(0, files.size() - 5) + L"info";
-    // Z:\a\b -> /a/b, as the .trashinfo records it (URL-encoded).
-    std::wstring unixPath = windowsPath;
-    if (unixPath.size() >= 2 && unixPath[1] == L':') unixPath = unixPath.substr(2);
-    std::replace(unixPath.begin(), unixPath.end(), L'\\', L'/');
-    std::string want = "Path=" + UrlEncodePath(Narrow(unixPath));
-    std::string wantRaw = "Path=" + Narrow(unixPath);
-    DirListing l;
-    if (!l.Open(info + L"\\")) return false;
-    const WIN32_FIND_DATAW* e;
-    while (l.Next(e)) {
-        if (DirListing::IsDirectory(*e)) continue;
-        std::string text = ReadAll(info + L"\\" + e->cFileName);
-        for (const std::string& w : {want, wantRaw}) {
-            size_t pos = text.find(w);
-            if (pos != std::string::npos) {
-                size_t end = pos + w.size();
-                if (end == text.size() || text[end] == '\n' || text[end] == '\r') return true;
-            }
-        }
-    }
-    return false;
+    const std::vector<std::string> infos = TrashInfoPaths();
+    return Select(rels, [&](const std::wstring& r) { return CountTrashed(infos, path(r), false) > 0; });
 }
 
-std::wstring LinuxPath(std::wstring p)
+Paths TempTree::untrashed(std::initializer_list<std::wstring> rels) const
 {
-    if (p.size() >= 2 && p[1] == L':') p = p.substr(2);
-    std::replace(p.begin(), p.end(), L'\\', L'/');
-    return p;
+    const std::vector<std::string> infos = TrashInfoPaths();
+    return Select(rels, [&](const std::wstring& r) { return CountTrashed(infos, path(r), false) == 0; });
 }
 
-bool RunLinux(std::wstring commandLine, const std::function<bool()>& done, DWORD timeoutMs)
+UniqueFile HoldFile(const std::wstring& path, DWORD share)
+{
+    return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+ChildProcess::ChildProcess(std::wstring commandLine, const STARTUPINFOW* stdHandles)
 {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    UniqueKernel proc(pi.hProcess), thread(pi.hThread);
-    WaitForSingleObject(pi.hProcess, timeoutMs);
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, stdHandles != nullptr, 0, nullptr, nullptr,
+                        const_cast<STARTUPINFOW*>(stdHandles ? stdHandles : &si), &pi))
+        return;
+    m_started = true;
+    m_process.reset(pi.hProcess);
+    m_thread.reset(pi.hThread);
+    m_id = pi.dwProcessId;
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (m_process && !WaitExit(0)) {
+        TerminateProcess(handle(), 0xFFFFFFFF);
+        WaitExit(5000);
+    }
+}
+
+bool RunLinux(const std::wstring& commandLine, const std::function<bool()>& done, DWORD timeoutMs)
+{
+    ChildProcess child(commandLine);
+    if (!child.started()) return false;
+    child.WaitExit(timeoutMs);
     if (!done) {
         Sleep(200);
         return true;
     }
     for (DWORD waited = 0; waited < timeoutMs && !done(); waited += 10) Sleep(10);
     return done();
-}
-
-bool MakeUnlistableFolder(const std::wstring& path)
-{
-    return RunLinux(L"/bin/mkdir \"" + LinuxPath(path) + L"\"", [&] {
-        const std::wstring parent = path.substr(0, path.find_last_of(L'\\'));
-        const std::wstring name = path.substr(parent.size() + 1);
-        DirListing l;
-        const WIN32_FIND_DATAW* e;
-        if (l.Open(parent))
-            while (l.Next(e))
-                if (name == e->cFileName) return true;
-        return false;
-    });
-}
-
-void RemoveUnlistableFolder(const std::wstring& path)
-{
-    RunLinux(L"/bin/rm -rf \"" + LinuxPath(path) + L"\"");
 }
 
 bool MakeDirSymlink(const std::wstring& link, const std::wstring& target)
@@ -352,11 +363,16 @@ bool MakeDirSymlink(const std::wstring& link, const std::wstring& target)
     });
 }
 
-} // namespace testutil
-
-namespace testutil {
-
-std::wstring UnixToWindowsPath(const std::wstring& path) { return UnixToWindows(path); }
+bool MakeStarNamedFolder(const std::wstring& path)
+{
+    const std::wstring parent = path.substr(0, path.find_last_of(L'\\'));
+    const std::wstring name = path.substr(parent.size() + 1);
+    return RunLinux(L"/bin/mkdir \"" + LinuxPath(path) + L"\"", [&] {
+        for (const WIN32_FIND_DATAW& e : Entries(parent))
+            if (name == e.cFileName) return true;
+        return false;
+    });
+}
 
 PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs, const std::function<void()>& whileRunning)
 {
@@ -374,20 +390,18 @@ PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs, cons
         si.hStdInput = in.get();
         si.hStdOutput = out.get();
         si.hStdError = err.get();
-        PROCESS_INFORMATION pi{};
-        std::wstring cmd = commandLine;
-        if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        ChildProcess child(commandLine, &si);
+        if (!child.started()) {
             result.err = "CreateProcessW failed: " + std::to_string(GetLastError());
             return result;
         }
-        UniqueKernel proc(pi.hProcess), thread(pi.hThread);
         if (whileRunning) whileRunning();
-        if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        if (!child.WaitExit(timeoutMs)) {
             result.timedOut = true;
-            TerminateProcess(pi.hProcess, 0xFFFFFFFF);
-            WaitForSingleObject(pi.hProcess, 5000);
+            TerminateProcess(child.handle(), 0xFFFFFFFF);
+            child.WaitExit(5000);
         }
-        GetExitCodeProcess(pi.hProcess, &result.exitCode);
+        GetExitCodeProcess(child.handle(), &result.exitCode);
     }
     result.out = ReadAll(outPath);
     result.err = ReadAll(errPath);
@@ -397,14 +411,7 @@ PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs, cons
 namespace {
 void SnapshotInto(const std::wstring& folder, const std::wstring& rel, std::string& out)
 {
-    std::vector<std::wstring> names;
-    DirListing l;
-    if (!l.Open(folder + L"\\")) return;
-    const WIN32_FIND_DATAW* e;
-    std::vector<WIN32_FIND_DATAW> entries;
-    while (l.Next(e))
-        entries.push_back(*e);
-    l.Close();
+    std::vector<WIN32_FIND_DATAW> entries = Entries(folder);
     std::sort(entries.begin(), entries.end(),
               [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) { return wcscmp(a.cFileName, b.cFileName) < 0; });
     for (const WIN32_FIND_DATAW& d : entries) {

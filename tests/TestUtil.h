@@ -1,13 +1,18 @@
 #pragma once
 // Real folders on disk for the tests: a fresh tree below the build tree's test
-// folder (reached through Z:\ under Wine), and the trash that Wine's Recycle
-// Bin fills.
+// folder (reached through Z:\ under Wine), the trash that Wine's Recycle Bin
+// fills, and processes started by the tests.
 #include <windows.h>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "support/UniqueHandle.h"
+
 namespace testutil {
+
+using Paths = std::vector<std::wstring>;
 
 // A unique empty folder, removed with everything in it when the object goes.
 class TempTree {
@@ -24,47 +29,95 @@ public:
     void dir(const std::wstring& rel) const;
     void file(const std::wstring& rel, const std::string& bytes = "x") const;
     bool exists(const std::wstring& rel) const;
-    bool isDir(const std::wstring& rel) const;
+
+    // Those of `rels` that exist / do not / were recycled / were not. Tests
+    // expect none, so that a failure names the paths at fault.
+    Paths present(std::initializer_list<std::wstring> rels) const;
+    Paths missing(std::initializer_list<std::wstring> rels) const;
+    Paths trashed(std::initializer_list<std::wstring> rels) const;
+    Paths untrashed(std::initializer_list<std::wstring> rels) const;
 
     // Relative paths of everything below the root, '\'-separated and sorted;
     // folders end in '\'. Does not follow reparse points.
-    std::vector<std::wstring> listing() const;
+    Paths listing() const;
 
 private:
     std::wstring m_root;
 };
 
-// Windows path of the trash's files folder ($XDG_DATA_HOME/Trash/files), or
-// empty when the environment names none.
-std::wstring TrashFilesFolder();
-// Names currently in the trash's files folder.
-std::vector<std::wstring> TrashNames();
+// What MakeCppSolution writes besides App.sln and the project App\App.vcxproj
+// with main.cpp and its .user file (13 bytes): main.obj (1000) and an App.tlog
+// folder (50) in the project's `intermediates`, and in x64\Release the App.exe
+// and App.pdb that stay and the App.ilk (700) that goes.
+struct CPP_SOLUTION {
+    const wchar_t* intermediates = L"x64/Debug";
+    bool releaseObj = true;      // x64\Release\App.obj, for the release-file rule
+    bool protectedObj = false;   // keep.obj (300) beside main.obj, named in App's do-not-delete file
+    bool leftovers = false;      // App\Debug (a.obj 100, b.pdb 200) and App.suo (10)
+};
+// A small C++ solution in folder `rel` of the tree (its root when empty).
+void MakeCppSolution(const TempTree& tree, const std::wstring& rel, const CPP_SOLUTION& parts = {});
+// A solution folder with only App.sln, main.cpp and `more` (files a run cleans or keeps).
+void MakeSmallSolution(const TempTree& tree, const std::wstring& rel, const Paths& more = {L"Debug/main.obj"});
+
 // True when an item whose original path is `windowsPath` is recorded in the
 // trash (its .trashinfo names it).
 bool InTrash(const std::wstring& windowsPath);
-
 // Number of trash entries whose original path lies at or below `windowsPath`.
 size_t TrashEntriesUnder(const std::wstring& windowsPath);
 
 // Removes a tree outright (no trash), not following reparse points.
 void RemoveTree(const std::wstring& path);
 
-// Creates a directory symbolic link through the Linux side (Wine has no
-// CreateSymbolicLinkW for Z:), pointing to `target`. Both are Windows paths on Z:.
-bool MakeDirSymlink(const std::wstring& link, const std::wstring& target);
-
+// Windows path of the trash's files folder ($XDG_DATA_HOME/Trash/files), or
+// empty when the environment names none.
+std::wstring TrashFilesFolder();
 // An environment variable of this process (Wine passes the Linux ones on).
 std::wstring EnvVar(const wchar_t* name);
 
-// The lines of a log panel's text ("\r\n" between lines), top first.
-std::vector<std::wstring> SplitLines(const std::wstring& text);
+// Creates a directory symbolic link through the Linux side (Wine has no
+// CreateSymbolicLinkW for Z:), pointing to `target`. Both are Windows paths on Z:.
+bool MakeDirSymlink(const std::wstring& link, const std::wstring& target);
+// A folder whose name holds a '*' (made through the Linux side): it is listed
+// in its parent, but no Windows path lists its own contents (ERROR_INVALID_NAME).
+bool MakeStarNamedFolder(const std::wstring& path);
+
+// Wine's drive Z: is the Linux root: Z:\x\y is /x/y. Other paths pass unchanged.
+std::wstring LinuxPath(std::wstring windowsPath);
+std::wstring WindowsPath(std::wstring linuxPath);
+
+// The lines of a log panel's or a console's text ("\r\n" between lines), top first.
+Paths SplitLines(const std::wstring& text);
 
 std::string Narrow(const std::wstring& s);
 std::wstring Widen(const std::string& s);
 
-} // namespace testutil
+// Opens an existing file for reading and writing and holds it while the handle
+// lives; with `share` 0 nothing else can open, move or delete it.
+UniqueFile HoldFile(const std::wstring& path, DWORD share = 0);
 
-namespace testutil {
+// A process started by a test. One still running when the object goes is
+// ended, so a failed assertion cannot leave it behind for later tests.
+class ChildProcess {
+public:
+    // `stdHandles`, when given, hands the process inheritable standard handles.
+    explicit ChildProcess(std::wstring commandLine, const STARTUPINFOW* stdHandles = nullptr);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // A Linux program started through Wine has started without a process handle.
+    bool started() const { return m_started; }
+    DWORD id() const { return m_id; }
+    HANDLE handle() const { return m_process.get(); }
+    bool WaitExit(DWORD ms) const { return WaitForSingleObject(m_process.get(), ms) == WAIT_OBJECT_0; }
+
+private:
+    UniqueKernel m_process;
+    UniqueKernel m_thread;
+    DWORD m_id = 0;
+    bool m_started = false;
+};
 
 // Runs a program to its end (or the timeout) with standard output and error
 // captured.
@@ -80,17 +133,7 @@ PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 600
 
 // Runs a Linux program through Wine, which does not wait for it to end, then
 // waits up to `timeoutMs` for `done` to hold (without `done`: a short pause).
-bool RunLinux(std::wstring commandLine, const std::function<bool()>& done = {}, DWORD timeoutMs = 5000);
-// Linux path of a Z: path (Z:\x\y -> /x/y).
-std::wstring LinuxPath(std::wstring windowsPath);
-
-// Makes a folder at `path` whose name holds a '*' (through the Linux side): it
-// is listed in its parent, but no Windows path lists its own contents (123).
-bool MakeUnlistableFolder(const std::wstring& path);
-void RemoveUnlistableFolder(const std::wstring& path);
-
-// Windows path of a Linux path (/x/y -> Z:\x\y); other paths unchanged.
-std::wstring UnixToWindowsPath(const std::wstring& path);
+bool RunLinux(const std::wstring& commandLine, const std::function<bool()>& done = {}, DWORD timeoutMs = 5000);
 
 // Every entry below `root` with its attributes, size, write time and, for
 // files, its bytes: two equal snapshots mean the tree did not change.

@@ -1,14 +1,16 @@
 // The console program, run as a process on real trees.
 #include <gtest/gtest.h>
 
+#include "support/PathUtil.h"
 #include "tests/TestUtil.h"
 
+using testutil::Paths;
 using testutil::PROCESS_RESULT;
 using testutil::TempTree;
 
 namespace {
 
-std::wstring CliExe() { return testutil::UnixToWindowsPath(testutil::Widen(MW_CLI_EXE)); }
+std::wstring CliExe() { return testutil::WindowsPath(testutil::Widen(MW_CLI_EXE)); }
 
 PROCESS_RESULT Cli(const std::wstring& args, const std::function<void()>& whileRunning = {})
 {
@@ -17,56 +19,26 @@ PROCESS_RESULT Cli(const std::wstring& args, const std::function<void()>& whileR
 
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
 
-// The words of the text line that ends with `path` (empty when there is none).
-std::vector<std::string> LineEndingWith(const std::string& text, const std::wstring& path)
-{
-    std::string want = testutil::Narrow(path);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();   // console text ends lines in CR LF
-        if (line.size() >= want.size() && line.compare(line.size() - want.size(), want.size(), want) == 0) {
-            std::vector<std::string> words;
-            size_t p = 0;
-            std::string head = line.substr(0, line.size() - want.size());
-            while (p < head.size()) {
-                size_t b = head.find_first_not_of(' ', p);
-                if (b == std::string::npos) break;
-                size_t e = head.find(' ', b);
-                if (e == std::string::npos) e = head.size();
-                words.push_back(head.substr(b, e - b));
-                p = e;
-            }
-            return words;
-        }
-        start = end + 1;
-    }
-    return {};
-}
 using Words = std::vector<std::string>;
+
+// The words before `path` on the output line that ends with it (none when no line does).
+Words LineEndingWith(const std::string& text, const std::wstring& path)
+{
+    Words words;
+    for (const std::wstring& line : testutil::SplitLines(testutil::Widen(text))) {
+        if (!line.ends_with(path)) continue;
+        for (const std::wstring& word : SplitTokens(line.substr(0, line.size() - path.size()), L" "))
+            words.push_back(testutil::Narrow(word));
+        break;
+    }
+    return words;
+}
 
 std::wstring FileNamePartOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
-// A small C++ solution with build output and one protected object file.
-void MakeSolution(const TempTree& t)
-{
-    t.file(L"App.sln", "solution");
-    t.file(L"App/App.vcxproj", "<Project/>");
-    t.file(L"App/App.vcxproj.user", "user settings");
-    t.file(L"App/main.cpp", "int main() {}");
-    t.file(L"App/x64/Release/main.obj", std::string(1000, 'o'));
-    t.file(L"App/x64/Release/keep.obj", std::string(300, 'k'));
-    t.file(L"App/x64/Release/App.tlog/CL.read.1.tlog", std::string(50, 't'));
-    t.file(L"x64/Release/App.exe", std::string(4000, 'e'));
-    t.file(L"x64/Release/App.pdb", std::string(2000, 'p'));
-    t.file(L"x64/Release/App.ilk", std::string(700, 'i'));
-    t.file(L"App/Debug/a.obj", std::string(100, 'd'));
-    t.file(L"App/Debug/b.pdb", std::string(200, 'd'));
-    t.file(L"App.suo", std::string(10, 's'));
-    t.file(L"App/Mopwright (do not delete).txt", "x64\\Release\\keep.obj\r\n");
-}
+// Built for Release, with an old Debug folder, a .suo and one protected object file.
+const testutil::CPP_SOLUTION kReleaseBuild{
+    .intermediates = L"x64/Release", .releaseObj = false, .protectedObj = true, .leftovers = true};
 
 } // namespace
 
@@ -91,7 +63,7 @@ TEST(CliUsage, HelpAndWrongUsage)
 TEST(CliDryRun, ListsPlanWithSizesAndChangesNothing)
 {
     TempTree t(L"cli");
-    MakeSolution(t);
+    testutil::MakeCppSolution(t, L"", kReleaseBuild);
     std::string before = testutil::SnapshotTree(t.root());
 
     PROCESS_RESULT r = Cli(L"--dry-run " + Quoted(t.root()));
@@ -125,7 +97,7 @@ TEST(CliDryRun, ListsPlanWithSizesAndChangesNothing)
 TEST(CliDryRun, JsonDocumentHasTheDocumentedShape)
 {
     TempTree t(L"cli");
-    MakeSolution(t);
+    testutil::MakeCppSolution(t, L"", kReleaseBuild);
     TempTree empty(L"cli");
     PROCESS_RESULT r = Cli(L"--dry-run --json " + Quoted(t.root()) + L" " + Quoted(empty.root()));
     EXPECT_EQ(r.exitCode, 1u);   // the second folder has no solution
@@ -150,7 +122,7 @@ TEST(CliDryRun, JsonDocumentHasTheDocumentedShape)
 TEST(CliClean, CleansLikeTheWindowAndReportsReclaimedBytes)
 {
     TempTree t(L"cli");
-    MakeSolution(t);
+    testutil::MakeCppSolution(t, L"", kReleaseBuild);
     PROCESS_RESULT r = Cli(Quoted(t.root()));
     EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
 
@@ -166,21 +138,15 @@ TEST(CliClean, CleansLikeTheWindowAndReportsReclaimedBytes)
     EXPECT_LT(success, finished);
     EXPECT_NE(o.find("Reclaimed 2063 bytes, removed "), std::string::npos) << o;
 
-    EXPECT_FALSE(t.exists(L"App/x64/Release/main.obj"));
-    EXPECT_FALSE(t.exists(L"App/Debug"));
-    EXPECT_FALSE(t.exists(L"App/App.vcxproj.user"));
-    EXPECT_TRUE(t.exists(L"App/x64/Release/keep.obj"));
-    EXPECT_TRUE(t.exists(L"x64/Release/App.exe"));
-    EXPECT_TRUE(t.exists(L"App/main.cpp"));
-    EXPECT_TRUE(t.exists(L"App.suo"));
-    EXPECT_TRUE(testutil::InTrash(t.path(L"App\\x64\\Release\\main.obj")));
-    EXPECT_TRUE(testutil::InTrash(t.path(L"App\\Debug")));
+    EXPECT_EQ(t.present({L"App/x64/Release/main.obj", L"App/Debug", L"App/App.vcxproj.user"}), Paths{});
+    EXPECT_EQ(t.missing({L"App/x64/Release/keep.obj", L"x64/Release/App.exe", L"App/main.cpp", L"App.suo"}), Paths{});
+    EXPECT_EQ(t.untrashed({L"App/x64/Release/main.obj", L"App/Debug"}), Paths{});
 }
 
 TEST(CliClean, FailingFolderGivesExitCodeOneAndJsonLog)
 {
     TempTree t(L"cli");
-    MakeSolution(t);
+    testutil::MakeCppSolution(t, L"", kReleaseBuild);
     PROCESS_RESULT r = Cli(L"--json --delete-suo " + Quoted(t.path(L"missing")) + L" " + Quoted(t.root()));
     EXPECT_EQ(r.exitCode, 1u) << r.out;
     const std::string& o = r.out;

@@ -8,7 +8,7 @@
 
 namespace {
 
-std::wstring CliExe() { return testutil::UnixToWindowsPath(testutil::Widen(MW_CLI_EXE)); }
+std::wstring CliExe() { return testutil::WindowsPath(testutil::Widen(MW_CLI_EXE)); }
 
 // "a.b.c.d" from the fixed part of a program's version resource; empty when it has none.
 std::string ResourceVersion(const std::wstring& exe)

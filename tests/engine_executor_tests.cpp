@@ -25,8 +25,13 @@ BOOL Apply(const ProtectedList& keep, const DeletePlan& plan, DWORD& error, BOOL
     return ok;
 }
 
-
-
+// A plan whose paths are relative to the tree (a trailing separator stays).
+DeletePlan PlanIn(const TempTree& t, std::initializer_list<std::pair<const wchar_t*, int>> items)
+{
+    DeletePlan plan;
+    for (const auto& [rel, type] : items) plan.push_back({t.path(rel), type});
+    return plan;
+}
 
 ITEM_2_KEEP KeepFile(const std::wstring& path) { return {0, path}; }
 ITEM_2_KEEP KeepFolder(const std::wstring& path) { return {1, path}; }
@@ -73,9 +78,7 @@ TEST_F(ExecutorTest, ShellDeleteSendsOneObjectToTheTrash)
     EXPECT_EQ(ShellDeleteItem(t.path(L"never\\there.obj"), kShellFlagsFile, nullptr), 0u);
 
     EXPECT_EQ(t.listing(), (Listing{L"a.obj2"}));
-    EXPECT_TRUE(InTrash(t.path(L"a.obj")));
-    EXPECT_TRUE(InTrash(t.path(L"dir")));
-    EXPECT_FALSE(InTrash(t.path(L"a.obj2")));
+    EXPECT_EQ(t.trashed({L"a.obj", L"dir", L"a.obj2"}), (Listing{L"a.obj", L"dir"}));
 }
 
 TEST_F(ExecutorTest, EachItemTypeIsCarriedOut)
@@ -89,24 +92,19 @@ TEST_F(ExecutorTest, EachItemTypeIsCarriedOut)
     t.file(L"Debug/sub/x.obj");
     t.file(L"obj/deep/y.obj");
 
-    DeletePlan plan{
-        {t.path(L"a.ncb"), DEL_TYPE_FILE},
-        {t.path(L"empty") + L"\\", DEL_TYPE_EMPTY_FOLDER},
-        {t.path(L"full/"), DEL_TYPE_EMPTY_FOLDER},
-        {t.path(L"Debug") + L"\\", DEL_TYPE_FOLDER_NO_RECURSION},
-        {t.path(L"obj"), DEL_TYPE_FOLDER_TREE},
-    };
     DWORD error = 0;
     ResetShellDeleteCalls();
-    EXPECT_TRUE(Apply({}, plan, error));
+    EXPECT_TRUE(Apply({},
+                      PlanIn(t, {{L"a.ncb", DEL_TYPE_FILE}, {L"empty\\", DEL_TYPE_EMPTY_FOLDER},
+                                 {L"full/", DEL_TYPE_EMPTY_FOLDER}, {L"Debug\\", DEL_TYPE_FOLDER_NO_RECURSION},
+                                 {L"obj", DEL_TYPE_FOLDER_TREE}}),
+                      error));
     EXPECT_EQ(error, 0u);
     EXPECT_EQ(ShellDeleteCalls(), 3u) << "one call per file or folder, none for the empty folders";
 
     // The non-empty remove-if-empty folder stays, and that is no failure.
     EXPECT_EQ(t.listing(), (Listing{L"App.cpp", L"full\\", L"full\\keep.txt"}));
-    EXPECT_TRUE(InTrash(t.path(L"a.ncb")));
-    EXPECT_TRUE(InTrash(t.path(L"Debug")));
-    EXPECT_TRUE(InTrash(t.path(L"obj")));
+    EXPECT_EQ(t.untrashed({L"a.ncb", L"Debug", L"obj"}), Listing{});
     // An empty folder is removed outright, not recycled.
     EXPECT_FALSE(InTrash(t.path(L"empty")));
 }
@@ -137,22 +135,16 @@ TEST_F(ExecutorTest, ProtectedEntriesOfTheRightKindShieldItems)
         KeepFile(t.path(L"obj")),          // wrong kind: no shield for a folder
         KeepFolder(t.path(L"b.ncb")),      // wrong kind: no shield for a file
     };
-    DeletePlan plan{
-        {t.path(L"a.ncb"), DEL_TYPE_FILE},
-        {t.path(L"b.ncb"), DEL_TYPE_FILE},
-        {t.path(L"Debug\\"), DEL_TYPE_FOLDER_NO_RECURSION},
-        {t.path(L"obj\\"), DEL_TYPE_FOLDER_TREE},
-        {t.path(L"ipch"), DEL_TYPE_FOLDER_TREE},
-    };
+    const DeletePlan plan = PlanIn(t, {{L"a.ncb", DEL_TYPE_FILE}, {L"b.ncb", DEL_TYPE_FILE},
+                                       {L"Debug\\", DEL_TYPE_FOLDER_NO_RECURSION}, {L"obj\\", DEL_TYPE_FOLDER_TREE},
+                                       {L"ipch", DEL_TYPE_FOLDER_TREE}});
     FakeHost host;
     DELETE_PROGRESS progress{&host, 0, static_cast<UINT>(plan.size())};
     EXPECT_TRUE(ApplyDeletionPlan(keep, plan, progress, nullptr, TRUE));
     EXPECT_EQ(::GetLastError(), 0u);
 
     EXPECT_EQ(t.listing(), (Listing{L"Debug\\", L"Debug\\App.exe", L"a.ncb"}));
-    EXPECT_TRUE(InTrash(t.path(L"b.ncb")));
-    EXPECT_TRUE(InTrash(t.path(L"obj")));
-    EXPECT_TRUE(InTrash(t.path(L"ipch")));
+    EXPECT_EQ(t.untrashed({L"b.ncb", L"obj", L"ipch"}), Listing{});
     // Spared items still count as done.
     EXPECT_EQ(host.itemsDone, (std::vector<UINT>{1, 2, 3, 4, 5}));
 }
@@ -173,19 +165,16 @@ TEST_F(ExecutorTest, FolderWithProtectedFileThreeLevelsDownIsTakenApartAroundIt)
     ProtectedList keep{KeepFile(t.path(L"obj/a/b/c/keep.txt"))};
     DWORD error = 0;
     ResetShellDeleteCalls();
-    EXPECT_TRUE(Apply(keep, {{t.path(L"obj\\"), DEL_TYPE_FOLDER_TREE}}, error));
+    EXPECT_TRUE(Apply(keep, PlanIn(t, {{L"obj\\", DEL_TYPE_FOLDER_TREE}}), error));
     EXPECT_EQ(error, 0u);
     EXPECT_EQ(ShellDeleteCalls(), 6u) << "one shell call per file, none for folders";
 
     EXPECT_EQ(t.listing(), (Listing{L"App.cpp", L"obj\\", L"obj\\a\\", L"obj\\a\\b\\", L"obj\\a\\b\\c\\",
                                     L"obj\\a\\b\\c\\keep.txt"}));
     // Each file went to the trash on its own; emptied folders were removed, not recycled.
-    for (const wchar_t* f : {L"obj/top.obj", L"obj/a/one.obj", L"obj/a/b/two.obj", L"obj/a/b/c/three.obj",
-                             L"obj/a/side/four.obj", L"obj/a/side/deeper/five.obj"})
-        EXPECT_TRUE(InTrash(t.path(f))) << testutil::Narrow(f);
-    EXPECT_FALSE(InTrash(t.path(L"obj")));
-    EXPECT_FALSE(InTrash(t.path(L"obj/a/side")));
-    EXPECT_FALSE(InTrash(t.path(L"obj/emptied")));
+    EXPECT_EQ(t.untrashed({L"obj/top.obj", L"obj/a/one.obj", L"obj/a/b/two.obj", L"obj/a/b/c/three.obj",
+                           L"obj/a/side/four.obj", L"obj/a/side/deeper/five.obj"}), Listing{});
+    EXPECT_EQ(t.trashed({L"obj", L"obj/a/side", L"obj/emptied"}), Listing{});
 }
 
 TEST_F(ExecutorTest, ProtectedFolderInsideTreeIsKeptWholeButAPlannedItemBelowItIsNot)
@@ -198,14 +187,11 @@ TEST_F(ExecutorTest, ProtectedFolderInsideTreeIsKeptWholeButAPlannedItemBelowItI
 
     ProtectedList keep{KeepFolder(t.path(L"obj/keep")), KeepFolder(t.path(L"src/Keep2"))};
     DWORD error = 0;
-    EXPECT_TRUE(Apply(keep,
-                      {{t.path(L"obj"), DEL_TYPE_FOLDER_TREE},
-                       {t.path(L"src/Keep2/Debug"), DEL_TYPE_FOLDER_NO_RECURSION}},
-                      error));
+    EXPECT_TRUE(
+        Apply(keep, PlanIn(t, {{L"obj", DEL_TYPE_FOLDER_TREE}, {L"src/Keep2/Debug", DEL_TYPE_FOLDER_NO_RECURSION}}), error));
     EXPECT_EQ(t.listing(), (Listing{L"obj\\", L"obj\\Keep\\", L"obj\\Keep\\inner\\", L"obj\\Keep\\inner\\k.bin",
                                     L"src\\", L"src\\Keep2\\", L"src\\Keep2\\main.cpp"}));
-    EXPECT_TRUE(InTrash(t.path(L"obj/gone.obj")));
-    EXPECT_TRUE(InTrash(t.path(L"src/Keep2/Debug")));
+    EXPECT_EQ(t.untrashed({L"obj/gone.obj", L"src/Keep2/Debug"}), Listing{});
 }
 
 TEST_F(ExecutorTest, LinksAreNeverFollowed)
@@ -230,19 +216,14 @@ TEST_F(ExecutorTest, LinksAreNeverFollowed)
     ProtectedList keep{KeepFile(t.path(L"obj/keep.txt"))};
     DWORD error = 0;
     EXPECT_TRUE(Apply(keep,
-                      {{t.path(L"obj"), DEL_TYPE_FOLDER_TREE},
-                       {t.path(L"ipch"), DEL_TYPE_FOLDER_TREE},
-                       {t.path(L"Debug/out"), DEL_TYPE_FOLDER_TREE},
-                       {t.path(L"Debug/out"), DEL_TYPE_FILE}},
+                      PlanIn(t, {{L"obj", DEL_TYPE_FOLDER_TREE}, {L"ipch", DEL_TYPE_FOLDER_TREE},
+                                 {L"Debug/out", DEL_TYPE_FOLDER_TREE}, {L"Debug/out", DEL_TYPE_FILE}}),
                       error));
     EXPECT_EQ(error, 0u);
 
     EXPECT_EQ(outside.listing(), before);
-    EXPECT_TRUE(t.exists(L"obj/link"));
-    EXPECT_TRUE(t.exists(L"obj/keep.txt"));
-    EXPECT_FALSE(t.exists(L"obj/x.obj"));
-    EXPECT_FALSE(t.exists(L"ipch"));
-    EXPECT_TRUE(t.exists(L"Debug/out"));
+    EXPECT_EQ(t.missing({L"obj/link", L"obj/keep.txt", L"Debug/out"}), Listing{});
+    EXPECT_EQ(t.present({L"obj/x.obj", L"ipch"}), Listing{});
     EXPECT_FALSE(InTrash(outside.path(L"precious.txt")));
 }
 
@@ -339,10 +320,8 @@ TEST_F(ExecutorTest, VanishedItemsCountAsDeleted)
     DWORD error = 0;
     // A folder already gone, with a protected list that would have it scanned.
     EXPECT_TRUE(Apply(keep,
-                      {{t.path(L"gone.obj"), DEL_TYPE_FILE},
-                       {t.path(L"Debug"), DEL_TYPE_FOLDER_NO_RECURSION},
-                       {t.path(L"obj/ipch"), DEL_TYPE_FOLDER_TREE},
-                       {t.path(L"x64"), DEL_TYPE_EMPTY_FOLDER}},
+                      PlanIn(t, {{L"gone.obj", DEL_TYPE_FILE}, {L"Debug", DEL_TYPE_FOLDER_NO_RECURSION},
+                                 {L"obj/ipch", DEL_TYPE_FOLDER_TREE}, {L"x64", DEL_TYPE_EMPTY_FOLDER}}),
                       error));
     EXPECT_EQ(error, 0u);
     EXPECT_EQ(t.listing(), (Listing{L"keep.txt"}));
@@ -354,7 +333,7 @@ TEST_F(ExecutorTest, FolderItemThatCannotBeScannedIsNotTouched)
     t.file(L"obj");   // a file where a folder was planned: its listing cannot start
     t.file(L"keep.txt");
     DWORD error = 0;
-    EXPECT_FALSE(Apply({}, {{t.path(L"obj"), DEL_TYPE_FOLDER_TREE}}, error));
+    EXPECT_FALSE(Apply({}, PlanIn(t, {{L"obj", DEL_TYPE_FOLDER_TREE}}), error));
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_DIRECTORY));
     EXPECT_TRUE(t.exists(L"obj"));
 }
@@ -367,16 +346,13 @@ TEST_F(ExecutorTest, FolderWithAnUnlistableSubfolderIsNotTouched)
     TempTree t(L"unseen");
     t.file(L"obj/x.obj");
     t.file(L"obj/sub/y.obj");
-    ASSERT_TRUE(testutil::MakeUnlistableFolder(t.path(L"obj/star*")));
+    ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"obj/star*")));
 
     DWORD error = 0;
-    EXPECT_FALSE(Apply({KeepFile(t.path(L"obj/gone.txt"))}, {{t.path(L"obj"), DEL_TYPE_FOLDER_TREE}}, error));
+    EXPECT_FALSE(Apply({KeepFile(t.path(L"obj/gone.txt"))}, PlanIn(t, {{L"obj", DEL_TYPE_FOLDER_TREE}}), error));
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_NAME));
-    EXPECT_TRUE(t.exists(L"obj/x.obj"));
-    EXPECT_TRUE(t.exists(L"obj/sub/y.obj"));
+    EXPECT_EQ(t.missing({L"obj/x.obj", L"obj/sub/y.obj"}), Listing{});
     EXPECT_FALSE(InTrash(t.path(L"obj")));
-
-    testutil::RemoveUnlistableFolder(t.path(L"obj/star*"));
 }
 
 TEST_F(ExecutorTest, ScanAndTakeApartStopWhenAsked)

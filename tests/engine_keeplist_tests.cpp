@@ -102,8 +102,8 @@ TEST(KeepLists, ListsAnywhereInTheTreeProtectAndStay)
     for (const wchar_t* gone : {L"Sol/App/bin/Debug/net8.0/App.dll", L"Sol/App/obj/a/b/x.obj",
                                 L"Sol/.vs/App/v17/ipch/drop.ipch", L"Sol/Lib/Debug/a.obj", L"Sol/Lib/Release/a.obj"})
         EXPECT_FALSE(t.exists(gone)) << testutil::Narrow(gone);
-    for (const std::wstring& folder : {L"Sol/App/bin/Debug/net8.0/", L"Sol/App/obj/a/", L"Sol/.vs/App/v17/",
-                                       L"Sol/Lib/Debug/", L"Sol/Lib/Release/"})
+    for (const wchar_t* folder : {L"Sol/App/bin/Debug/net8.0/", L"Sol/App/obj/a/", L"Sol/.vs/App/v17/",
+                                  L"Sol/Lib/Debug/", L"Sol/Lib/Release/"})
         EXPECT_TRUE(t.exists(folder + kList)) << testutil::Narrow(folder);
 }
 

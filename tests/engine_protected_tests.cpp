@@ -5,7 +5,6 @@
 #include "engine/Beep.h"
 #include "engine/ProtectedListReader.h"
 #include "engine/Rules.h"
-#include "support/UniqueHandle.h"
 #include "tests/TestUtil.h"
 
 using testutil::TempTree;
@@ -189,8 +188,7 @@ TEST(ReadTextFile, FailuresKeepTheTextAndLeaveTheirCode)
 
     // A file held without sharing cannot be opened.
     t.file(L"locked.txt", "a");
-    UniqueFile lock(::CreateFileW(t.path(L"locked.txt").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    UniqueFile lock = testutil::HoldFile(t.path(L"locked.txt"));
     ASSERT_TRUE(lock.valid());
     Read locked = ReadFileText(t.path(L"locked.txt"));
     EXPECT_FALSE(locked.ok);
@@ -199,8 +197,7 @@ TEST(ReadTextFile, FailuresKeepTheTextAndLeaveTheirCode)
 
     // An editor that holds the file open with sharing does not stop the read.
     t.file(L"shared.txt", "a");
-    UniqueFile editor(::CreateFileW(t.path(L"shared.txt").c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueFile editor = testutil::HoldFile(t.path(L"shared.txt"), FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_TRUE(editor.valid());
     Read shared = ReadFileText(t.path(L"shared.txt"));
     EXPECT_TRUE(shared.ok);
@@ -331,8 +328,7 @@ TEST(ProtectedList, UnreadableFilesBeepAndFail)
 
     t.file(L"F/" + kListFile, "one");
     {
-        UniqueFile lock(::CreateFileW(t.path(L"F/" + kListFile).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
+        UniqueFile lock = testutil::HoldFile(t.path(L"F/" + kListFile));
         ASSERT_TRUE(lock.valid());
         EXPECT_FALSE(LoadProtectedList(t.path(L"F"), list));
         EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include "engine/Rules.h"
@@ -33,6 +34,7 @@ Items Sorted(Items items)
     return items;
 }
 
+// A walk's answer, the code it left as the last error (preset to 0xDEAD), and what it collected.
 struct Walk {
     BOOL ok = FALSE;
     DWORD error = 0;
@@ -40,28 +42,23 @@ struct Walk {
     ProtectedList keep;
 };
 
-Walk Collect(const std::wstring& folder, BOOL deleteSuo, bool isSolutionFolder = true)
+Walk Observe(const std::function<BOOL(Walk&)>& walk)
 {
     Walk w;
     ::SetLastError(0xDEAD);
-    w.ok = CollectArtifacts(folder, w.plan, deleteSuo, w.keep, isSolutionFolder);
+    w.ok = walk(w);
     w.error = ::GetLastError();
     return w;
 }
 
-struct VsWalk {
-    BOOL ok = FALSE;
-    DWORD error = 0;
-    DeletePlan plan;
-};
-
-VsWalk CollectVs(const std::wstring& folder, const std::wstring& baseName, BOOL deleteSuo)
+Walk Collect(const std::wstring& folder, BOOL deleteSuo, bool isSolutionFolder = true)
 {
-    VsWalk w;
-    ::SetLastError(0xDEAD);
-    w.ok = CollectVsFolder(folder, baseName, deleteSuo, w.plan);
-    w.error = ::GetLastError();
-    return w;
+    return Observe([&](Walk& w) { return CollectArtifacts(folder, w.plan, deleteSuo, w.keep, isSolutionFolder); });
+}
+
+Walk CollectVs(const std::wstring& folder, const std::wstring& baseName, BOOL deleteSuo)
+{
+    return Observe([&](Walk& w) { return CollectVsFolder(folder, baseName, deleteSuo, w.plan); });
 }
 
 // Entry names of a folder in the order the file system lists them.
@@ -75,7 +72,6 @@ std::vector<std::wstring> ListedNames(const std::wstring& folder)
         names.push_back(e->cFileName);
     return names;
 }
-
 
 } // namespace
 
@@ -312,12 +308,11 @@ TEST(CollectArtifacts, SubFolderThatCannotBeListedFailsTheWholeWalk)
     TempTree t(L"unlist");
     t.file(L"Sol/a.log");
     t.file(L"Sol/src/deep/b.log");
-    ASSERT_TRUE(testutil::MakeUnlistableFolder(t.path(L"Sol/src/deep/star*")));
+    ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"Sol/src/deep/star*")));
 
     Walk w = Collect(t.path(L"Sol"), FALSE);
     EXPECT_FALSE(w.ok);
     EXPECT_EQ(w.error, static_cast<DWORD>(ERROR_INVALID_NAME));
-    testutil::RemoveUnlistableFolder(t.path(L"Sol/src/deep/star*"));
 }
 
 TEST(CollectArtifacts, EachFolderIsListedOnceWholeFoldersIncluded)
@@ -337,9 +332,11 @@ TEST(CollectArtifacts, EachFolderIsListedOnceWholeFoldersIncluded)
     // do-not-delete files (Debug, Debug\sub, obj, obj\sub, ipch, ipch\sub).
     EXPECT_EQ(DirListing::ListingsStarted(), 12u);
     // A folder planned whole carries the bytes of the files below it.
-    for (const ITEM_2_DELETE& item : w.plan)
-        if (item.nType == DEL_TYPE_FOLDER_TREE || item.nType == DEL_TYPE_FOLDER_NO_RECURSION)
+    for (const ITEM_2_DELETE& item : w.plan) {
+        if (item.nType == DEL_TYPE_FOLDER_TREE || item.nType == DEL_TYPE_FOLDER_NO_RECURSION) {
             EXPECT_EQ(item.bytes, 1u) << testutil::Narrow(item.strPath);
+        }
+    }
 }
 
 TEST(CollectArtifacts, LinksAreNeitherPlannedNorEntered)
@@ -413,7 +410,7 @@ TEST(VsRule, OptionOnPlansTheWholeVsFolder)
     t.file(L"Sol/.vs/Other/v17/.suo");
     ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
 
-    VsWalk w = CollectVs(t.path(L"Sol"), L"App", TRUE);
+    Walk w = CollectVs(t.path(L"Sol"), L"App", TRUE);
     EXPECT_TRUE(w.ok);
     EXPECT_EQ(w.error, 0u);
     EXPECT_EQ(Relative(w.plan, t), (Items{{L"Sol\\.vs", DEL_TYPE_FOLDER_TREE}}));
@@ -434,7 +431,7 @@ TEST(VsRule, OptionOffKeepsEverySuoWithItsChainOfFolders)
     t.file(L"Sol/.vs/Stale/v15/x.db");
     ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
 
-    VsWalk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
+    Walk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
     ASSERT_TRUE(w.ok);
     EXPECT_EQ(w.error, 0u);
     Items items = Relative(w.plan, t);
@@ -467,7 +464,7 @@ TEST(VsRule, VsMustBelongToTheSolutionAndBeHidden)
     t.file(L"Sol/.vs/Other/v17/x.db");
 
     // Only another solution's state: nothing.
-    VsWalk other = CollectVs(t.path(L"Sol"), L"App", TRUE);
+    Walk other = CollectVs(t.path(L"Sol"), L"App", TRUE);
     EXPECT_TRUE(other.ok);
     EXPECT_EQ(other.error, 0u);
     EXPECT_TRUE(other.plan.empty());
@@ -475,10 +472,10 @@ TEST(VsRule, VsMustBelongToTheSolutionAndBeHidden)
     // For App.slnx the IDE may name the folder App.slnx; App, if present, wins
     // with the same outcome.
     t.dir(L"Sol/.vs/App.slnx");
-    VsWalk slnx = CollectVs(t.path(L"Sol"), L"App", TRUE);
+    Walk slnx = CollectVs(t.path(L"Sol"), L"App", TRUE);
     EXPECT_EQ(Relative(slnx.plan, t), (Items{{L"Sol\\.vs", DEL_TYPE_FOLDER_TREE}}));
     t.dir(L"Sol/.vs/app");
-    VsWalk both = CollectVs(t.path(L"Sol"), L"App", TRUE);
+    Walk both = CollectVs(t.path(L"Sol"), L"App", TRUE);
     EXPECT_EQ(Relative(both.plan, t), (Items{{L"Sol\\.vs", DEL_TYPE_FOLDER_TREE}}));
 
     // Without the hidden attribute .vs is not the IDE's. Wine reports every
@@ -486,12 +483,12 @@ TEST(VsRule, VsMustBelongToTheSolutionAndBeHidden)
     // the attribute the system reports.
     ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_NORMAL));
     const DWORD attributes = ::GetFileAttributesW(t.path(L"Sol/.vs").c_str());
-    VsWalk plain = CollectVs(t.path(L"Sol"), L"App", TRUE);
+    Walk plain = CollectVs(t.path(L"Sol"), L"App", TRUE);
     EXPECT_TRUE(plain.ok);
     EXPECT_EQ(plain.plan.empty(), (attributes & FILE_ATTRIBUTE_HIDDEN) == 0);
 
     // No .vs at all.
-    VsWalk none = CollectVs(t.path(L"Sol/.vs/Other"), L"App", TRUE);
+    Walk none = CollectVs(t.path(L"Sol/.vs/Other"), L"App", TRUE);
     EXPECT_TRUE(none.ok);
     EXPECT_EQ(none.error, 0u);
     EXPECT_TRUE(none.plan.empty());
@@ -504,7 +501,7 @@ TEST(VsRule, OptionOffPlansFoldersWithoutSuoWholeAfterTheirSubFolders)
     t.file(L"Sol/.vs/App/x.db");
     ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_NE(::GetFileAttributesW(t.path(L"Sol/.vs").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
-    VsWalk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
+    Walk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
     EXPECT_TRUE(w.ok);
     EXPECT_EQ(Relative(w.plan, t), (Items{{L"Sol\\.vs\\App", DEL_TYPE_FOLDER_NO_RECURSION},
                                           {L"Sol\\.vs", DEL_TYPE_FOLDER_NO_RECURSION}}));
@@ -516,7 +513,7 @@ TEST(VsRule, MissingArgumentsFailWithInvalidBlock)
     t.file(L"Sol/.sln");
     t.dir(L"Sol/.vs/App");
     for (auto [folder, base] : {std::pair{t.path(L"Sol"), std::wstring()}, std::pair{std::wstring(), std::wstring(L"App")}}) {
-        VsWalk w = CollectVs(folder, base, TRUE);
+        Walk w = CollectVs(folder, base, TRUE);
         EXPECT_FALSE(w.ok);
         EXPECT_EQ(w.error, static_cast<DWORD>(ERROR_INVALID_BLOCK));
         EXPECT_TRUE(w.plan.empty());
@@ -531,9 +528,9 @@ TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
     t.file(L"Sol/App.sln");
     t.file(L"Sol/.vs/App/v17/x.db");
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/.vs/App/v17/link"), t.path(L"Outside")));
-    ASSERT_TRUE(testutil::MakeUnlistableFolder(t.path(L"Sol/.vs/App/star*")));
+    ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"Sol/.vs/App/star*")));
 
-    VsWalk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
+    Walk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
     ASSERT_TRUE(w.ok);
     for (const ITEM_2_DELETE& item : w.plan)
         EXPECT_EQ(item.strPath.find(L"Outside"), std::wstring::npos) << testutil::Narrow(item.strPath);
@@ -547,7 +544,6 @@ TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
         {L"Sol\\.vs", DEL_TYPE_FOLDER_NO_RECURSION},
     }));
     EXPECT_EQ(items.back().first, L"Sol\\.vs");
-    testutil::RemoveUnlistableFolder(t.path(L"Sol/.vs/App/star*"));
 
     // A .vs that is itself a link is left alone.
     TempTree u(L"vslink2");
@@ -555,7 +551,7 @@ TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
     u.file(L"Sol/App.sln");
     ASSERT_TRUE(testutil::MakeDirSymlink(u.path(L"Sol/.vs"), u.path(L"Target")));
     for (BOOL option : {FALSE, TRUE}) {
-        VsWalk linked = CollectVs(u.path(L"Sol"), L"App", option);
+        Walk linked = CollectVs(u.path(L"Sol"), L"App", option);
         EXPECT_TRUE(linked.ok);
         EXPECT_TRUE(linked.plan.empty());
     }

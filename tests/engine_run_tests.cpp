@@ -7,12 +7,12 @@
 #include "support/ErrorText.h"
 #include "engine/ProtectedListReader.h"
 #include "support/PathUtil.h"
-#include "support/UniqueHandle.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"
 
 using testutil::FakeHost;
 using testutil::InTrash;
+using testutil::MakeCppSolution;
 using testutil::TempTree;
 
 namespace {
@@ -59,22 +59,6 @@ std::wstring DeleteFailed(DWORD code, const std::wstring& folder)
                       static_cast<int>(code), folder.c_str(), GetErrorText(code).c_str());
 }
 
-// A small C++ solution: App.sln with a project, its build output and intermediates.
-void MakeCppSolution(const TempTree& t, const std::wstring& rel)
-{
-    const std::wstring p = rel.empty() ? L"" : rel + L"/";
-    t.file(p + L"App.sln");
-    t.file(p + L"App/App.vcxproj");
-    t.file(p + L"App/main.cpp");
-    t.file(p + L"App/App.vcxproj.user");
-    t.file(p + L"App/x64/Debug/main.obj");
-    t.file(p + L"App/x64/Debug/App.tlog/CL.command.1.tlog");
-    t.file(p + L"x64/Release/App.exe");
-    t.file(p + L"x64/Release/App.pdb");
-    t.file(p + L"x64/Release/App.ilk");
-    t.file(p + L"x64/Release/App.obj");
-}
-
 } // namespace
 
 TEST_F(RunTest, EmptyQueueStillRunsEveryStep)
@@ -101,10 +85,8 @@ TEST_F(RunTest, OneSolutionFolderIsCleanedAndTheRunEndsWithoutErrors)
     EXPECT_TRUE(host.folders.empty());
     EXPECT_EQ(t.listing(), (Lines{L"App.sln", L"App.slnx", L"App\\", L"App\\App.vcxproj", L"App\\main.cpp", L"x64\\",
                                   L"x64\\Release\\", L"x64\\Release\\App.exe", L"x64\\Release\\App.pdb"}));
-    EXPECT_TRUE(InTrash(t.path(L"App/x64/Debug")));
-    EXPECT_TRUE(InTrash(t.path(L"App/App.vcxproj.user")));
-    EXPECT_TRUE(InTrash(t.path(L"x64/Release/App.ilk")));
-    EXPECT_TRUE(InTrash(t.path(L"x64/Release/App.obj")));
+    EXPECT_EQ(t.untrashed({L"App/x64/Debug", L"App/App.vcxproj.user", L"x64/Release/App.ilk", L"x64/Release/App.obj"}),
+              Lines{});
     // The folder's deletion starts at 0 and counts every item up to the total.
     EXPECT_EQ(host.events, (Lines{L"started", L"progress 0/" + std::to_wstring(host.total), L"ended"}));
     ASSERT_FALSE(host.itemsDone.empty());
@@ -155,8 +137,7 @@ TEST_F(RunTest, FailureLinesSayWhetherAnythingWasTouched)
     t.file(L"noname/Debug/a.obj");
     // Deletion fails for one locked file: the rest of the folder is cleaned.
     MakeCppSolution(t, L"locked");
-    UniqueFile lock(::CreateFileW(t.path(L"locked/x64/Release/App.ilk").c_str(), GENERIC_READ, 0, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile lock = testutil::HoldFile(t.path(L"locked/x64/Release/App.ilk"));
     ASSERT_TRUE(lock);
 
     FakeHost host;
@@ -169,10 +150,8 @@ TEST_F(RunTest, FailureLinesSayWhetherAnythingWasTouched)
               (Lines{kFinishedWithErrors, DeleteFailed(ERROR_SHARING_VIOLATION, locked), locked,
                      PlanFailed(ERROR_INVALID_BLOCK, noname), noname, kStarted, L" ", L"earlier"}));
     EXPECT_EQ(g_beeps.size(), 2u);
-    EXPECT_TRUE(t.exists(L"noname/Debug/a.obj"));
-    EXPECT_TRUE(t.exists(L"locked/x64/Release/App.ilk"));
-    EXPECT_FALSE(t.exists(L"locked/x64/Release/App.obj"));
-    EXPECT_FALSE(t.exists(L"locked/App/x64"));
+    EXPECT_EQ(t.missing({L"noname/Debug/a.obj", L"locked/x64/Release/App.ilk"}), Lines{});
+    EXPECT_EQ(t.present({L"locked/x64/Release/App.obj", L"locked/App/x64"}), Lines{});
 }
 
 TEST_F(RunTest, RelativeSolutionPathDeletesNothing)
@@ -275,37 +254,25 @@ TEST_F(RunTest, RealisticCppAndDotNetTrees)
     EXPECT_EQ(host.LogLines()[0], kFinished) << testutil::Narrow(host.logText);
     EXPECT_TRUE(g_beeps.empty());
 
-    EXPECT_TRUE(t.exists(L"Cpp/.vs/App/v17/.suo"));
-    EXPECT_FALSE(t.exists(L"Cpp/.vs/App/v17/Browse.VC.db"));
-    EXPECT_FALSE(t.exists(L"Cpp/.vs/App/v17/ipch"));
-    EXPECT_FALSE(t.exists(L"Cpp/ipch"));
-    EXPECT_FALSE(t.exists(L"Cpp/Project/x64"));
-    EXPECT_FALSE(t.exists(L"Cpp/App/App.aps"));
-    EXPECT_TRUE(t.exists(L"Cpp/App/Resource.rc"));
-    EXPECT_TRUE(t.exists(L"Cpp/x64/Release/App.exe"));
-    EXPECT_TRUE(t.exists(L"Cpp/x64/Release/App.pdb"));
-    EXPECT_FALSE(t.exists(L"Cpp/x64/Release/App.obj"));
+    EXPECT_EQ(t.missing({L"Cpp/.vs/App/v17/.suo", L"Cpp/App/Resource.rc", L"Cpp/x64/Release/App.exe",
+                         L"Cpp/x64/Release/App.pdb"}), Lines{});
+    EXPECT_EQ(t.present({L"Cpp/.vs/App/v17/Browse.VC.db", L"Cpp/.vs/App/v17/ipch", L"Cpp/ipch", L"Cpp/Project/x64",
+                         L"Cpp/App/App.aps", L"Cpp/x64/Release/App.obj"}), Lines{});
     EXPECT_TRUE(InTrash(t.path(L"Cpp/ipch")));
 
     // obj is taken apart around the file that the do-not-delete file names.
-    EXPECT_TRUE(t.exists(L"Net/Web/obj/project.assets.json"));
-    EXPECT_FALSE(t.exists(L"Net/Web/obj/Debug"));
+    EXPECT_EQ(t.missing({L"Net/Web/obj/project.assets.json", L"Net/Web/Program.cs",
+                         L"Net/Web/bin/Release/net8.0/Web.dll", L"Net/.vs/Web/v17/.suo"}), Lines{});
+    EXPECT_EQ(t.present({L"Net/Web/obj/Debug", L"Net/Web/bin/Debug"}), Lines{});
     EXPECT_TRUE(InTrash(t.path(L"Net/Web/obj/Debug/net8.0/Web.dll")));
-    EXPECT_FALSE(t.exists(L"Net/Web/bin/Debug"));
-    EXPECT_TRUE(t.exists(L"Net/Web/Program.cs"));
-    EXPECT_TRUE(t.exists(L"Net/Web/bin/Release/net8.0/Web.dll"));
-    EXPECT_TRUE(t.exists(L"Net/.vs/Web/v17/.suo"));
 
     // Option on: the hidden .vs folders go whole.
     FakeHost again;
     again.deleteSuo = true;
     Run(again, {t.path(L"Cpp"), t.path(L"Net")});
     EXPECT_EQ(again.LogLines()[0], kFinished);
-    EXPECT_FALSE(t.exists(L"Cpp/.vs"));
-    EXPECT_FALSE(t.exists(L"Net/.vs"));
+    EXPECT_EQ(t.present({L"Cpp/.vs", L"Net/.vs"}), Lines{});
     EXPECT_TRUE(InTrash(t.path(L"Net/.vs")));
-    EXPECT_TRUE(t.exists(L"Net/Web/obj/project.assets.json"));
-    EXPECT_TRUE(t.exists(L"Cpp/App/main.cpp"));
-    EXPECT_TRUE(t.exists(L"Other/x64/Debug/a.obj"));
-    EXPECT_TRUE(t.exists(L"Other/build.log"));
+    EXPECT_EQ(t.missing({L"Net/Web/obj/project.assets.json", L"Cpp/App/main.cpp", L"Other/x64/Debug/a.obj",
+                         L"Other/build.log"}), Lines{});
 }

@@ -6,7 +6,6 @@
 #include "engine/ProtectedListReader.h"
 #include "engine/Transaction.h"
 #include "tests/FakeHost.h"
-#include "support/UniqueHandle.h"
 #include "tests/TestUtil.h"
 
 using testutil::FakeHost;
@@ -22,12 +21,6 @@ class TransactionTest : public ::testing::Test {};
 bool Contains(const Listing& listing, const std::wstring& entry)
 {
     return std::find(listing.begin(), listing.end(), entry) != listing.end();
-}
-
-// A do-not-delete file in `folder` of the tree, with the given lines.
-void WriteKeepFile(const TempTree& t, const std::wstring& folder, const std::string& lines)
-{
-    t.file(folder.empty() ? std::wstring(kDoNotDeleteFileName) : folder + L"/" + kDoNotDeleteFileName, lines);
 }
 
 } // namespace
@@ -74,8 +67,7 @@ TEST_F(TransactionTest, AncestorSweepOrderAndFinalState)
     EXPECT_EQ(after[3], (Listing{L"App.sln", L"x64\\", L"x64\\Release\\"}));
     EXPECT_EQ(after[4], (Listing{L"App.sln", L"x64\\"}));
     EXPECT_EQ(after[5], (Listing{L"App.sln"}));
-    EXPECT_TRUE(InTrash(t.path(L"x64/Release/a.obj")));
-    EXPECT_TRUE(InTrash(t.path(L"x64/Release/b.ilk")));
+    EXPECT_EQ(t.untrashed({L"x64/Release/a.obj", L"x64/Release/b.ilk"}), Listing{});
     EXPECT_FALSE(InTrash(t.path(L"x64"))) << "emptied folders are removed, not recycled";
 
     // Progress started at 0 of 6 before anything was deleted.
@@ -137,13 +129,12 @@ TEST_F(TransactionTest, PlanningFailureTouchesNothing)
 
     // A sub-folder that cannot be listed stops the planning as well.
     t.file(L"App.sln");
-    ASSERT_TRUE(testutil::MakeUnlistableFolder(t.path(L"x64/star*")));
+    ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"x64/star*")));
     const Listing withOdd = t.listing();
     EXPECT_FALSE(CleanSolutionFolder(L"App", FALSE, t.root(), nullptr, &failure));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
     EXPECT_EQ(failure, CleanupFailure::Planning);
     EXPECT_EQ(t.listing(), withOdd);
-    testutil::RemoveUnlistableFolder(t.path(L"x64/star*"));
 }
 
 TEST_F(TransactionTest, FolderPlannedByBothPassesDoesNotFailTheSolution)
@@ -155,7 +146,7 @@ TEST_F(TransactionTest, FolderPlannedByBothPassesDoesNotFailTheSolution)
     t.file(L".vs/App/v17/ipch/AutoPCH/x.ipch");
     t.file(L".vs/App/v17/.suo");
     t.file(L"Docs/notes.log");
-    WriteKeepFile(t, L"", "Docs\\notes.log\r\n");
+    t.file(kDoNotDeleteFileName, "Docs\\notes.log\r\n");
 
     CLEANUP_PLAN plan;
     ASSERT_TRUE(BuildCleanupPlan(L"App", TRUE, t.root(), plan));
@@ -186,8 +177,7 @@ TEST_F(TransactionTest, LockedFilesFailTheirItemsOnlyAndPassTwoErrorWins)
     ASSERT_FALSE(plan.vsPlan.empty());
 
     // x.db is held open without sharing: its shell delete fails (32).
-    UniqueFile locked(::CreateFileW(t.path(L".vs/App/v17/x.db").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile locked = testutil::HoldFile(t.path(L".vs/App/v17/x.db"));
     ASSERT_TRUE(locked);
 
     {
@@ -212,8 +202,7 @@ TEST_F(TransactionTest, LockedFilesFailTheirItemsOnlyAndPassTwoErrorWins)
     locked.reset();
     EXPECT_EQ(t.listing(), (Listing{L".vs\\", L".vs\\App\\", L".vs\\App\\v17\\", L".vs\\App\\v17\\.suo",
                                     L".vs\\App\\v17\\x.db", L"App.sln"}));
-    EXPECT_TRUE(InTrash(t.path(L"one.log")));
-    EXPECT_TRUE(InTrash(t.path(L"x64/Debug")));
+    EXPECT_EQ(t.untrashed({L"one.log", L"x64/Debug"}), Listing{});
 }
 
 TEST_F(TransactionTest, StopRequestStopsBothPassesWith1235)
@@ -234,7 +223,5 @@ TEST_F(TransactionTest, StopRequestStopsBothPassesWith1235)
     // Pass two started and stopped after its first item (the x64 sweep folder,
     // which still holds something).
     EXPECT_EQ(host.itemsDone.size(), 2u);
-    EXPECT_TRUE(t.exists(L"x64/Debug/a.obj"));
-    EXPECT_TRUE(t.exists(L"one.log"));
-    EXPECT_TRUE(t.exists(L"two.log"));
+    EXPECT_EQ(t.missing({L"x64/Debug/a.obj", L"one.log", L"two.log"}), Listing{});
 }

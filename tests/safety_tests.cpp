@@ -22,7 +22,7 @@ namespace {
 
 PROCESS_RESULT Cli(const std::wstring& args, const std::function<void()>& whileRunning = {})
 {
-    const std::wstring exe = testutil::UnixToWindowsPath(testutil::Widen(MW_CLI_EXE));
+    const std::wstring exe = testutil::WindowsPath(testutil::Widen(MW_CLI_EXE));
     return testutil::RunProcess(L"\"" + exe + L"\" " + args, 60000, whileRunning);
 }
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
@@ -212,7 +212,7 @@ TEST(Safety, DriveRootsAndProfileFoldersAreRefused)
     // A drive letter mapped to a temporary folder, through the prefix's drive links.
     TempTree t(L"root");
     MakeSolution(t);
-    const std::wstring prefix = testutil::UnixToWindowsPath(testutil::EnvVar(L"WINEPREFIX"));
+    const std::wstring prefix = testutil::WindowsPath(testutil::EnvVar(L"WINEPREFIX"));
     ASSERT_FALSE(prefix.empty());
     const std::wstring link = prefix + L"\\dosdevices\\m:";
     testutil::RemoveTree(link);

@@ -51,18 +51,10 @@ TEST(GetParentPath, CutsAtLastBackslashElseLastSlash)
 
 TEST(IsRelativePath, FollowsThePathIsRelativeRuleWithSlashesAsBackslashes)
 {
-    EXPECT_TRUE(IsRelativePath(L""));
-    EXPECT_TRUE(IsRelativePath(L".\\x"));
-    EXPECT_TRUE(IsRelativePath(L"..\\x"));
-    EXPECT_TRUE(IsRelativePath(L"bin\\Release"));
-    EXPECT_TRUE(IsRelativePath(L"C"));
-    EXPECT_FALSE(IsRelativePath(L"/tmp"));
-    EXPECT_FALSE(IsRelativePath(L"\\Temp"));
-    EXPECT_FALSE(IsRelativePath(L"\\\\server\\share"));
-    EXPECT_FALSE(IsRelativePath(L"//server/share"));
-    EXPECT_FALSE(IsRelativePath(L"C:\\dir"));
-    EXPECT_FALSE(IsRelativePath(L"C:dir"));
-    EXPECT_FALSE(IsRelativePath(L"D:data"));
+    for (const wchar_t* path : {L"", L".\\x", L"..\\x", L"bin\\Release", L"C"})
+        EXPECT_TRUE(IsRelativePath(path)) << testutil::Narrow(path);
+    for (const wchar_t* path : {L"/tmp", L"\\Temp", L"\\\\server\\share", L"//server/share", L"C:\\dir", L"C:dir", L"D:data"})
+        EXPECT_FALSE(IsRelativePath(path)) << testutil::Narrow(path);
     std::wstring original = L"a/b";
     IsRelativePath(original);
     EXPECT_EQ(original, L"a/b");

@@ -7,36 +7,19 @@
 #include <string>
 
 using namespace uitest;
+using testutil::MakeSmallSolution;
 using testutil::TempTree;
 
 namespace {
 
 const std::wstring kSettingsKey = L"Software\\www.mopwright.example\\mopwright\\Settings";
 
-std::wstring ProgramPath() {
-    std::wstring path = testutil::Widen(MW_APP_EXE);
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path[0] == L'\\' ? L"Z:" + path : path;
-}
-
+// The program with `folders` on its command line.
 class Program {
 public:
-    explicit Program(const std::vector<std::wstring>& folders) {
-        std::wstring cmd = L"\"" + ProgramPath() + L"\"";
-        for (const auto& f : folders) cmd += L" \"" + f + L"\"";
-        STARTUPINFOW si{};
-        si.cb = sizeof(si);
-        m_started = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi);
-    }
-    ~Program() {
-        if (!m_started) return;
-        if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(m_pi.hProcess, 1);
-        ::CloseHandle(m_pi.hThread);
-        ::CloseHandle(m_pi.hProcess);
-    }
-    bool started() const { return m_started != FALSE; }
-    bool WaitExit(DWORD ms) { return ::WaitForSingleObject(m_pi.hProcess, ms) == WAIT_OBJECT_0; }
+    explicit Program(const std::vector<std::wstring>& folders) : m_process(CommandLine(folders)) {}
+    bool started() const { return m_process.started(); }
+    bool WaitExit(DWORD ms) { return m_process.WaitExit(ms); }
 
     // The program's main window, once it is up (shown after its initialisation).
     HWND Window(DWORD timeoutMs = 20000) {
@@ -69,28 +52,28 @@ public:
     }
 
 private:
+    static std::wstring CommandLine(const std::vector<std::wstring>& folders) {
+        std::wstring cmd = L"\"" + testutil::WindowsPath(testutil::Widen(MW_APP_EXE)) + L"\"";
+        for (const auto& f : folders) cmd += L" \"" + f + L"\"";
+        return cmd;
+    }
     static BOOL CALLBACK FindOwnWindow(HWND hwnd, LPARAM self) {
         auto* program = reinterpret_cast<Program*>(self);
         DWORD pid = 0;
         ::GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == program->m_pi.dwProcessId && ::IsWindowVisible(hwnd) && WindowText(hwnd) == L"Mopwright") {
+        if (pid == program->m_process.id() && ::IsWindowVisible(hwnd) && WindowText(hwnd) == L"Mopwright") {
             program->m_found = hwnd;
             return FALSE;
         }
         return TRUE;
     }
 
-    PROCESS_INFORMATION m_pi{};
-    BOOL m_started = FALSE;
+    testutil::ChildProcess m_process;
     HWND m_found = nullptr;
 };
 
-void MakeSolution(const TempTree& tree, const std::wstring& name) {
-    tree.file(name + L"/App.sln", "Microsoft Visual Studio Solution File\r\n");
-    tree.file(name + L"/main.cpp", "int main() {}\r\n");
-    tree.file(name + L"/App.suo", "options");
-    tree.file(name + L"/obj/Debug/App.obj", "obj");
-}
+// A build's object folder to clean, and a .suo that stays unless asked for.
+const testutil::Paths kObjAndSuo{L"obj/Debug/App.obj", L"App.suo"};
 
 class RealProgram : public ::testing::Test {
 protected:
@@ -100,8 +83,8 @@ protected:
 
 TEST_F(RealProgram, CleansTwoFoldersAndClosesByItselfWithDefaultSettings) {
     TempTree tree(L"e2e");
-    MakeSolution(tree, L"One");
-    MakeSolution(tree, L"Two Words");   // a path with a blank arrives as one argument
+    MakeSmallSolution(tree, L"One", kObjAndSuo);
+    MakeSmallSolution(tree, L"Two Words", kObjAndSuo);   // a path with a blank arrives as one argument
     Program program({tree.path(L"One"), tree.path(L"Two Words")});
     ASSERT_TRUE(program.started());
     ASSERT_TRUE(program.WaitExit(30000)) << "the window did not close after a clean run";
@@ -118,14 +101,14 @@ TEST_F(RealProgram, CleansTwoFoldersAndClosesByItselfWithDefaultSettings) {
 
 TEST_F(RealProgram, StaysOpenWhenAFolderFails) {
     TempTree tree(L"e2e");
-    MakeSolution(tree, L"Good");
+    MakeSmallSolution(tree, L"Good", kObjAndSuo);
     tree.dir(L"NoSolution");
     Program program({tree.path(L"Good"), tree.path(L"NoSolution")});
     ASSERT_TRUE(program.started());
     HWND window = program.Window();
     ASSERT_NE(window, nullptr);
     std::wstring log = program.WaitForSummary(window);
-    EXPECT_EQ(log.rfind(L"Finished clean-up process with errors:\r\n", 0), 0u) << testutil::Narrow(log);
+    EXPECT_EQ(testutil::SplitLines(log)[0], L"Finished clean-up process with errors:") << testutil::Narrow(log);
     EXPECT_NE(log.find(L"ERROR: The folder contains no recognized Visual Studio solution: \"" +
                        tree.path(L"NoSolution") + L"\""),
               std::wstring::npos);
@@ -151,14 +134,14 @@ TEST_F(RealProgram, SettingsAreStoredAtOnceAndReadOnTheNextStart) {
         ASSERT_TRUE(program.WaitExit(10000));
     }
     TempTree tree(L"e2e");
-    MakeSolution(tree, L"Sln");
+    MakeSmallSolution(tree, L"Sln", kObjAndSuo);
     Program program({tree.path(L"Sln")});
     ASSERT_TRUE(program.started());
     HWND window = program.Window();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(::SendMessageW(::GetDlgItem(window, 1003), BM_GETCHECK, 0, 0), BST_CHECKED);
     std::wstring log = program.WaitForSummary(window);
-    EXPECT_EQ(log.rfind(L"Finished clean-up process.\r\n", 0), 0u) << testutil::Narrow(log);
+    EXPECT_EQ(testutil::SplitLines(log)[0], L"Finished clean-up process.") << testutil::Narrow(log);
     // A clean run, but closing afterwards was switched off.
     EXPECT_FALSE(program.WaitExit(1000));
     EXPECT_FALSE(tree.exists(L"Sln/App.suo"));
