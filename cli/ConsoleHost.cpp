@@ -1,15 +1,49 @@
 #include "cli/ConsoleHost.h"
 
 #include <io.h>
+#include <algorithm>
 
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 
-CConsoleHost::CConsoleHost(bool echoLines) : m_echo(echoLines) {}
+CConsoleHost::CConsoleHost(bool echoLines, bool progressLine) : m_echo(echoLines), m_progress(false)
+{
+    DWORD mode = 0;
+    m_progress = progressLine && ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode);
+}
+
+void CConsoleHost::Progress(UINT done, UINT total, unsigned long long bytes)
+{
+    if (!m_progress) return;
+    // A few updates a second are enough to read; the last item always shows.
+    const DWORD now = ::GetTickCount();
+    if (done != total && m_shownLength && now - m_lastDraw < 150) return;
+    m_lastDraw = now;
+    std::wstring text = FormatText(L"Solution %zu of %zu: %u of %u items, %llu bytes", m_folders.size(),
+                                   std::max(m_solutions, m_folders.size()), done, total, bytes);
+    const size_t length = text.size();
+    if (length < m_shownLength) text.append(m_shownLength - length, L' ');
+    WriteOut(stderr, L"\r" + text);
+    m_shownLength = length;
+}
+
+void CConsoleHost::EraseProgress()
+{
+    if (!m_shownLength) return;
+    WriteOut(stderr, L"\r" + std::wstring(m_shownLength, L' ') + L"\r");
+    m_shownLength = 0;
+}
+
+void CConsoleHost::RunEnded(bool errorsSeen)
+{
+    EraseProgress();
+    m_succeeded = !errorsSeen;
+}
 
 void CConsoleHost::Log(const std::wstring& line)
 {
     m_lines.push_back(line);
+    EraseProgress();
     if (m_echo) {
         WriteOut(stdout, line + L"\n");
         fflush(stdout);
@@ -20,6 +54,7 @@ void CConsoleHost::ItemFailed(const std::wstring& path, DWORD error)
 {
     if (m_folders.empty()) m_folders.push_back({});
     m_folders.back().failures.push_back({path, error});
+    EraseProgress();
     if (m_echo) {
         WriteOut(stdout, FormatText(L"FAILED: (%d) \"%ls\". %ls\n", static_cast<int>(error), path.c_str(),
                                     GetErrorText(error).c_str()));

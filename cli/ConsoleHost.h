@@ -21,7 +21,10 @@ struct FOLDER_RESULT {
 
 class CConsoleHost : public ICleanupHost {
 public:
-    explicit CConsoleHost(bool echoLines);
+    // `progressLine`: keep one updating line on standard error while items go
+    // (only when standard error is a console).
+    CConsoleHost(bool echoLines, bool progressLine);
+    void SetSolutionCount(size_t count) { m_solutions = count; }
 
     // Log lines of the run, in time order.
     const std::vector<std::wstring>& Lines() const { return m_lines; }
@@ -30,16 +33,21 @@ public:
     bool Succeeded() const { return m_succeeded; }
 
     void RunStarted() override {}
-    void RunEnded(bool errorsSeen) override { m_succeeded = !errorsSeen; }
+    void RunEnded(bool errorsSeen) override;
     void Log(const std::wstring& line) override;
-    void Progress(UINT, UINT) override {}
+    void Progress(UINT done, UINT total, unsigned long long bytes) override;
     bool KeepGoing() override;
     void FolderStarted(const std::wstring& folder) override { m_folders.push_back({folder, {}}); }
+    void EraseProgress();
     void ItemFailed(const std::wstring& path, DWORD error) override;
     HWND OwnerWindow() override { return nullptr; }
 
 private:
     bool m_echo;
+    bool m_progress;
+    size_t m_solutions = 0;
+    size_t m_shownLength = 0;   // of the progress line now on the console
+    DWORD m_lastDraw = 0;
     bool m_succeeded = false;
     std::vector<std::wstring> m_lines;
     std::vector<FOLDER_RESULT> m_folders;

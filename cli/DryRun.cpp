@@ -140,6 +140,7 @@ DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo, bool
         return report;
     }
 
+    report.newestKept = plan.newestKept;
     for (const ITEM_2_DELETE& item : plan.vsPlan) report.items.push_back({item.strPath, item.nType, true, item.bytes});
     for (const ITEM_2_DELETE& item : plan.mainPlan) report.items.push_back({item.strPath, item.nType, false, item.bytes});
 
@@ -190,4 +191,15 @@ DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo, bool
     for (const DRY_RUN_ITEM& item : report.items) report.totalBytes += item.bytes;
     for (const DRY_RUN_SPARED& s : report.spared) report.sparedBytes += s.bytes;
     return report;
+}
+
+ULONGLONG NewestKeptChange(const std::wstring& folder, bool deleteSuo)
+{
+    for (const wchar_t* extension : kSolutionExtensions) {
+        std::wstring baseName;
+        if (!FindSolutionFile(folder, extension, &baseName)) continue;
+        CLEANUP_PLAN plan;
+        return BuildCleanupPlan(baseName, deleteSuo ? TRUE : FALSE, folder, plan) ? plan.newestKept : 0;
+    }
+    return 0;
 }

@@ -31,10 +31,15 @@ struct DRY_RUN_FOLDER {
     std::vector<DRY_RUN_SPARED> spared;  // planned, or inside planned folders, but protected
     unsigned long long totalBytes = 0;
     unsigned long long sparedBytes = 0;
+    ULONGLONG newestKept = 0;            // latest change (FILETIME) of a file that would stay
 };
 
 // Checks the folder as a clean-up run does, builds its plans and measures them.
 DRY_RUN_FOLDER PlanFolderDryRun(const std::wstring& folder, bool deleteSuo, bool allowTopLevel = false);
+
+// The latest change (FILETIME) of a file that a clean-up of `folder` would
+// leave in place; 0 when the folder cannot be planned.
+ULONGLONG NewestKeptChange(const std::wstring& folder, bool deleteSuo);
 
 // Files and folders below `folder` (reparse points counted, never entered) and
 // the bytes of its files.

@@ -1,6 +1,7 @@
 // mopwright-cli: the clean-up for scripts and build servers, on the same engine
 // and rules as the window program, with a dry run that shows what would go.
 #include <windows.h>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,9 +10,12 @@
 #include "cli/ConsoleHost.h"
 #include "cli/DryRun.h"
 #include "cli/Json.h"
+#include "cli/ShellMenu.h"
+#include "engine/SolutionDetect.h"
 #include "engine/Beep.h"
 #include "engine/CleanupRun.h"
 #include "support/ErrorText.h"
+#include "support/PathUtil.h"
 
 namespace {
 
@@ -20,7 +24,9 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 const wchar_t kUsage[] =
-    L"Usage: mopwright-cli [--dry-run] [--delete-suo] [--json] [--force-top-level] FOLDER...\n";
+    L"Usage: mopwright-cli [--dry-run] [--delete-suo] [--json] [--force-top-level]\n"
+    L"                     [--recurse] [--older-than DAYS] FOLDER...\n"
+    L"       mopwright-cli --install-shell-menu | --uninstall-shell-menu | --version | --help\n";
 
 const wchar_t kHelp[] =
     L"Cleans Visual Studio solution folders of build output and intermediate files,\n"
@@ -32,6 +38,13 @@ const wchar_t kHelp[] =
     L"  --json        print one JSON document instead of text\n"
     L"  --force-top-level  also clean a drive root, the Windows or Program Files\n"
     L"                folder or a user profile's own folder (refused otherwise)\n"
+    L"  --recurse     clean every solution folder found at or below each FOLDER\n"
+    L"                (never through links, nor inside Debug, obj, ipch, .vs, .git)\n"
+    L"  --older-than DAYS  leave out solution folders with a file (other than what\n"
+    L"                would be removed) changed less than DAYS days ago\n"
+    L"  --install-shell-menu    add \"Clean with Mopwright\" to the folder menu of\n"
+    L"                Explorer, for the current user (starts mopwright.exe beside this)\n"
+    L"  --uninstall-shell-menu  remove that entry again\n"
     L"  --help        show this text\n"
     L"  --version     print the program's version\n"
     L"\n"
@@ -48,7 +61,17 @@ struct OPTIONS {
     bool help = false;
     bool allowTopLevel = false;
     bool version = false;
+    bool recurse = false;
+    int olderThanDays = -1;   // -1: every folder, whatever its age
+    bool installShellMenu = false;
+    bool uninstallShellMenu = false;
     std::vector<std::wstring> folders;
+};
+
+// A solution folder left out because a file in it changed too recently.
+struct SKIPPED_FOLDER {
+    std::wstring folder;
+    ULONGLONG newestChange = 0;   // FILETIME
 };
 
 // A folder argument as every console tool reads it: relative to the current folder.
@@ -77,6 +100,19 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             else if (arg == L"--force-top-level") options.allowTopLevel = true;
             else if (arg == L"--help" || arg == L"-h" || arg == L"/?") options.help = true;
             else if (arg == L"--version") options.version = true;
+            else if (arg == L"--recurse") options.recurse = true;
+            else if (arg == L"--install-shell-menu") options.installShellMenu = true;
+            else if (arg == L"--uninstall-shell-menu") options.uninstallShellMenu = true;
+            else if (arg == L"--older-than") {
+                wchar_t* end = nullptr;
+                const long days = i + 1 < argc ? wcstol(argv[i + 1], &end, 10) : -1;
+                if (i + 1 >= argc || !*argv[i + 1] || *end || days < 0 || days > 100000) {
+                    problem = L"mopwright-cli: --older-than takes a number of days\n";
+                    return false;
+                }
+                options.olderThanDays = static_cast<int>(days);
+                ++i;
+            }
             else {
                 problem = L"mopwright-cli: unknown option " + arg + L"\n";
                 return false;
@@ -85,7 +121,7 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             options.folders.push_back(FullPathOf(arg));
         }
     }
-    if (options.help || options.version) return true;
+    if (options.help || options.version || options.installShellMenu || options.uninstallShellMenu) return true;
     if (options.folders.empty()) {
         problem = L"mopwright-cli: no folder given\n";
         return false;
@@ -97,18 +133,141 @@ std::wstring Number(unsigned long long n) { return std::to_wstring(n); }
 
 void NoBeep(UINT) {}
 
+// "2026-12-08T09:30:00Z" for a FILETIME.
+std::wstring IsoTime(ULONGLONG fileTime)
+{
+    FILETIME ft{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+    SYSTEMTIME st{};
+    ::FileTimeToSystemTime(&ft, &st);
+    return FormatText(L"%04u-%02u-%02uT%02u:%02u:%02uZ", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
+}
+
+ULONGLONG Now()
+{
+    FILETIME ft;
+    ::GetSystemTimeAsFileTime(&ft);
+    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+// True when a file that a clean-up leaves in place changed since `threshold`;
+// a folder that cannot be planned counts as not recent (the run reports it).
+bool ChangedSince(ULONGLONG newest, ULONGLONG threshold) { return newest != 0 && newest > threshold; }
+
+ULONGLONG AgeThreshold(const OPTIONS& options)
+{
+    return Now() - static_cast<ULONGLONG>(options.olderThanDays) * 24ull * 3600ull * 10000000ull;
+}
+
+// Text lines and JSON for the folders left out by --older-than.
+std::wstring SkippedText(const std::vector<SKIPPED_FOLDER>& skipped)
+{
+    std::wstring out;
+    for (const SKIPPED_FOLDER& s : skipped)
+        out += L"Skipped, changed " + IsoTime(s.newestChange) + L": " + s.folder + L"\n";
+    return out;
+}
+std::wstring SkippedJson(const std::vector<SKIPPED_FOLDER>& skipped)
+{
+    std::wstring out = L"\"skipped\":[";
+    for (size_t i = 0; i < skipped.size(); ++i)
+        out += (i ? L",{\"folder\":" : L"{\"folder\":") + JsonString(skipped[i].folder) + L",\"newestChange\":" +
+               JsonString(IsoTime(skipped[i].newestChange)) + L"}";
+    return out + L"]";
+}
+
+// The folders to clean: those given, or with --recurse every solution folder
+// found below them; "Found N" is said in text mode.
+std::vector<std::wstring> FoldersToClean(const OPTIONS& options, bool& failed)
+{
+    if (!options.recurse) return options.folders;
+    std::vector<std::wstring> unreadable;
+    std::vector<std::wstring> found = FindSolutionFolders(options.folders, &unreadable);
+    for (const std::wstring& folder : unreadable) {
+        WriteOut(stderr, L"mopwright-cli: cannot search folder: " + folder + L"\n");
+        failed = true;
+    }
+    if (!options.json) WriteOut(stdout, L"Found " + Number(found.size()) + L" solution folder(s).\n");
+    return found;
+}
+
+// Folders measured for the reclaimed totals: none inside another one.
+std::vector<std::wstring> OutermostFolders(std::vector<std::wstring> folders)
+{
+    std::vector<std::wstring> keys, out;
+    for (const std::wstring& f : folders) keys.push_back(FoldPathCase(CanonicalPath(f)));
+    for (size_t i = 0; i < folders.size(); ++i) {
+        bool inside = false;
+        for (size_t j = 0; j < folders.size() && !inside; ++j) {
+            if (i == j) continue;
+            const std::wstring& outer = keys[j];
+            inside = (keys[i].size() > outer.size() && keys[i].compare(0, outer.size(), outer) == 0 &&
+                      (outer.back() == L'\\' || keys[i][outer.size()] == L'\\')) ||
+                     (keys[i] == outer && j < i);
+        }
+        if (!inside) out.push_back(folders[i]);
+    }
+    return out;
+}
+
+int RunShellMenu(const OPTIONS& options)
+{
+    // The window program stands beside the console program.
+    std::wstring self(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = ::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+        if (n == 0) return kExitFailed;
+        if (n < self.size()) {
+            self.resize(n);
+            break;
+        }
+        self.resize(self.size() * 2);
+    }
+    const std::wstring program = JoinPath(GetParentPath(self), L"mopwright.exe");
+    bool changed = false;
+    LSTATUS status = options.installShellMenu ? InstallShellMenu(program, changed) : UninstallShellMenu(changed);
+    if (status != ERROR_SUCCESS) {
+        WriteOut(stderr, FormatText(L"mopwright-cli: (%d) could not change HKEY_CURRENT_USER\\%ls. %ls\n",
+                                    static_cast<int>(status), kShellMenuKey, GetErrorText(status).c_str()));
+        return kExitFailed;
+    }
+    std::wstring what;
+    if (options.installShellMenu)
+        what = changed ? L"Added \"" + std::wstring(kShellMenuText) + L"\" to the folder menu: " + ShellMenuCommand(program)
+                       : L"The folder menu already holds \"" + std::wstring(kShellMenuText) + L"\": " +
+                             ShellMenuCommand(program);
+    else
+        what = changed ? L"Removed \"" + std::wstring(kShellMenuText) + L"\" from the folder menu."
+                       : L"The folder menu holds no \"" + std::wstring(kShellMenuText) + L"\"; nothing to remove.";
+    WriteOut(stdout, what + L" (HKEY_CURRENT_USER\\" + kShellMenuKey + L")\n");
+    return kExitOk;
+}
+
 int RunDry(const OPTIONS& options)
 {
+    bool failed = false;
     std::vector<DRY_RUN_FOLDER> reports;
-    for (const std::wstring& folder : options.folders) {
+    std::vector<SKIPPED_FOLDER> skipped;
+    const ULONGLONG threshold = options.olderThanDays >= 0 ? AgeThreshold(options) : 0;
+    for (const std::wstring& folder : FoldersToClean(options, failed)) {
         if (ConsoleStopRequested()) break;
-        reports.push_back(PlanFolderDryRun(folder, options.deleteSuo, options.allowTopLevel));
+        DRY_RUN_FOLDER report = PlanFolderDryRun(folder, options.deleteSuo, options.allowTopLevel);
+        if (options.olderThanDays >= 0 && report.status == DryRunStatus::Planned &&
+            ChangedSince(report.newestKept, threshold)) {
+            skipped.push_back({folder, report.newestKept});
+            continue;
+        }
+        reports.push_back(std::move(report));
     }
 
-    bool failed = false;
+    // A solution nested in another one's tree counts toward the totals once,
+    // through the outer one, whose clean-up reaches its items first.
+    std::vector<std::wstring> names;
+    for (const DRY_RUN_FOLDER& r : reports) names.push_back(r.folder);
+    const std::vector<std::wstring> outermost = OutermostFolders(names);
     unsigned long long items = 0, bytes = 0, sparedItems = 0, sparedBytes = 0;
     for (const DRY_RUN_FOLDER& r : reports) {
         failed = failed || r.status != DryRunStatus::Planned || r.error != 0;
+        if (std::find(outermost.begin(), outermost.end(), r.folder) == outermost.end()) continue;
         items += r.items.size();
         bytes += r.totalBytes;
         sparedItems += r.spared.size();
@@ -143,10 +302,10 @@ int RunDry(const OPTIONS& options)
                    L",\"sparedItems\":" + Number(r.spared.size()) + L",\"sparedBytes\":" + Number(r.sparedBytes) + L"}}";
         }
         out += L"],\"totals\":{\"items\":" + Number(items) + L",\"bytes\":" + Number(bytes) + L",\"sparedItems\":" +
-               Number(sparedItems) + L",\"sparedBytes\":" + Number(sparedBytes) + L"},\"failed\":" +
-               (failed ? L"true" : L"false") + L"}\n";
+               Number(sparedItems) + L",\"sparedBytes\":" + Number(sparedBytes) + L"}," + SkippedJson(skipped) +
+               L",\"failed\":" + (failed ? L"true" : L"false") + L"}\n";
     } else {
-        out = L"Dry run: nothing is deleted.\n";
+        out = L"Dry run: nothing is deleted.\n" + SkippedText(skipped);
         for (const DRY_RUN_FOLDER& r : reports) {
             out += L"\nFolder: " + r.folder + L"\n";
             switch (r.status) {
@@ -179,6 +338,15 @@ int RunDry(const OPTIONS& options)
         }
         out += L"\nTotal: would remove " + Number(items) + L" items, " + Number(bytes) + L" bytes; spared " +
                Number(sparedItems) + L" items, " + Number(sparedBytes) + L" bytes.\n";
+        // What each solution folder would free, largest first.
+        std::vector<const DRY_RUN_FOLDER*> bySize;
+        for (const DRY_RUN_FOLDER& r : reports)
+            if (r.status == DryRunStatus::Planned) bySize.push_back(&r);
+        std::stable_sort(bySize.begin(), bySize.end(),
+                         [](const DRY_RUN_FOLDER* a, const DRY_RUN_FOLDER* b) { return a->totalBytes > b->totalBytes; });
+        out += L"\n" + FormatText(L"%16ls  %ls\n", L"Bytes to free", L"Solution folder");
+        for (const DRY_RUN_FOLDER* r : bySize) out += FormatText(L"%16llu  %ls\n", r->totalBytes, r->folder.c_str());
+        out += FormatText(L"%16llu  %ls\n", bytes, L"Total");
     }
     WriteOut(stdout, out);
     return failed ? kExitFailed : kExitOk;
@@ -186,29 +354,41 @@ int RunDry(const OPTIONS& options)
 
 int RunClean(const OPTIONS& options)
 {
+    bool failed = false;
+    std::vector<std::wstring> queue;
+    std::vector<SKIPPED_FOLDER> skipped;
+    const ULONGLONG threshold = options.olderThanDays >= 0 ? AgeThreshold(options) : 0;
+    for (const std::wstring& folder : FoldersToClean(options, failed)) {
+        const ULONGLONG newest = options.olderThanDays >= 0 ? NewestKeptChange(folder, options.deleteSuo) : 0;
+        if (ChangedSince(newest, threshold)) skipped.push_back({folder, newest});
+        else queue.push_back(folder);
+    }
+    if (!options.json) WriteOut(stdout, SkippedText(skipped));
+
     // Measure what is there before and after: what went is what was reclaimed.
+    const std::vector<std::wstring> measured = OutermostFolders(queue);
     TREE_TOTALS before, after;
-    for (const std::wstring& folder : options.folders) {
+    for (const std::wstring& folder : measured) {
         TREE_TOTALS t = MeasureTree(folder);
         before.items += t.items;
         before.bytes += t.bytes;
     }
 
-    CConsoleHost host(!options.json);
-    std::vector<std::wstring> queue = options.folders;
+    CConsoleHost host(!options.json, !options.json);
+    host.SetSolutionCount(queue.size());
     CLEANUP_OPTIONS cleanup;
     cleanup.deleteSuo = options.deleteSuo ? TRUE : FALSE;
     cleanup.allowTopLevel = options.allowTopLevel;
     if (!ConsoleStopRequested()) RunCleanup(host, queue, cleanup);
 
-    for (const std::wstring& folder : options.folders) {
+    for (const std::wstring& folder : measured) {
         TREE_TOTALS t = MeasureTree(folder);
         after.items += t.items;
         after.bytes += t.bytes;
     }
     unsigned long long reclaimed = before.bytes > after.bytes ? before.bytes - after.bytes : 0;
     unsigned long long removed = before.items > after.items ? before.items - after.items : 0;
-    bool failed = !host.Succeeded();
+    failed = failed || !host.Succeeded();
 
     if (options.json) {
         std::wstring out = L"{\"mode\":\"clean\",\"deleteSuo\":" + std::wstring(options.deleteSuo ? L"true" : L"false") +
@@ -225,7 +405,7 @@ int RunClean(const OPTIONS& options)
             }
             out += L"]}";
         }
-        out += L"],\"reclaimedBytes\":" + Number(reclaimed) + L",\"removedItems\":" + Number(removed) +
+        out += L"]," + SkippedJson(skipped) + L",\"reclaimedBytes\":" + Number(reclaimed) + L",\"removedItems\":" + Number(removed) +
                L",\"failed\":" + (failed ? L"true" : L"false") + L"}\n";
         WriteOut(stdout, out);
     } else {
@@ -254,6 +434,7 @@ int wmain(int argc, wchar_t** argv)
         WriteOut(stdout, L"mopwright-cli " MOPWRIGHT_VERSION_WSTRING L"\n");
         return kExitOk;
     }
+    if (options.installShellMenu || options.uninstallShellMenu) return RunShellMenu(options);
     SetEngineBeepHook(NoBeep);   // a console program does not beep
     int code = options.dryRun ? RunDry(options) : RunClean(options);
     if (ConsoleStopRequested()) {

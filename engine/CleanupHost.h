@@ -20,9 +20,10 @@ public:
     // One line of the run's log, in time order.
     virtual void Log(const std::wstring& line) = 0;
 
-    // The deletion of one folder's plans: `done` of `total` items. Called
-    // with done 0 when the deletion starts, then after every item.
-    virtual void Progress(UINT done, UINT total) = 0;
+    // The deletion of one folder's plans: `done` of `total` items, which held
+    // `bytes` as planned. Called with done 0 when the deletion starts, then
+    // after every item.
+    virtual void Progress(UINT done, UINT total, unsigned long long bytes) = 0;
 
     // Asked between items and between folder levels of a deletion: false
     // stops the work at once (the pass ends with ERROR_REQUEST_ABORTED).

@@ -340,7 +340,8 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
 
         if (host) {
             if (progress.done < progress.total) ++progress.done;
-            host->Progress(progress.done, progress.total);
+            progress.bytes += item.bytes;
+            host->Progress(progress.done, progress.total, progress.bytes);
             if (!host->KeepGoing()) {
                 ok = FALSE;
                 error = ERROR_REQUEST_ABORTED;

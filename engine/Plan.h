@@ -31,4 +31,5 @@ struct DELETE_PROGRESS {
     ICleanupHost* pHost = nullptr;
     UINT done = 0;
     UINT total = 0;
+    unsigned long long bytes = 0;   // planned bytes of the items done
 };

@@ -124,7 +124,7 @@ BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std
     progress.total = static_cast<UINT>(plan.vsPlan.size() + plan.mainPlan.size());
     HWND owner = nullptr;
     if (host) {
-        host->Progress(0, progress.total);
+        host->Progress(0, progress.total, 0);
         owner = host->OwnerWindow();
     }
 

@@ -51,7 +51,7 @@ public:
     void RunEnded(bool errorsSeen) override { events.push_back(errorsSeen ? L"ended with errors" : L"ended"); }
     void FolderStarted(const std::wstring& folder) override { foldersStarted.push_back(folder); }
     void Log(const std::wstring& line) override { logText = line + L"\r\n" + logText; }
-    void Progress(UINT done, UINT all) override
+    void Progress(UINT done, UINT all, unsigned long long) override
     {
         total = all;
         if (done == 0) {

@@ -131,6 +131,15 @@ struct PROCESS_RESULT {
 PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 60000,
                           const std::function<void()>& whileRunning = {});
 
+#ifdef MW_CLI_EXE
+// The console program of this build, run with `args`.
+inline PROCESS_RESULT RunCli(const std::wstring& args, const std::function<void()>& whileRunning = {})
+{
+    return RunProcess(L"\"" + WindowsPath(Widen(MW_CLI_EXE)) + L"\" " + args, 60000, whileRunning);
+}
+#endif
+inline std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
+
 // Runs a Linux program through Wine, which does not wait for it to end, then
 // waits up to `timeoutMs` for `done` to hold (without `done`: a short pause).
 bool RunLinux(const std::wstring& commandLine, const std::function<bool()>& done = {}, DWORD timeoutMs = 5000);

@@ -10,14 +10,11 @@ using testutil::TempTree;
 
 namespace {
 
-std::wstring CliExe() { return testutil::WindowsPath(testutil::Widen(MW_CLI_EXE)); }
-
+using testutil::Quoted;
 PROCESS_RESULT Cli(const std::wstring& args, const std::function<void()>& whileRunning = {})
 {
-    return testutil::RunProcess(L"\"" + CliExe() + L"\" " + args, 60000, whileRunning);
+    return testutil::RunCli(args, whileRunning);
 }
-
-std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
 
 using Words = std::vector<std::string>;
 

@@ -20,12 +20,11 @@ using testutil::TempTree;
 
 namespace {
 
+using testutil::Quoted;
 PROCESS_RESULT Cli(const std::wstring& args, const std::function<void()>& whileRunning = {})
 {
-    const std::wstring exe = testutil::WindowsPath(testutil::Widen(MW_CLI_EXE));
-    return testutil::RunProcess(L"\"" + exe + L"\" " + args, 60000, whileRunning);
+    return testutil::RunCli(args, whileRunning);
 }
-std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
 // A path as a JSON string holds it: every backslash doubled.
 std::wstring JsonPath(std::wstring path)
 {

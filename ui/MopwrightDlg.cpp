@@ -390,7 +390,7 @@ void CMopwrightDlg::Log(const std::wstring& line) {
     if (::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) AfxPumpMessage();
 }
 
-void CMopwrightDlg::Progress(UINT done, UINT total) {
+void CMopwrightDlg::Progress(UINT done, UINT total, unsigned long long) {
     if (done == 0) {
         // The deletion of a folder begins: the bar turns determinate.
         SetProgressMarquee(false);

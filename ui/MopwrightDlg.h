@@ -50,7 +50,7 @@ public:
     void RunEnded(bool errorsSeen) override;
     void FolderStarted(const std::wstring&) override {}
     void Log(const std::wstring& line) override;
-    void Progress(UINT done, UINT total) override;
+    void Progress(UINT done, UINT total, unsigned long long bytes) override;
     bool KeepGoing() override;
     void ItemFailed(const std::wstring&, DWORD) override {}   // the log's result lines say enough
     HWND OwnerWindow() override { return m_hWnd; }

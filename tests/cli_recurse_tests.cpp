@@ -1,0 +1,147 @@
+// The console program over a whole source folder: finding solutions, leaving
+// recent ones out, and Explorer's folder menu in the real registry.
+#include <gtest/gtest.h>
+
+#include "support/PathUtil.h"
+#include "support/UniqueHandle.h"
+#include "tests/TestUtil.h"
+
+using testutil::Quoted;
+using testutil::TempTree;
+
+namespace {
+
+// The "folder" values of a JSON document, in order.
+std::vector<std::wstring> JsonFolders(const std::string& json, const std::string& field = "\"folder\":\"")
+{
+    std::vector<std::wstring> folders;
+    for (size_t at = json.find(field); at != std::string::npos; at = json.find(field, at + 1)) {
+        std::string value;
+        for (size_t i = at + field.size(); i < json.size() && json[i] != '"'; ++i) {
+            if (json[i] == '\\') ++i;
+            value.push_back(json[i]);
+        }
+        folders.push_back(testutil::Widen(value));
+    }
+    return folders;
+}
+
+void SetWriteTime(const std::wstring& path, int daysAgo)
+{
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+    t.QuadPart -= static_cast<ULONGLONG>(daysAgo) * 24 * 3600 * 10000000ull;
+    FILETIME when{t.LowPart, t.HighPart};
+    UniqueFile f(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ::SetFileTime(f.get(), nullptr, nullptr, &when);
+}
+
+std::wstring RegString(const std::wstring& key, const wchar_t* value)
+{
+    wchar_t data[1024] = L"";
+    DWORD size = sizeof(data);
+    if (::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), value, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return L"<absent>";
+    return data;
+}
+
+} // namespace
+
+TEST(CliRecurse, FindsEverySolutionOnceInPathOrderAndNothingItMustNotReach)
+{
+    TempTree t(L"recurse");
+    t.file(L"root/A/App.sln");
+    t.file(L"root/A/Debug/a.obj", std::string(100, 'a'));
+    t.file(L"root/A/nested/Inner.slnx");                  // inside A's tree: after A
+    t.file(L"root/A/nested/obj/b.obj", std::string(300, 'b'));
+    t.file(L"root/B/Debug/Hidden/Hidden.sln");            // inside a Debug folder: never searched
+    t.file(L"root/B/.git/modules/M/M.sln");               // inside .git: never searched
+    t.file(L"root/ProjectOnly/App.vcxproj");              // no solution file
+    t.file(L"Outside/Linked.sln");
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"root/link"), t.path(L"Outside")));   // never followed
+    const std::wstring root = t.path(L"root");
+
+    testutil::PROCESS_RESULT r = testutil::RunCli(L"--recurse --dry-run --json " + Quoted(root) + L" " + Quoted(root));
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_EQ(JsonFolders(r.out), (std::vector<std::wstring>{t.path(L"root/A"), t.path(L"root/A/nested")})) << r.out;
+
+    // Text: the table of folders by bytes to free, largest first, with a total
+    // in which the nested solution's items count once, through its parent.
+    r = testutil::RunCli(L"--recurse --dry-run " + Quoted(root));
+    std::vector<std::wstring> lines = testutil::SplitLines(testutil::Widen(r.out));
+    ASSERT_GE(lines.size(), 5u) << r.out;
+    lines.pop_back();   // after the last line break
+    EXPECT_EQ(std::vector<std::wstring>(lines.end() - 4, lines.end()),
+              (std::vector<std::wstring>{L"   Bytes to free  Solution folder", L"             400  " + t.path(L"root/A"),
+                                         L"             300  " + t.path(L"root/A/nested"), L"             400  Total"}))
+        << r.out;
+
+    // A real clean-up of both, parent first; no progress line on a redirected stream.
+    r = testutil::RunCli(L"--recurse " + Quoted(root));
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_LT(r.out.find(testutil::Narrow(L"Success! Cleaned up folder: \"" + t.path(L"root/A") + L"\"")),
+              r.out.find(testutil::Narrow(L"Success! Cleaned up folder: \"" + t.path(L"root/A/nested") + L"\"")));
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(t.present({L"root/A/Debug", L"root/A/nested/obj"}).empty());
+    EXPECT_TRUE(t.missing({L"root/B/Debug/Hidden/Hidden.sln", L"root/B/.git/modules/M/M.sln", L"Outside/Linked.sln"}).empty());
+}
+
+TEST(CliRecurse, OlderThanLeavesOutWhatChangedRecently)
+{
+    TempTree t(L"older");
+    for (const wchar_t* s : {L"Old", L"Recent"}) {
+        t.file(std::wstring(s) + L"/App.sln");
+        t.file(std::wstring(s) + L"/main.cpp");
+        t.file(std::wstring(s) + L"/Debug/a.obj");
+    }
+    // Old: only its build output is new, and that would be removed anyway.
+    SetWriteTime(t.path(L"Old/App.sln"), 40);
+    SetWriteTime(t.path(L"Old/main.cpp"), 30);
+    SetWriteTime(t.path(L"Recent/App.sln"), 40);
+    SetWriteTime(t.path(L"Recent/main.cpp"), 2);
+
+    testutil::PROCESS_RESULT r = testutil::RunCli(L"--older-than 7 --json " + Quoted(t.path(L"Old")) + L" " +
+                                                  Quoted(t.path(L"Recent")));
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_EQ(JsonFolders(r.out, "\"skipped\":[{\"folder\":\""), std::vector<std::wstring>{t.path(L"Recent")}) << r.out;
+    EXPECT_NE(r.out.find("\"newestChange\":\""), std::string::npos);
+    EXPECT_FALSE(t.exists(L"Old/Debug"));
+    EXPECT_TRUE(t.exists(L"Recent/Debug/a.obj"));
+
+    // In text, the date that kept the folder; a longer span keeps nothing out.
+    r = testutil::RunCli(L"--dry-run --older-than 7 " + Quoted(t.path(L"Recent")));
+    EXPECT_NE(r.out.find(testutil::Narrow(L": " + t.path(L"Recent"))), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Skipped, changed "), r.out.find("Skipped, changed 20")) << r.out;
+    r = testutil::RunCli(L"--older-than 1 " + Quoted(t.path(L"Recent")));
+    EXPECT_FALSE(t.exists(L"Recent/Debug"));
+    EXPECT_EQ(testutil::RunCli(L"--older-than soon " + Quoted(t.path(L"Recent"))).exitCode, 2u);
+}
+
+TEST(CliShellMenu, InstallAndUninstallWriteAndRemoveExactlyTheirEntry)
+{
+    const std::wstring key = L"Software\\Classes\\Directory\\shell\\Mopwright";
+    const std::wstring exe = testutil::WindowsPath(testutil::Widen(MW_CLI_EXE));
+    const std::wstring window = GetParentPath(exe) + L"\\mopwright.exe";
+    testutil::RunCli(L"--uninstall-shell-menu");
+
+    testutil::PROCESS_RESULT r = testutil::RunCli(L"--install-shell-menu");
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_NE(r.out.find("Added \"Clean with Mopwright\""), std::string::npos) << r.out;
+    EXPECT_EQ(RegString(key, nullptr), L"Clean with Mopwright");
+    EXPECT_EQ(RegString(key + L"\\command", nullptr), L"\"" + window + L"\" \"%1\"");
+    r = testutil::RunCli(L"--install-shell-menu");
+    EXPECT_NE(r.out.find("already holds"), std::string::npos) << r.out;
+
+    r = testutil::RunCli(L"--uninstall-shell-menu");
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_NE(r.out.find("Removed"), std::string::npos) << r.out;
+    EXPECT_EQ(RegString(key, nullptr), L"<absent>");
+    HKEY shell = nullptr;
+    EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\Directory\\shell", 0, KEY_READ, &shell),
+              ERROR_SUCCESS) << "the parent keys stay";
+    if (shell) ::RegCloseKey(shell);
+    r = testutil::RunCli(L"--uninstall-shell-menu");
+    EXPECT_NE(r.out.find("nothing to remove"), std::string::npos) << r.out;
+}
