@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 #include <new>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/CleanupHost.h"
@@ -41,6 +42,55 @@ bool IsGone(const std::wstring& path)
     CountVerifyTicks(end.QuadPart - start.QuadPart);
     return gone;
 }
+
+// Files the shell reported removed, checked against one listing of their
+// folder: on some file systems asking for a name that is gone costs a scan of
+// the whole folder, while one listing serves every file of it. Files of one
+// folder follow each other in a plan.
+class CGoneCheck {
+public:
+    template <typename Failed>
+    void Add(const std::wstring& path, Failed failed)
+    {
+        std::wstring folder = GetParentPath(path);
+        if (folder != m_folder) Flush(failed);
+        m_folder = std::move(folder);
+        m_files.push_back(path);
+    }
+
+    // Calls `failed(path)` for every file added that is still there.
+    template <typename Failed>
+    void Flush(Failed failed)
+    {
+        if (m_files.empty()) return;
+        LARGE_INTEGER start, end;
+        ::QueryPerformanceCounter(&start);
+        std::vector<std::wstring> remaining;
+        DirListing listing;
+        if (m_files.size() == 1 || !listing.Open(m_folder)) {
+            // One file, or a folder that cannot be listed (gone with its files, or not): ask each.
+            for (const std::wstring& file : m_files)
+                if (LookAt(file) != ObjectState::Missing) remaining.push_back(file);
+        } else {
+            std::unordered_set<std::wstring> present;
+            const WIN32_FIND_DATAW* entry = nullptr;
+            while (listing.Next(entry)) present.insert(FoldPathCase(entry->cFileName));
+            const bool complete = listing.EndError() == ERROR_NO_MORE_FILES;
+            for (const std::wstring& file : m_files) {
+                const bool listed = present.count(FoldPathCase(FileNamePart(file))) != 0;
+                if (listed || (!complete && LookAt(file) != ObjectState::Missing)) remaining.push_back(file);
+            }
+        }
+        ::QueryPerformanceCounter(&end);
+        CountVerifyTicks(end.QuadPart - start.QuadPart);
+        m_files.clear();
+        for (const std::wstring& file : remaining) failed(file);
+    }
+
+private:
+    std::wstring m_folder;
+    std::vector<std::wstring> m_files;
+};
 
 // While the shell works on one item, every dialog window that it opens on this
 // thread is answered No. With the flags in use the only one it can open is its
@@ -165,7 +215,7 @@ bool IsProtectedItem(int type, const ProtectedList& protectedList, const std::ws
     return !protectedList.empty() && protectedList.Protects(path, type != DEL_TYPE_FILE);
 }
 
-DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner)
+DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner, bool verify)
 {
     if (path.empty()) return static_cast<DWORD>(-1);
     // The shell knows only the ordinary form, which would name another object
@@ -201,7 +251,7 @@ DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner)
     // Not found (2) and the shell's invalid path (0x7C): the object is already gone.
     else if (result == ERROR_FILE_NOT_FOUND || result == kShellInvalidPath) code = 0;
     // Trust, but verify: "success" means the object is no longer there.
-    if (code == 0 && !IsGone(path)) code = kErrorItemRemains;
+    if (verify && code == 0 && !IsGone(path)) code = kErrorItemRemains;
     return code;
 }
 
@@ -300,6 +350,12 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
     DWORD error = 0;
     const size_t count = items.size();
     ICleanupHost* host = progress.pHost;
+    CGoneCheck goneCheck;
+    auto remains = [&](const std::wstring& file) {
+        error = kErrorItemRemains;
+        ok = FALSE;
+        if (host) host->ItemFailed(file, kErrorItemRemains);
+    };
 
     for (size_t step = 0; step < count; ++step) {
         const ITEM_2_DELETE& item = items[forward ? step : count - 1 - step];
@@ -317,7 +373,8 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
             case DEL_TYPE_FILE:
                 // A link is never handed to the shell (see DeleteFolderItem).
                 if (LookAt(path) == ObjectState::ReparsePoint) break;
-                itemError = ShellDeleteItem(path, kShellFlagsFile, owner);
+                itemError = ShellDeleteItem(path, kShellFlagsFile, owner, /*verify*/ false);
+                if (itemError == 0) goneCheck.Add(path, remains);
                 break;
             case DEL_TYPE_EMPTY_FOLDER:
                 // Still holds something: it stays, and that is not a failure.
@@ -332,6 +389,8 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
                 break;
             }
         }
+        // Other items may remove or need the folder of the files waiting to be checked.
+        if (item.nType != DEL_TYPE_FILE) goneCheck.Flush(remains);
         if (itemError != 0) {
             error = itemError;
             ok = FALSE;
@@ -343,12 +402,14 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
             progress.bytes += item.bytes;
             host->Progress(progress.done, progress.total, progress.bytes);
             if (!host->KeepGoing()) {
+                goneCheck.Flush(remains);
                 ok = FALSE;
                 error = ERROR_REQUEST_ABORTED;
                 break;
             }
         }
     }
+    goneCheck.Flush(remains);
 
     ::SetLastError(error);
     return ok;

@@ -36,7 +36,8 @@ bool IsProtectedItem(int type, const ProtectedList& protectedList, const std::ws
 // kErrorItemRemains when the shell claimed success but the object is still
 // there, ERROR_INVALID_NAME for a path the shell cannot take as written;
 // (DWORD)-1 for an empty path. The object is never destroyed outright.
-DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner);
+// `verify` false leaves the check that the object is gone to the caller.
+DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner, bool verify = true);
 
 // What a scan of a folder for protected entries found.
 enum class ScanResult { None, Found, Failed };
