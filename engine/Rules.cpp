@@ -103,46 +103,25 @@ public:
             }
         }
 
-        DirListing listing;
-        if (!listing.Open(path)) {
-            ::SetLastError(listing.EndError());
-            return FALSE;
-        }
-        const size_t length = path.size();
-        const WIN32_FIND_DATAW* entry = nullptr;
-        while (listing.Next(entry)) {
-            const bool isFolder = DirListing::IsDirectory(*entry);
-            // Junctions and links lead out of the tree: neither planned nor entered.
-            if (DirListing::IsLink(*entry)) continue;
-            const wchar_t* entryName = entry->cFileName;
-            if (isFolder) {
-                AppendPath(path, entryName).push_back(L'\\');
-                // The entry's name stays valid: this listing does not move on
-                // until the sub-folder is done. A .tlog folder is build output
-                // only inside a release folder, never inside the solution folder.
-                BOOL ok = Visit(entryName, rule == FileRule::Release, false, countAge);
-                DWORD error = ::GetLastError();
-                path.resize(length);
-                if (!ok) {
-                    ::SetLastError(error);
-                    return FALSE;   // the listing closes without touching the error
+        return EachEntry(
+            [&](const WIN32_FIND_DATAW& e) {
+                // A .tlog folder is build output only inside a release folder,
+                // never inside the solution folder.
+                return Visit(e.cFileName, rule == FileRule::Release, false, countAge);
+            },
+            [&](const WIN32_FIND_DATAW& e) {
+                const wchar_t* entryName = e.cFileName;
+                // A do-not-delete file is read wherever it lies, and never planned.
+                const bool planned = !IsKeepListName(entryName) &&
+                                     (rule == FileRule::Release ? !IsReleaseProduct(entryName)
+                                                                : IsIntermediateFile(entryName, m_deleteSuo));
+                if (planned) {
+                    m_plan.push_back({JoinPath(path, entryName), DEL_TYPE_FILE, DirListing::FileBytes(e)});
+                    return TRUE;
                 }
-                continue;
-            }
-            // A do-not-delete file is read wherever it lies, and never planned.
-            const bool planned = !IsKeepListName(entryName) &&
-                                 (rule == FileRule::Release ? !IsReleaseProduct(entryName)
-                                                            : IsIntermediateFile(entryName, m_deleteSuo));
-            if (planned) {
-                m_plan.push_back({JoinPath(path, entryName), DEL_TYPE_FILE, DirListing::FileBytes(*entry)});
-                continue;
-            }
-            if (countAge) newestKept = std::max(newestKept, WriteTime(*entry));
-            if (IsKeepListName(entryName) && !ReadList(entryName)) return FALSE;
-        }
-        const DWORD end = listing.EndError();
-        ::SetLastError(end);
-        return end == ERROR_NO_MORE_FILES;
+                if (countAge) newestKept = std::max(newestKept, WriteTime(e));
+                return !IsKeepListName(entryName) || ReadList(entryName) ? TRUE : FALSE;
+            });
     }
 
 private:
@@ -161,6 +140,20 @@ private:
 
     BOOL LookThrough(unsigned long long& bytes)
     {
+        return EachEntry([&](const WIN32_FIND_DATAW&) { return LookThrough(bytes); },
+                         [&](const WIN32_FIND_DATAW& e) {
+                             bytes += DirListing::FileBytes(e);
+                             return !IsKeepListName(e.cFileName) || ReadList(e.cFileName) ? TRUE : FALSE;
+                         });
+    }
+
+    // Lists the folder in `path`. Each sub-folder goes to `onFolder` while
+    // `path` names it (with its backslash); each file goes to `onFile`. Links
+    // lead out of the tree: neither planned nor entered. FALSE with the error
+    // of the listing, or as a callback left it.
+    template <typename OnFolder, typename OnFile>
+    BOOL EachEntry(OnFolder onFolder, OnFile onFile)
+    {
         DirListing listing;
         if (!listing.Open(path)) {
             ::SetLastError(listing.EndError());
@@ -170,19 +163,20 @@ private:
         const WIN32_FIND_DATAW* entry = nullptr;
         while (listing.Next(entry)) {
             if (DirListing::IsLink(*entry)) continue;
-            if (DirListing::IsDirectory(*entry)) {
-                AppendPath(path, entry->cFileName).push_back(L'\\');
-                BOOL ok = LookThrough(bytes);
-                DWORD error = ::GetLastError();
-                path.resize(length);
-                if (!ok) {
-                    ::SetLastError(error);
-                    return FALSE;
-                }
+            if (!DirListing::IsDirectory(*entry)) {
+                if (!onFile(*entry)) return FALSE;
                 continue;
             }
-            bytes += DirListing::FileBytes(*entry);
-            if (IsKeepListName(entry->cFileName) && !ReadList(entry->cFileName)) return FALSE;
+            // The entry stays valid: this listing does not move on until the
+            // sub-folder is done.
+            AppendPath(path, entry->cFileName).push_back(L'\\');
+            const BOOL ok = onFolder(*entry);
+            const DWORD error = ::GetLastError();
+            path.resize(length);
+            if (!ok) {
+                ::SetLastError(error);
+                return FALSE;   // the listing closes without touching the error
+            }
         }
         const DWORD end = listing.EndError();
         ::SetLastError(end);

@@ -59,9 +59,6 @@ std::wstring CanonicalPath(std::wstring_view path);
 // `path` upper-cased character by character, as file systems compare names.
 std::wstring FoldPathCase(std::wstring_view path);
 
-// Resolves "." and ".." segments of an absolute, '\'-separated path as the
-// system does when it opens it; anything not plain stays as written.
-std::wstring ResolveDotSegments(const std::wstring& path);
 
 // TRUE when `folder` exists and is a directory, looked at with the WOW64
 // file-system redirection switched off (for this test alone).

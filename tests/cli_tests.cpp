@@ -11,10 +11,7 @@ using testutil::TempTree;
 namespace {
 
 using testutil::Quoted;
-PROCESS_RESULT Cli(const std::wstring& args, const std::function<void()>& whileRunning = {})
-{
-    return testutil::RunCli(args, whileRunning);
-}
+using testutil::RunCli;
 
 using Words = std::vector<std::string>;
 
@@ -41,18 +38,18 @@ const testutil::CPP_SOLUTION kReleaseBuild{
 
 TEST(CliUsage, HelpAndWrongUsage)
 {
-    PROCESS_RESULT help = Cli(L"--help");
+    PROCESS_RESULT help = RunCli(L"--help");
     EXPECT_EQ(help.exitCode, 0u);
     EXPECT_NE(help.out.find("--dry-run"), std::string::npos);
     EXPECT_NE(help.out.find("Usage: mopwright-cli"), std::string::npos);
 
-    PROCESS_RESULT none = Cli(L"");
+    PROCESS_RESULT none = RunCli(L"");
     EXPECT_EQ(none.exitCode, 2u);
     EXPECT_NE(none.err.find("no folder"), std::string::npos);
     EXPECT_NE(none.err.find("Usage:"), std::string::npos);
     EXPECT_TRUE(none.out.empty());
 
-    PROCESS_RESULT unknown = Cli(L"--frobnicate C:\\x");
+    PROCESS_RESULT unknown = RunCli(L"--frobnicate C:\\x");
     EXPECT_EQ(unknown.exitCode, 2u);
     EXPECT_NE(unknown.err.find("--frobnicate"), std::string::npos);
 }
@@ -63,7 +60,7 @@ TEST(CliDryRun, ListsPlanWithSizesAndChangesNothing)
     testutil::MakeCppSolution(t, L"", kReleaseBuild);
     std::string before = testutil::SnapshotTree(t.root());
 
-    PROCESS_RESULT r = Cli(L"--dry-run " + Quoted(t.root()));
+    PROCESS_RESULT r = RunCli(L"--dry-run " + Quoted(t.root()));
     EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
     EXPECT_EQ(testutil::SnapshotTree(t.root()), before);   // byte for byte
     EXPECT_EQ(testutil::TrashEntriesUnder(t.root()), 0u);
@@ -86,7 +83,7 @@ TEST(CliDryRun, ListsPlanWithSizesAndChangesNothing)
     // main.obj 1000 + tlog folder 50 + App.ilk 700 + Debug 300 + .user 13 = 2063
     EXPECT_NE(o.find("Would remove 13 items, 2063 bytes; spared 1 items, 300 bytes."), std::string::npos) << o;
 
-    PROCESS_RESULT withSuo = Cli(L"--dry-run --delete-suo " + Quoted(t.root()));
+    PROCESS_RESULT withSuo = RunCli(L"--dry-run --delete-suo " + Quoted(t.root()));
     EXPECT_NE(withSuo.out.find("App.suo"), std::string::npos);
     EXPECT_EQ(testutil::SnapshotTree(t.root()), before);
 }
@@ -96,7 +93,7 @@ TEST(CliDryRun, JsonDocumentHasTheDocumentedShape)
     TempTree t(L"cli");
     testutil::MakeCppSolution(t, L"", kReleaseBuild);
     TempTree empty(L"cli");
-    PROCESS_RESULT r = Cli(L"--dry-run --json " + Quoted(t.root()) + L" " + Quoted(empty.root()));
+    PROCESS_RESULT r = RunCli(L"--dry-run --json " + Quoted(t.root()) + L" " + Quoted(empty.root()));
     EXPECT_EQ(r.exitCode, 1u);   // the second folder has no solution
     const std::string& o = r.out;
     ASSERT_FALSE(o.empty());
@@ -120,7 +117,7 @@ TEST(CliClean, CleansLikeTheWindowAndReportsReclaimedBytes)
 {
     TempTree t(L"cli");
     testutil::MakeCppSolution(t, L"", kReleaseBuild);
-    PROCESS_RESULT r = Cli(Quoted(t.root()));
+    PROCESS_RESULT r = RunCli(Quoted(t.root()));
     EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
 
     // Log lines in time order, then the totals line.
@@ -144,7 +141,7 @@ TEST(CliClean, FailingFolderGivesExitCodeOneAndJsonLog)
 {
     TempTree t(L"cli");
     testutil::MakeCppSolution(t, L"", kReleaseBuild);
-    PROCESS_RESULT r = Cli(L"--json --delete-suo " + Quoted(t.path(L"missing")) + L" " + Quoted(t.root()));
+    PROCESS_RESULT r = RunCli(L"--json --delete-suo " + Quoted(t.path(L"missing")) + L" " + Quoted(t.root()));
     EXPECT_EQ(r.exitCode, 1u) << r.out;
     const std::string& o = r.out;
     EXPECT_NE(o.find("\"mode\":\"clean\""), std::string::npos);
@@ -168,7 +165,7 @@ TEST(CliClean, CtrlCStopsBetweenItemsWithTheAbortCode)
     // Once deletion has begun, press Ctrl+C.
     auto remaining = [&] { return t.listing().size(); };
     const size_t full = remaining();
-    PROCESS_RESULT r = Cli(Quoted(t.root()), [&] {
+    PROCESS_RESULT r = RunCli(Quoted(t.root()), [&] {
         for (int i = 0; i < 4000 && remaining() > full - 50; ++i) Sleep(5);
         testutil::RunLinux(L"/usr/bin/pkill -INT -f \"mopwright-cli.exe.*" + FileNamePartOf(t.root()) + L"\"");
     });

@@ -21,10 +21,7 @@ using testutil::TempTree;
 namespace {
 
 using testutil::Quoted;
-PROCESS_RESULT Cli(const std::wstring& args, const std::function<void()>& whileRunning = {})
-{
-    return testutil::RunCli(args, whileRunning);
-}
+using testutil::RunCli;
 // A path as a JSON string holds it: every backslash doubled.
 std::wstring JsonPath(std::wstring path)
 {
@@ -138,7 +135,7 @@ TEST(Safety, ItemsTheRecycleBinCannotTakeStayWhereTheyAre)
         if (c.window) {
             EXPECT_NE(RunWindow(t.root()).find(failed), std::wstring::npos);
         } else {
-            PROCESS_RESULT r = Cli(Quoted(t.root()));
+            PROCESS_RESULT r = RunCli(Quoted(t.root()));
             EXPECT_EQ(r.exitCode, 1u);
             EXPECT_TRUE(Contains(r.out, failed)) << r.out;
             // Every failed item is named with its code.
@@ -165,7 +162,7 @@ TEST(Safety, OddNamesAndLongPathsDoNotBlockTheRestOfTheFolder)
     t.file(deep + L"/x.log", "log");
     ASSERT_GT(t.path(deep + L"/Debug/a.obj").size(), static_cast<size_t>(MAX_PATH));
 
-    PROCESS_RESULT r = Cli(Quoted(t.root()) + L" --json");
+    PROCESS_RESULT r = RunCli(Quoted(t.root()) + L" --json");
     EXPECT_EQ(r.exitCode, 1u) << r.out;
     for (const wchar_t* item : {L"odd.\\c.log", L"blank \\d.log"})
         EXPECT_TRUE(Contains(r.out, L"{\"path\":\"" + JsonPath(t.path(item)) + L"\",\"error\":123,"))
@@ -187,7 +184,7 @@ TEST(Safety, ConsoleResolvesRelativeFoldersAndStopsOnCtrlCAtOnce)
     ::GetCurrentDirectoryW(MAX_PATH, saved);
     ASSERT_TRUE(::SetCurrentDirectoryW(GetParentPath(t.root()).c_str()));
     const std::wstring relative = t.root().substr(t.root().find_last_of(L'\\') + 1);
-    PROCESS_RESULT r = Cli(Quoted(relative));
+    PROCESS_RESULT r = RunCli(Quoted(relative));
     ::SetCurrentDirectoryW(saved);
     EXPECT_EQ(r.exitCode, 0u) << r.out;
     EXPECT_TRUE(Contains(r.out, L"Success! Cleaned up folder: \"" + t.root() + L"\"")) << r.out;
@@ -198,7 +195,7 @@ TEST(Safety, ConsoleResolvesRelativeFoldersAndStopsOnCtrlCAtOnce)
     big.file(L"Big.sln");
     for (int i = 0; i < 2000; ++i) big.file(L"logs/" + std::to_wstring(i % 20) + L"/f" + std::to_wstring(i) + L".log");
     const std::wstring name = big.root().substr(big.root().find_last_of(L'\\') + 1);
-    r = Cli(Quoted(big.root()), [&] {
+    r = RunCli(Quoted(big.root()), [&] {
         ::Sleep(150);
         testutil::RunLinux(L"/usr/bin/pkill -INT -f \"mopwright-cli.exe.*" + name + L"\"");
     });
@@ -219,13 +216,13 @@ TEST(Safety, DriveRootsAndProfileFoldersAreRefused)
                                        testutil::LinuxPath(link) + L"\"",
                                    [] { return ::GetFileAttributesW(L"M:\\App.sln") != INVALID_FILE_ATTRIBUTES; }));
     const std::string refused = "ERROR: Cannot clean a system or top-level folder: \"M:\\\"";
-    PROCESS_RESULT r = Cli(L"M:\\");
+    PROCESS_RESULT r = RunCli(L"M:\\");
     EXPECT_EQ(r.exitCode, 1u);
     EXPECT_NE(r.out.find(refused), std::string::npos) << r.out;
     EXPECT_TRUE(t.exists(L"App/Debug/main.obj"));
-    r = Cli(L"--dry-run --json M:\\");
+    r = RunCli(L"--dry-run --json M:\\");
     EXPECT_NE(r.out.find("\"status\":\"top-level\""), std::string::npos) << r.out;
-    r = Cli(L"--force-top-level M:\\");
+    r = RunCli(L"--force-top-level M:\\");
     EXPECT_EQ(r.exitCode, 0u) << r.out;
     EXPECT_FALSE(t.exists(L"App/Debug"));
     testutil::RunLinux(L"/bin/rm -f \"" + testutil::LinuxPath(link) + L"\"");
@@ -239,7 +236,7 @@ TEST(Safety, DriveRootsAndProfileFoldersAreRefused)
         ::CreateDirectoryW((folder + L"\\Debug").c_str(), nullptr);
         UniqueFile(::CreateFileW((folder + L"\\Safety.sln").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     }
-    r = Cli(Quoted(profile) + L" " + Quoted(below));
+    r = RunCli(Quoted(profile) + L" " + Quoted(below));
     EXPECT_NE(r.out.find(testutil::Narrow(L"ERROR: Cannot clean a system or top-level folder: \"" + profile + L"\"")),
               std::string::npos) << r.out;
     EXPECT_TRUE(Contains(r.out, L"Success! Cleaned up folder: \"" + below + L"\"")) << r.out;
