@@ -36,7 +36,7 @@ public:
                 continue;
             }
             if (isDir) total += Folder(full, spared);
-            else if (m_seen.insert(Key(full)).second) total += DirListing::FileBytes(*e);
+            else if (m_seen.insert(FoldPathCase(full)).second) total += DirListing::FileBytes(*e);
         }
         return total;
     }
@@ -44,12 +44,6 @@ public:
     static unsigned long long Measure(const std::wstring& folder) { return MeasureTree(folder).bytes; }
 
 private:
-    static std::wstring Key(const std::wstring& path)
-    {
-        std::wstring key = path;
-        ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-        return key;
-    }
 
     const ProtectedList& m_keep;
     std::unordered_set<std::wstring> m_seen;

@@ -74,17 +74,6 @@ struct SKIPPED_FOLDER {
     ULONGLONG newestChange = 0;   // FILETIME
 };
 
-// A folder argument as every console tool reads it: relative to the current folder.
-std::wstring FullPathOf(const std::wstring& arg)
-{
-    DWORD needed = ::GetFullPathNameW(arg.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return arg;
-    std::wstring full(needed, L'\0');
-    DWORD got = ::GetFullPathNameW(arg.c_str(), needed, full.data(), nullptr);
-    if (got == 0 || got >= needed) return arg;
-    full.resize(got);
-    return full;
-}
 
 // Parses the arguments; answers false (with a message in `problem`) for wrong usage.
 bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& problem)
@@ -118,7 +107,8 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
                 return false;
             }
         } else {
-            options.folders.push_back(FullPathOf(arg));
+            // As every console tool reads it: relative to the current folder.
+            options.folders.push_back(FullPath(arg));
         }
     }
     if (options.help || options.version || options.installShellMenu || options.uninstallShellMenu) return true;

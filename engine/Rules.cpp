@@ -95,10 +95,8 @@ public:
             if (NameEquals(name, L"debug")) return PlanWhole(DEL_TYPE_FOLDER_NO_RECURSION);
             if (NameEquals(name, L"ipch") || NameEquals(name, L"obj")) return PlanWhole(DEL_TYPE_FOLDER_TREE);
             if (insideRelease && NameEquals(FindExtension(name), L".tlog")) return PlanWhole(DEL_TYPE_FOLDER_TREE);
-            if (NameEquals(name, L"release")) {
-                rule = FileRule::Release;
-                m_plan.push_back({path, DEL_TYPE_EMPTY_FOLDER});
-            } else if (NameEquals(name, L"x64") || NameEquals(name, L"arm64")) {
+            if (IsSweptFolderName(name)) {
+                if (NameEquals(name, L"release")) rule = FileRule::Release;
                 m_plan.push_back({path, DEL_TYPE_EMPTY_FOLDER});
             }
         }
@@ -258,6 +256,11 @@ std::wstring FolderPrefix(const std::wstring& folder)
 }
 
 } // namespace
+
+bool IsSweptFolderName(const wchar_t* name)
+{
+    return NameEquals(name, L"release") || NameEquals(name, L"x64") || NameEquals(name, L"arm64");
+}
 
 BOOL FindSubfolder(const std::wstring& parentFolder, const wchar_t* name, std::wstring& outPath)
 {

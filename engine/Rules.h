@@ -33,6 +33,11 @@ struct WALK_EXTRAS {
 BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL deleteSuo,
                       ProtectedList& protectedList, bool isSolutionFolder = false, WALK_EXTRAS* extras = nullptr);
 
+// The folders removed when empty: "Release", "x64" and "arm64" (any case).
+// The walk plans them where it meets them; the ancestor sweep adds those that
+// lie above planned items.
+bool IsSweptFolderName(const wchar_t* name);
+
 // TRUE when `parentFolder` holds a sub-folder named `name` (case-insensitive);
 // `outPath` gets parent + '\' + the listed name, or "" when FALSE.
 BOOL FindSubfolder(const std::wstring& parentFolder, const wchar_t* name, std::wstring& outPath);

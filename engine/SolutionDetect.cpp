@@ -14,13 +14,7 @@ namespace {
 // The full path without trailing separators ("C:\\" stays as it is).
 std::wstring FullFolderPath(const std::wstring& folder)
 {
-    std::wstring trimmed = TrimBlanks(folder);
-    if (trimmed.empty()) return {};
-    DWORD needed = ::GetFullPathNameW(trimmed.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return {};
-    std::wstring full(needed, L'\0');
-    DWORD got = ::GetFullPathNameW(trimmed.c_str(), needed, full.data(), nullptr);
-    full.resize(got < needed ? got : 0);
+    std::wstring full = FullPath(folder);
     while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
     return full;
 }

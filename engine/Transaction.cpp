@@ -12,26 +12,11 @@
 
 namespace {
 
-// Folder names whose folders are worth removing once the planned items below
-// them are gone, even when the walk did not plan them itself.
-bool IsSweptFolderName(const wchar_t* name)
-{
-    return NameEquals(name, L"x64") || NameEquals(name, L"arm64") || NameEquals(name, L"Release");
-}
-
 // TRUE when the first `length` characters of `a` and `b` are equal, ignoring case.
 bool PrefixEquals(const std::wstring& a, const std::wstring& b, size_t length)
 {
     return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(length), b.c_str(),
                             static_cast<int>(length)) == CSTR_EQUAL;
-}
-
-// A case-folded copy of a path, as a key for the folders already walked.
-std::wstring FoldedKey(const std::wstring& path)
-{
-    std::wstring key = path;
-    ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-    return key;
 }
 
 // Appends, as remove-if-empty items, the "x64", "arm64" and "Release" folders
@@ -55,7 +40,7 @@ void AddAncestorFolders(const std::wstring& folder, DeletePlan& mainPlan)
         previousStart = current;
         if (current.size() <= length || !PrefixEquals(current, folder, length)) continue;
         while (current.size() > length) {
-            if (!walked.insert(FoldedKey(current)).second) break;
+            if (!walked.insert(FoldPathCase(current)).second) break;
             if (IsSweptFolderName(::PathFindFileNameW(current.c_str()))) ancestors.push_back(current);
             current = GetParentPath(current);
         }

@@ -211,6 +211,18 @@ std::wstring FoldPathCase(std::wstring_view path)
     return folded;
 }
 
+std::wstring FullPath(const std::wstring& path)
+{
+    const std::wstring trimmed = TrimBlanks(path);
+    const DWORD needed = trimmed.empty() ? 0 : ::GetFullPathNameW(trimmed.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return trimmed;
+    std::wstring full(needed, L'\0');
+    const DWORD got = ::GetFullPathNameW(trimmed.c_str(), needed, full.data(), nullptr);
+    if (got == 0 || got >= needed) return trimmed;
+    full.resize(got);
+    return full;
+}
+
 bool HasStrippedComponent(std::wstring_view path)
 {
     for (size_t i = 0; i < path.size(); ++i) {

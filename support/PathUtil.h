@@ -36,6 +36,10 @@ std::wstring JoinPath(std::wstring_view base, std::wstring_view name);
 // The same in place, for walkers that grow and cut back one path buffer.
 std::wstring& AppendPath(std::wstring& base, std::wstring_view name);
 
+// The system's full path for `path` (GetFullPathNameW), blanks around it
+// trimmed; `path` itself when the system gives none.
+std::wstring FullPath(const std::wstring& path);
+
 // TRUE when a component of `path` ends in a dot or a blank: the system's
 // ordinary path rules strip those, so such a path names another object unless
 // it is given in the "\\?\" form.
