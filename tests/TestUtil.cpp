@@ -71,19 +71,17 @@ std::wstring TestRoot()
         root.assign(tmp, n);
         if (!root.empty() && root.back() == L'\\') root.pop_back();
     }
-    CreateDirectoryW(root.c_str(), nullptr);
-    // Each test program keeps its trees in a folder of its own: a folder
-    // browser that one program drives never lists the trees that another
-    // program is creating and removing at the same moment.
+    // Each test program keeps its trees in a folder of its own, beside the
+    // others': the folder browser that the window tests drive walks down to
+    // its start folder and never lists trees (links among them) that another
+    // program is making or removing.
     wchar_t module[MAX_PATH] = L"";
     const DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
     std::wstring name(module, n < MAX_PATH ? n : 0);
     name = name.substr(name.find_last_of(L"\\/") + 1);
     name = name.substr(0, name.find_last_of(L'.'));
-    if (!name.empty()) {
-        root += L"\\" + name;
-        CreateDirectoryW(root.c_str(), nullptr);
-    }
+    if (!name.empty()) root += L"-" + name;
+    CreateDirectoryW(root.c_str(), nullptr);
     return root;
 }
 
