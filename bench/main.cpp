@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/DryRun.h"
 #include "engine/Executor.h"
+#include "engine/Planning.h"
 #include "engine/Rules.h"
 #include "engine/Transaction.h"
 #include "support/DirListing.h"
@@ -203,16 +203,12 @@ void BareWalk(const std::wstring& folder, TREE_COUNTS& counts)
 void RemoveTree(const std::wstring& path)
 {
     std::vector<std::wstring> dirs;
-    DirListing listing;
-    if (listing.Open(path)) {
-        const WIN32_FIND_DATAW* d;
-        while (listing.Next(d)) {
-            std::wstring full = JoinPath(path, d->cFileName);
-            if (DirListing::IsDirectory(*d) && !DirListing::IsLink(*d)) dirs.push_back(full);
-            else DeleteFileW(full.c_str());
-        }
-    }
-    listing.Close();
+    const LISTING_END end = ForEachEntry(path, [&](const WIN32_FIND_DATAW& d) {
+        std::wstring full = JoinPath(path, d.cFileName);
+        if (DirListing::IsDirectory(d) && !DirListing::IsLink(d)) dirs.push_back(full);
+        else DeleteFileW(full.c_str());
+    });
+    if (end.Failed() && end.opened) fwprintf(stderr, L"could not list all of %ls: %lu\n", path.c_str(), end.error);
     for (auto& dir : dirs) RemoveTree(dir);
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryW(path.c_str());
@@ -268,24 +264,25 @@ int wmain(int argc, wchar_t** argv)
         DirListing::ResetListingsStarted();
         LARGE_INTEGER b = Now();
         {
-            CLEANUP_PLAN plan;
-            BuildCleanupPlan(L"Bench", FALSE, root, plan);
+            const CLEANUP_PLAN plan = PlanSolutionFolder(root, {});
             planBest = std::min(planBest, Seconds(b, Now()));
             planListings = DirListing::ListingsStarted();
             planItems = plan.vsPlan.size() + plan.mainPlan.size();
             vsItems = plan.vsPlan.size();
-            protectedEntries = plan.protectedList.size();
+            protectedEntries = plan.protectedList->size();
             peakPlanBytes = g_peakBytes - liveBefore;
         }
-        // The dry run: the same planning, with every item's size.
+        // The dry run: the same planning, and what the deletion would do with every item.
         LARGE_INTEGER d = Now();
-        DRY_RUN_FOLDER dry = PlanFolderDryRun(root, false);
+        const CLEANUP_FORECAST forecast = ForecastCleanup(PlanSolutionFolder(root, {}));
         dryBest = std::min(dryBest, Seconds(d, Now()));
+        if (forecast.items.empty()) fwprintf(stderr, L"the dry run would remove nothing\n");
         // The main walk alone, for the listings-per-folder figure.
         DirListing::ResetListingsStarted();
         DeletePlan mainOnly;
         ProtectedList keep;
-        CollectArtifacts(root, mainOnly, FALSE, keep, true);
+        if (!CollectArtifacts(root, mainOnly, FALSE, keep, WalkTop::SolutionFolder))
+            fwprintf(stderr, L"the main walk failed: %lu\n", ::GetLastError());
         mainWalkListings = DirListing::ListingsStarted();
     }
     unsigned long long folders = walked.folders + 1;   // the solution folder too
@@ -298,7 +295,7 @@ int wmain(int argc, wchar_t** argv)
     if (!skipClean) {
         ResetShellDeleteCalls();
         LARGE_INTEGER c = Now();
-        cleaned = CleanSolutionFolder(L"Bench", FALSE, root, nullptr);
+        cleaned = ApplyCleanupPlan(PlanSolutionFolder(root, {}), nullptr);
         cleanSeconds = Seconds(c, Now());
         shellCalls = ShellDeleteCalls();
         verifySeconds = VerifySeconds();

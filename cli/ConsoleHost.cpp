@@ -3,13 +3,42 @@
 #include <io.h>
 #include <algorithm>
 
+#include "engine/Planning.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 
-CConsoleHost::CConsoleHost(bool echoLines, bool progressLine) : m_echo(echoLines), m_progress(false)
+std::wstring IsoTime(ULONGLONG fileTime)
+{
+    FILETIME ft{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+    SYSTEMTIME st{};
+    ::FileTimeToSystemTime(&ft, &st);
+    return FormatText(L"%04u-%02u-%02uT%02u:%02u:%02uZ", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
+}
+
+std::wstring SkippedText(const std::vector<SKIPPED_FOLDER>& skipped)
+{
+    std::wstring out;
+    for (const SKIPPED_FOLDER& s : skipped)
+        out += L"Skipped, changed " + IsoTime(s.newestChange) + L": " + s.folder + L"\n";
+    return out;
+}
+
+CConsoleHost::CConsoleHost(Output output) : m_echo(output == Output::Text), m_progress(false)
 {
     DWORD mode = 0;
-    m_progress = progressLine && ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode);
+    m_progress = output == Output::Text && ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode);
+}
+
+bool CConsoleHost::FolderPlanned(const CLEANUP_PLAN& plan)
+{
+    if (m_ageLimit && plan.status == FolderStatus::Planned && ChangedSince(plan.newestKept, m_ageLimit)) {
+        m_skipped.push_back({plan.folder, plan.newestKept});
+        EraseProgress();
+        if (m_echo) WriteOut(stdout, SkippedText({m_skipped.back()}));
+        return false;
+    }
+    m_folders.push_back({plan.folder, {}});
+    return true;
 }
 
 void CConsoleHost::Progress(UINT done, UINT total, unsigned long long bytes)

@@ -7,6 +7,8 @@
 #include <vector>
 #include "engine/CleanupHost.h"
 
+struct CLEANUP_PLAN;
+
 // One item that a clean-up could not remove.
 struct FAILED_ITEM {
     std::wstring path;
@@ -19,12 +21,37 @@ struct FOLDER_RESULT {
     std::vector<FAILED_ITEM> failures;
 };
 
+// A solution folder left out because a file in it changed too recently.
+struct SKIPPED_FOLDER {
+    std::wstring folder;
+    ULONGLONG newestChange = 0;   // FILETIME
+};
+
+// One day in FILETIME units (100 ns).
+inline constexpr ULONGLONG kFileTimeUnitsPerDay = 24ull * 60 * 60 * 10'000'000;
+
+// True when a file that a clean-up leaves in place changed after `threshold`
+// (both FILETIME); a folder that could not be planned counts as not recent.
+inline bool ChangedSince(ULONGLONG newest, ULONGLONG threshold) { return newest != 0 && newest > threshold; }
+
+// "2026-12-08T09:30:00Z" for a FILETIME.
+std::wstring IsoTime(ULONGLONG fileTime);
+
+// "Skipped, changed DATE: FOLDER", one line each.
+std::wstring SkippedText(const std::vector<SKIPPED_FOLDER>& skipped);
+
 class CConsoleHost : public ICleanupHost {
 public:
-    // `progressLine`: keep one updating line on standard error while items go
-    // (only when standard error is a console).
-    CConsoleHost(bool echoLines, bool progressLine);
+    enum class Output {
+        Text,   // log lines on standard output as they come, a progress line on a console's standard error
+        Json,   // nothing until the run is over: the caller prints one document
+    };
+    explicit CConsoleHost(Output output);
     void SetSolutionCount(size_t count) { m_solutions = count; }
+    // Leaves out solution folders in which a file that stays changed after
+    // `threshold` (FILETIME; 0: none is left out).
+    void SetAgeLimit(ULONGLONG threshold) { m_ageLimit = threshold; }
+    const std::vector<SKIPPED_FOLDER>& Skipped() const { return m_skipped; }
 
     // Log lines of the run, in time order.
     const std::vector<std::wstring>& Lines() const { return m_lines; }
@@ -37,7 +64,7 @@ public:
     void Log(const std::wstring& line) override;
     void Progress(UINT done, UINT total, unsigned long long bytes) override;
     bool KeepGoing() override;
-    void FolderStarted(const std::wstring& folder) override { m_folders.push_back({folder, {}}); }
+    bool FolderPlanned(const CLEANUP_PLAN& plan) override;
     void EraseProgress();
     void ItemFailed(const std::wstring& path, DWORD error) override;
     HWND OwnerWindow() override { return nullptr; }
@@ -46,6 +73,8 @@ private:
     bool m_echo;
     bool m_progress;
     size_t m_solutions = 0;
+    ULONGLONG m_ageLimit = 0;
+    std::vector<SKIPPED_FOLDER> m_skipped;
     size_t m_shownLength = 0;   // of the progress line now on the console
     DWORD m_lastDraw = 0;
     bool m_succeeded = false;

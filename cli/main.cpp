@@ -68,12 +68,6 @@ struct OPTIONS {
     std::vector<std::wstring> folders;
 };
 
-// A solution folder left out because a file in it changed too recently.
-struct SKIPPED_FOLDER {
-    std::wstring folder;
-    ULONGLONG newestChange = 0;   // FILETIME
-};
-
 
 // Parses the arguments; answers false (with a message in `problem`) for wrong usage.
 bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& problem)
@@ -123,15 +117,6 @@ std::wstring Number(unsigned long long n) { return std::to_wstring(n); }
 
 void NoBeep(UINT) {}
 
-// "2026-12-08T09:30:00Z" for a FILETIME.
-std::wstring IsoTime(ULONGLONG fileTime)
-{
-    FILETIME ft{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
-    SYSTEMTIME st{};
-    ::FileTimeToSystemTime(&ft, &st);
-    return FormatText(L"%04u-%02u-%02uT%02u:%02u:%02uZ", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
-}
-
 ULONGLONG Now()
 {
     FILETIME ft;
@@ -139,23 +124,21 @@ ULONGLONG Now()
     return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-// True when a file that a clean-up leaves in place changed since `threshold`;
-// a folder that cannot be planned counts as not recent (the run reports it).
-bool ChangedSince(ULONGLONG newest, ULONGLONG threshold) { return newest != 0 && newest > threshold; }
-
+// The FILETIME before which a solution's last change must lie; 0 without --older-than.
 ULONGLONG AgeThreshold(const OPTIONS& options)
 {
-    return Now() - static_cast<ULONGLONG>(options.olderThanDays) * 24ull * 3600ull * 10000000ull;
+    if (options.olderThanDays < 0) return 0;
+    return Now() - static_cast<ULONGLONG>(options.olderThanDays) * kFileTimeUnitsPerDay;
 }
 
-// Text lines and JSON for the folders left out by --older-than.
-std::wstring SkippedText(const std::vector<SKIPPED_FOLDER>& skipped)
+CLEANUP_OPTIONS CleanupOptions(const OPTIONS& options)
 {
-    std::wstring out;
-    for (const SKIPPED_FOLDER& s : skipped)
-        out += L"Skipped, changed " + IsoTime(s.newestChange) + L": " + s.folder + L"\n";
-    return out;
+    CLEANUP_OPTIONS cleanup;
+    cleanup.deleteSuo = options.deleteSuo ? TRUE : FALSE;
+    cleanup.allowTopLevel = options.allowTopLevel;
+    return cleanup;
 }
+
 std::wstring SkippedJson(const std::vector<SKIPPED_FOLDER>& skipped)
 {
     std::wstring out = L"\"skipped\":[";
@@ -180,21 +163,26 @@ std::vector<std::wstring> FoldersToClean(const OPTIONS& options, bool& failed)
     return found;
 }
 
-// Folders measured for the reclaimed totals: none inside another one.
-std::vector<std::wstring> OutermostFolders(std::vector<std::wstring> folders)
+// Folders measured for the reclaimed totals: none inside another one. In path
+// order with '\\' first, a folder's whole tree follows it.
+std::vector<std::wstring> OutermostFolders(const std::vector<std::wstring>& folders)
 {
-    std::vector<std::wstring> keys, out;
-    for (const std::wstring& f : folders) keys.push_back(FoldPathCase(CanonicalPath(f)));
+    std::vector<std::pair<std::wstring, size_t>> keys;
     for (size_t i = 0; i < folders.size(); ++i) {
-        bool inside = false;
-        for (size_t j = 0; j < folders.size() && !inside; ++j) {
-            if (i == j) continue;
-            const std::wstring& outer = keys[j];
-            inside = (keys[i].size() > outer.size() && keys[i].compare(0, outer.size(), outer) == 0 &&
-                      (outer.back() == L'\\' || keys[i][outer.size()] == L'\\')) ||
-                     (keys[i] == outer && j < i);
-        }
-        if (!inside) out.push_back(folders[i]);
+        std::wstring key = FoldPathCase(CanonicalPath(NormalizeFolderPath(folders[i], FALSE)));
+        for (wchar_t& c : key)
+            if (c == L'\\') c = 1;
+        keys.emplace_back(std::move(key), i);
+    }
+    std::sort(keys.begin(), keys.end());
+    std::vector<std::wstring> out;
+    const std::wstring* outer = nullptr;
+    for (const auto& [key, index] : keys) {
+        const bool inside = outer && key.compare(0, outer->size(), *outer) == 0 &&
+                            (key.size() == outer->size() || outer->back() == 1 || key[outer->size()] == 1);
+        if (inside) continue;
+        outer = &key;
+        out.push_back(folders[index]);
     }
     return out;
 }
@@ -237,31 +225,28 @@ int RunDry(const OPTIONS& options)
     bool failed = false;
     std::vector<DRY_RUN_FOLDER> reports;
     std::vector<SKIPPED_FOLDER> skipped;
-    const ULONGLONG threshold = options.olderThanDays >= 0 ? AgeThreshold(options) : 0;
-    for (const std::wstring& folder : FoldersToClean(options, failed)) {
+    const ULONGLONG threshold = AgeThreshold(options);
+    const std::vector<std::wstring> folders = FoldersToClean(options, failed);
+    CCleanupPlanner planner(CleanupOptions(options));
+    for (size_t index = 0; index < folders.size(); ++index) {
         if (ConsoleStopRequested()) break;
-        DRY_RUN_FOLDER report = PlanFolderDryRun(folder, options.deleteSuo, options.allowTopLevel);
-        if (options.olderThanDays >= 0 && report.status == DryRunStatus::Planned &&
-            ChangedSince(report.newestKept, threshold)) {
-            skipped.push_back({folder, report.newestKept});
+        const CLEANUP_PLAN plan = planner.Plan(folders, index);
+        if (threshold && plan.status == FolderStatus::Planned && ChangedSince(plan.newestKept, threshold)) {
+            skipped.push_back({plan.folder, plan.newestKept});
             continue;
         }
-        reports.push_back(std::move(report));
+        reports.push_back(DryRunReport(plan));
     }
 
-    // A solution nested in another one's tree counts toward the totals once,
-    // through the outer one, whose clean-up reaches its items first.
-    std::vector<std::wstring> names;
-    for (const DRY_RUN_FOLDER& r : reports) names.push_back(r.folder);
-    const std::vector<std::wstring> outermost = OutermostFolders(names);
+    // A solution nested in another one's tree is planned with it and holds
+    // its own items: every item counts once.
     unsigned long long items = 0, bytes = 0, sparedItems = 0, sparedBytes = 0;
     for (const DRY_RUN_FOLDER& r : reports) {
-        failed = failed || r.status != DryRunStatus::Planned || r.error != 0;
-        if (std::find(outermost.begin(), outermost.end(), r.folder) == outermost.end()) continue;
-        items += r.items.size();
-        bytes += r.totalBytes;
-        sparedItems += r.spared.size();
-        sparedBytes += r.sparedBytes;
+        failed = failed || r.status != FolderStatus::Planned || r.error != 0;
+        items += r.forecast.items.size();
+        bytes += r.forecast.totalBytes;
+        sparedItems += r.forecast.spared.size();
+        sparedBytes += r.forecast.sparedBytes;
     }
 
     std::wstring out;
@@ -271,25 +256,26 @@ int RunDry(const OPTIONS& options)
         for (size_t f = 0; f < reports.size(); ++f) {
             const DRY_RUN_FOLDER& r = reports[f];
             if (f) out += L",";
-            out += L"{\"folder\":" + JsonString(r.folder) + L",\"status\":" + JsonString(DryRunStatusName(r.status)) +
+            out += L"{\"folder\":" + JsonString(r.folder) + L",\"status\":" + JsonString(FolderStatusName(r.status)) +
                    L",\"solution\":" + JsonString(r.solutionFile) + L",\"error\":" + Number(r.error) +
                    L",\"errorText\":" + JsonString(r.errorText) + L",\"unreadableList\":" +
                    JsonString(r.unreadableList) + L",\"items\":[";
-            for (size_t i = 0; i < r.items.size(); ++i) {
-                const DRY_RUN_ITEM& it = r.items[i];
+            for (size_t i = 0; i < r.forecast.items.size(); ++i) {
+                const ITEM_OUTCOME& it = r.forecast.items[i];
                 if (i) out += L",";
                 out += L"{\"path\":" + JsonString(it.path) + L",\"kind\":" + JsonString(DeleteTypeName(it.nType)) +
                        L",\"plan\":" + JsonString(it.vsPlan ? L"vs" : L"main") + L",\"bytes\":" + Number(it.bytes) + L"}";
             }
             out += L"],\"spared\":[";
-            for (size_t i = 0; i < r.spared.size(); ++i) {
-                const DRY_RUN_SPARED& s = r.spared[i];
+            for (size_t i = 0; i < r.forecast.spared.size(); ++i) {
+                const SPARED_OUTCOME& s = r.forecast.spared[i];
                 if (i) out += L",";
                 out += L"{\"path\":" + JsonString(s.path) + L",\"kind\":" +
                        JsonString(s.isFolder ? L"folder" : L"file") + L",\"bytes\":" + Number(s.bytes) + L"}";
             }
-            out += L"],\"totals\":{\"items\":" + Number(r.items.size()) + L",\"bytes\":" + Number(r.totalBytes) +
-                   L",\"sparedItems\":" + Number(r.spared.size()) + L",\"sparedBytes\":" + Number(r.sparedBytes) + L"}}";
+            out += L"],\"totals\":{\"items\":" + Number(r.forecast.items.size()) + L",\"bytes\":" +
+                   Number(r.forecast.totalBytes) + L",\"sparedItems\":" + Number(r.forecast.spared.size()) +
+                   L",\"sparedBytes\":" + Number(r.forecast.sparedBytes) + L"}}";
         }
         out += L"],\"totals\":{\"items\":" + Number(items) + L",\"bytes\":" + Number(bytes) + L",\"sparedItems\":" +
                Number(sparedItems) + L",\"sparedBytes\":" + Number(sparedBytes) + L"}," + SkippedJson(skipped) +
@@ -299,85 +285,83 @@ int RunDry(const OPTIONS& options)
         for (const DRY_RUN_FOLDER& r : reports) {
             out += L"\nFolder: " + r.folder + L"\n";
             switch (r.status) {
-            case DryRunStatus::Inaccessible: out += L"  ERROR: Cannot access folder.\n"; continue;
-            case DryRunStatus::TopLevel: out += L"  ERROR: Cannot clean a system or top-level folder.\n"; continue;
-            case DryRunStatus::NoSolution: out += L"  ERROR: The folder contains no recognized Visual Studio solution.\n"; continue;
-            case DryRunStatus::PlanningFailed:
+            case FolderStatus::Inaccessible: out += L"  ERROR: Cannot access folder.\n"; continue;
+            case FolderStatus::TopLevel: out += L"  ERROR: Cannot clean a system or top-level folder.\n"; continue;
+            case FolderStatus::NoSolution: out += L"  ERROR: The folder contains no recognized Visual Studio solution.\n"; continue;
+            case FolderStatus::PlanningFailed:
                 if (!r.unreadableLine.empty()) out += L"  " + r.unreadableLine + L"\n";
                 out += L"  ERROR: (" + std::to_wstring(static_cast<int>(r.error)) + L") Planning failed. " + r.errorText + L"\n";
                 continue;
-            case DryRunStatus::Planned: break;
+            case FolderStatus::Planned: break;
             }
             out += L"  Solution: " + r.solutionFile + L"\n";
             if (r.error)
                 out += L"  ERROR: (" + std::to_wstring(static_cast<int>(r.error)) + L") The clean-up would fail. " +
                        r.errorText + L"\n";
-            for (const DRY_RUN_ITEM& it : r.items) {
-                wchar_t line[64];
-                swprintf(line, 64, L"  %-4ls %-16ls %14llu  ", it.vsPlan ? L"vs" : L"main", DeleteTypeName(it.nType),
-                         it.bytes);
-                out += line + it.path + L"\n";
-            }
-            for (const DRY_RUN_SPARED& s : r.spared) {
-                wchar_t line[64];
-                swprintf(line, 64, L"  keep %-16ls %14llu  ", s.isFolder ? L"folder" : L"file", s.bytes);
-                out += line + s.path + L"\n";
-            }
-            out += L"  Would remove " + Number(r.items.size()) + L" items, " + Number(r.totalBytes) + L" bytes; spared " +
-                   Number(r.spared.size()) + L" items, " + Number(r.sparedBytes) + L" bytes.\n";
+            for (const ITEM_OUTCOME& it : r.forecast.items)
+                out += FormatText(L"  %-4ls %-16ls %14llu  ", it.vsPlan ? L"vs" : L"main", DeleteTypeName(it.nType), it.bytes) +
+                       it.path + L"\n";
+            for (const SPARED_OUTCOME& s : r.forecast.spared)
+                out += FormatText(L"  keep %-16ls %14llu  ", s.isFolder ? L"folder" : L"file", s.bytes) + s.path + L"\n";
+            out += L"  Would remove " + Number(r.forecast.items.size()) + L" items, " + Number(r.forecast.totalBytes) +
+                   L" bytes; spared " + Number(r.forecast.spared.size()) + L" items, " + Number(r.forecast.sparedBytes) +
+                   L" bytes.\n";
         }
         out += L"\nTotal: would remove " + Number(items) + L" items, " + Number(bytes) + L" bytes; spared " +
                Number(sparedItems) + L" items, " + Number(sparedBytes) + L" bytes.\n";
         // What each solution folder would free, largest first.
         std::vector<const DRY_RUN_FOLDER*> bySize;
         for (const DRY_RUN_FOLDER& r : reports)
-            if (r.status == DryRunStatus::Planned) bySize.push_back(&r);
-        std::stable_sort(bySize.begin(), bySize.end(),
-                         [](const DRY_RUN_FOLDER* a, const DRY_RUN_FOLDER* b) { return a->totalBytes > b->totalBytes; });
+            if (r.status == FolderStatus::Planned) bySize.push_back(&r);
+        std::stable_sort(bySize.begin(), bySize.end(), [](const DRY_RUN_FOLDER* a, const DRY_RUN_FOLDER* b) {
+            return a->forecast.totalBytes > b->forecast.totalBytes;
+        });
         out += L"\n" + FormatText(L"%16ls  %ls\n", L"Bytes to free", L"Solution folder");
-        for (const DRY_RUN_FOLDER* r : bySize) out += FormatText(L"%16llu  %ls\n", r->totalBytes, r->folder.c_str());
+        for (const DRY_RUN_FOLDER* r : bySize)
+            out += FormatText(L"%16llu  %ls\n", r->forecast.totalBytes, r->folder.c_str());
         out += FormatText(L"%16llu  %ls\n", bytes, L"Total");
     }
     WriteOut(stdout, out);
     return failed ? kExitFailed : kExitOk;
 }
 
+// Each of `folders` measured; one that cannot be measured whole is named on
+// standard error (once), and the reclaimed figures leave it out.
+std::vector<TREE_TOTALS> MeasureFolders(const std::vector<std::wstring>& folders, const std::vector<TREE_TOTALS>* earlier)
+{
+    std::vector<TREE_TOTALS> totals;
+    for (size_t i = 0; i < folders.size(); ++i) {
+        totals.push_back(MeasureTree(folders[i]));
+        const TREE_TOTALS& t = totals.back();
+        // A folder that is not there is reported by the run itself.
+        if (!t.Complete() && (!earlier || (*earlier)[i].Complete()) && FolderExists(folders[i]))
+            WriteOut(stderr, FormatText(L"mopwright-cli: (%d) cannot measure \"%ls\". %ls\n", static_cast<int>(t.error),
+                                        folders[i].c_str(), GetErrorText(t.error).c_str()));
+    }
+    return totals;
+}
+
 int RunClean(const OPTIONS& options)
 {
     bool failed = false;
-    std::vector<std::wstring> queue;
-    std::vector<SKIPPED_FOLDER> skipped;
-    const ULONGLONG threshold = options.olderThanDays >= 0 ? AgeThreshold(options) : 0;
-    for (const std::wstring& folder : FoldersToClean(options, failed)) {
-        const ULONGLONG newest = options.olderThanDays >= 0 ? NewestKeptChange(folder, options.deleteSuo) : 0;
-        if (ChangedSince(newest, threshold)) skipped.push_back({folder, newest});
-        else queue.push_back(folder);
-    }
-    if (!options.json) WriteOut(stdout, SkippedText(skipped));
+    std::vector<std::wstring> queue = FoldersToClean(options, failed);
 
     // Measure what is there before and after: what went is what was reclaimed.
     const std::vector<std::wstring> measured = OutermostFolders(queue);
-    TREE_TOTALS before, after;
-    for (const std::wstring& folder : measured) {
-        TREE_TOTALS t = MeasureTree(folder);
-        before.items += t.items;
-        before.bytes += t.bytes;
-    }
+    const std::vector<TREE_TOTALS> before = MeasureFolders(measured, nullptr);
 
-    CConsoleHost host(!options.json, !options.json);
+    CConsoleHost host(options.json ? CConsoleHost::Output::Json : CConsoleHost::Output::Text);
     host.SetSolutionCount(queue.size());
-    CLEANUP_OPTIONS cleanup;
-    cleanup.deleteSuo = options.deleteSuo ? TRUE : FALSE;
-    cleanup.allowTopLevel = options.allowTopLevel;
-    if (!ConsoleStopRequested()) RunCleanup(host, queue, cleanup);
+    host.SetAgeLimit(AgeThreshold(options));
+    if (!ConsoleStopRequested()) RunCleanup(host, queue, CleanupOptions(options));
 
-    for (const std::wstring& folder : measured) {
-        TREE_TOTALS t = MeasureTree(folder);
-        after.items += t.items;
-        after.bytes += t.bytes;
+    const std::vector<TREE_TOTALS> after = MeasureFolders(measured, &before);
+    unsigned long long reclaimed = 0, removed = 0;
+    for (size_t i = 0; i < measured.size(); ++i) {
+        if (!before[i].Complete() || !after[i].Complete()) continue;
+        if (before[i].bytes > after[i].bytes) reclaimed += before[i].bytes - after[i].bytes;
+        if (before[i].items > after[i].items) removed += before[i].items - after[i].items;
     }
-    unsigned long long reclaimed = before.bytes > after.bytes ? before.bytes - after.bytes : 0;
-    unsigned long long removed = before.items > after.items ? before.items - after.items : 0;
     failed = failed || !host.Succeeded();
 
     if (options.json) {
@@ -395,8 +379,8 @@ int RunClean(const OPTIONS& options)
             }
             out += L"]}";
         }
-        out += L"]," + SkippedJson(skipped) + L",\"reclaimedBytes\":" + Number(reclaimed) + L",\"removedItems\":" + Number(removed) +
-               L",\"failed\":" + (failed ? L"true" : L"false") + L"}\n";
+        out += L"]," + SkippedJson(host.Skipped()) + L",\"reclaimedBytes\":" + Number(reclaimed) +
+               L",\"removedItems\":" + Number(removed) + L",\"failed\":" + (failed ? L"true" : L"false") + L"}\n";
         WriteOut(stdout, out);
     } else {
         WriteOut(stdout, L"Reclaimed " + Number(reclaimed) + L" bytes, removed " + Number(removed) + L" items.\n");

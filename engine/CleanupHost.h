@@ -1,9 +1,11 @@
 #pragma once
-// What a clean-up run tells its front end, and the one thing it asks of it.
-// The main dialog, the console program and the tests each implement it; the
-// engine never touches a window or a message queue itself.
+// What a clean-up run tells its front end, and what it asks of it. The main
+// dialog, the console program and the tests each implement it; the engine
+// never touches a window or a message queue itself.
 #include <windows.h>
 #include <string>
+
+struct CLEANUP_PLAN;
 
 class ICleanupHost {
 public:
@@ -14,8 +16,10 @@ public:
     virtual void RunStarted() = 0;
     virtual void RunEnded(bool errorsSeen) = 0;
 
-    // A queued folder's turn has come (before any of its lines).
-    virtual void FolderStarted(const std::wstring& folder) = 0;
+    // A queued folder's turn has come and it has been checked and planned
+    // (before any of its lines). False leaves it out of the run: nothing is
+    // logged for it and nothing in it is touched.
+    virtual bool FolderPlanned(const CLEANUP_PLAN& plan) = 0;
 
     // One line of the run's log, in time order.
     virtual void Log(const std::wstring& line) = 0;

@@ -4,12 +4,9 @@
 #include <string>
 #include <vector>
 
-class ICleanupHost;
+#include "engine/Planning.h"
 
-struct CLEANUP_OPTIONS {
-    BOOL deleteSuo = FALSE;        // also the solution user-option (.suo) files
-    bool allowTopLevel = false;    // clean a drive root or system folder that holds a solution
-};
+class ICleanupHost;
 
 // Cleans every folder of `queue`, logs one result line per folder and a
 // summary, and empties the queue. The queue may grow while the run goes on (the

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "engine/CleanupHost.h"
+#include "engine/Decision.h"
+#include "engine/RemovalLog.h"
 #include "support/DirListing.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
@@ -16,20 +18,11 @@ namespace {
 // The shell's own answer for a path that does not exist (not a system code).
 constexpr int kShellInvalidPath = 0x7C;
 
-// What stands at `path` right now, without following a link.
-enum class ObjectState { Missing, Folder, ReparsePoint, Other };
-
-ObjectState LookAt(const std::wstring& path)
+ULONGLONG Now()
 {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data)) {
-        DWORD code = ::GetLastError();
-        return (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) ? ObjectState::Missing
-                                                                                : ObjectState::Other;
-    }
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return ObjectState::ReparsePoint;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return ObjectState::Folder;
-    return ObjectState::Other;
+    FILETIME ft;
+    ::GetSystemTimeAsFileTime(&ft);
+    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
 // After the shell said an object went: one attribute query proves it.
@@ -49,47 +42,56 @@ bool IsGone(const std::wstring& path)
 // folder follow each other in a plan.
 class CGoneCheck {
 public:
+    explicit CGoneCheck(IRemovalLog* removals) : m_removals(removals) {}
+
     template <typename Failed>
-    void Add(const std::wstring& path, Failed failed)
+    void Add(const std::wstring& path, ULONGLONG when, Failed failed)
     {
         std::wstring folder = GetParentPath(path);
         if (folder != m_folder) Flush(failed);
         m_folder = std::move(folder);
-        m_files.push_back(path);
+        m_files.push_back({path, when});
     }
 
-    // Calls `failed(path)` for every file added that is still there.
+    // Calls `failed(path)` for every file added that is still there; the others
+    // are in the Recycle Bin now.
     template <typename Failed>
     void Flush(Failed failed)
     {
         if (m_files.empty()) return;
         LARGE_INTEGER start, end;
         ::QueryPerformanceCounter(&start);
-        std::vector<std::wstring> remaining;
-        DirListing listing;
-        if (m_files.size() == 1 || !listing.Open(m_folder)) {
-            // One file, or a folder that cannot be listed (gone with its files, or not): ask each.
-            for (const std::wstring& file : m_files)
-                if (LookAt(file) != ObjectState::Missing) remaining.push_back(file);
-        } else {
-            std::unordered_set<std::wstring> present;
-            const WIN32_FIND_DATAW* entry = nullptr;
-            while (listing.Next(entry)) present.insert(FoldPathCase(entry->cFileName));
-            const bool complete = listing.EndError() == ERROR_NO_MORE_FILES;
-            for (const std::wstring& file : m_files) {
-                const bool listed = present.count(FoldPathCase(FileNamePart(file))) != 0;
-                if (listed || (!complete && LookAt(file) != ObjectState::Missing)) remaining.push_back(file);
-            }
+        std::vector<bool> remains(m_files.size(), false);
+        std::unordered_set<std::wstring> present;
+        const LISTING_END listing = m_files.size() == 1
+                                        ? LISTING_END{ERROR_NO_MORE_FILES, false, false}
+                                        : ForEachEntry(m_folder, [&](const WIN32_FIND_DATAW& e) {
+                                              present.insert(FoldPathCase(e.cFileName));
+                                          });
+        for (size_t i = 0; i < m_files.size(); ++i) {
+            const std::wstring& file = m_files[i].path;
+            // One file, or a folder whose listing broke off or never started
+            // (gone with its files, or not): ask the file itself.
+            if (!listing.Complete()) remains[i] = LookAt(file) != ObjectState::Missing;
+            else remains[i] = present.count(FoldPathCase(FileNamePart(file))) != 0;
         }
         ::QueryPerformanceCounter(&end);
         CountVerifyTicks(end.QuadPart - start.QuadPart);
+        for (size_t i = 0; i < m_files.size(); ++i) {
+            if (remains[i]) failed(m_files[i].path);
+            else if (m_removals) m_removals->Recycled(m_files[i].path, false, m_files[i].when);
+        }
         m_files.clear();
-        for (const std::wstring& file : remaining) failed(file);
     }
 
 private:
+    struct SENT_FILE {
+        std::wstring path;
+        ULONGLONG when;
+    };
+    IRemovalLog* m_removals;
     std::wstring m_folder;
-    std::vector<std::wstring> m_files;
+    std::vector<SENT_FILE> m_files;
 };
 
 // While the shell works on one item, every dialog window that it opens on this
@@ -146,76 +148,39 @@ DWORD WhyNotRecycled(const std::wstring& path)
     return kErrorRecycleBinRefused;
 }
 
-// Between items and folder levels: false when the host asked to stop.
-bool KeepGoing(ICleanupHost* host)
-{
-    return !host || host->KeepGoing();
-}
+// A take-apart that acts: files to the Recycle Bin, emptied folders removed.
+class CTakeApart {
+public:
+    CTakeApart(HWND owner, const DELETE_PROGRESS& progress) : m_owner(owner), m_progress(progress) {}
 
-// One folder item (types 2 and 3): whole to the shell, or taken apart around
-// the protected entries inside it. FALSE when it failed; `error` then says why.
-bool DeleteFolderItem(const std::wstring& path, int type, const ProtectedList& protectedList, HWND owner,
-                      DWORD& error, ICleanupHost* host)
-{
-    switch (LookAt(path)) {
-    case ObjectState::Missing:
-        // Already gone (an earlier item took it with it): as good as deleted.
-        return true;
-    case ObjectState::ReparsePoint:
-        // A junction or link is never entered and never handed on: whatever
-        // it points to lies outside the solution folder's own tree.
-        return true;
-    case ObjectState::Other:
-        // Not the folder that was planned (a file took its name): left alone.
-        error = ERROR_DIRECTORY;
-        if (host) host->ItemFailed(path, error);
-        return false;
-    case ObjectState::Folder:
-        break;
-    }
-
-    // Only a folder with some entry below it is looked through.
-    if (protectedList.HasEntryBelow(path)) {
-        switch (ScanForProtected(path, protectedList, error, host)) {
-        case ScanResult::Failed:
-            // Part of the tree unseen: nothing of it is removed.
-            if (host && error != ERROR_REQUEST_ABORTED) host->ItemFailed(path, error);
-            return false;
-        case ScanResult::Found:
-            // Whatever fails inside is reported item by item.
-            return TakeFolderApart(path, protectedList, owner, error, host) != FALSE;
-        case ScanResult::None:
-            break;
+    void Spared(const std::wstring&, bool, unsigned long long) {}
+    bool RemoveFile(const std::wstring& path, unsigned long long, DWORD& error)
+    {
+        const DWORD code = ShellDeleteItem(path, kShellFlagsFile, m_owner);
+        if (code == 0) {
+            if (m_progress.pRemovals) m_progress.pRemovals->Recycled(path, false, Now());
+            return true;
         }
-    }
-    DWORD code = ShellDeleteItem(path, type == DEL_TYPE_FOLDER_NO_RECURSION ? kShellFlagsFolderNoRecursion
-                                                                          : kShellFlagsFolderTree,
-                                 owner);
-    if (code != 0) {
         error = code;
-        if (host) host->ItemFailed(path, code);
+        if (m_progress.pHost) m_progress.pHost->ItemFailed(path, code);
         return false;
     }
-    return true;
-}
+    void RemoveFolder(const std::wstring& path)
+    {
+        // Still holds a protected entry or a link: it stays, and that is fine.
+        if (::RemoveDirectoryW(LongPathForm(path).c_str()) && m_progress.pRemovals)
+            m_progress.pRemovals->RemovedEmptyFolder(path);
+    }
+    bool KeepGoing() { return ::KeepGoing(m_progress.pHost); }
+
+private:
+    HWND m_owner;
+    const DELETE_PROGRESS& m_progress;
+};
 
 } // namespace
 
-DWORD CheckPlannedItem(int type, const std::wstring& path)
-{
-    if (type < DEL_TYPE_FILE || type > DEL_TYPE_FOLDER_TREE) return kErrorBadItemType;
-    // A relative path would be resolved against whatever the current folder
-    // happens to be: never delete through one.
-    if (path.empty() || IsRelativePath(path)) return kErrorRelativePath;
-    return 0;
-}
-
-bool IsProtectedItem(int type, const ProtectedList& protectedList, const std::wstring& path)
-{
-    return !protectedList.empty() && protectedList.Protects(path, type != DEL_TYPE_FILE);
-}
-
-DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner, bool verify)
+DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner, GoneCheck check)
 {
     if (path.empty()) return static_cast<DWORD>(-1);
     // The shell knows only the ordinary form, which would name another object
@@ -251,164 +216,84 @@ DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner, 
     // Not found (2) and the shell's invalid path (0x7C): the object is already gone.
     else if (result == ERROR_FILE_NOT_FOUND || result == kShellInvalidPath) code = 0;
     // Trust, but verify: "success" means the object is no longer there.
-    if (verify && code == 0 && !IsGone(path)) code = kErrorItemRemains;
+    if (check == GoneCheck::Now && code == 0 && !IsGone(path)) code = kErrorItemRemains;
     return code;
 }
 
-ScanResult ScanForProtected(const std::wstring& path, const ProtectedList& protectedList, DWORD& error,
-                            ICleanupHost* host)
-{
-    DirListing listing;
-    if (!listing.Open(path)) {
-        error = listing.EndError();
-        return ScanResult::Failed;
-    }
-    ScanResult result = ScanResult::None;
-    const WIN32_FIND_DATAW* entry = nullptr;
-    while (result == ScanResult::None && listing.Next(entry)) {
-        // Junctions, symbolic links and mount points are never matched or entered.
-        if (DirListing::IsLink(*entry)) continue;
-        const bool isDir = DirListing::IsDirectory(*entry);
-        const std::wstring full = JoinPath(path, entry->cFileName);
-        if (protectedList.Protects(full, isDir)) result = ScanResult::Found;
-        else if (isDir) result = ScanForProtected(full, protectedList, error, host);
-    }
-    if (result == ScanResult::None && listing.EndError() != ERROR_NO_MORE_FILES) {
-        // The listing broke off: a scan cannot vouch for what it did not see.
-        error = listing.EndError();
-        result = ScanResult::Failed;
-    }
-    listing.Close();
-    if (!KeepGoing(host)) {
-        error = ERROR_REQUEST_ABORTED;
-        return ScanResult::Failed;
-    }
-    return result;
-}
-
 BOOL TakeFolderApart(const std::wstring& path, const ProtectedList& protectedList, HWND owner, DWORD& error,
-                     ICleanupHost* host)
+                     const DELETE_PROGRESS& progress)
 {
-    DirListing listing;
-    if (!listing.Open(path)) {
-        error = listing.EndError();
-        return FALSE;
-    }
-    struct PENDING_ENTRY {
-        bool isDir;
-        std::wstring path;
-    };
-    std::vector<PENDING_ENTRY> pending;
-    BOOL ok = TRUE;
-    const WIN32_FIND_DATAW* entry = nullptr;
-    while (listing.Next(entry)) {
-        if (DirListing::IsLink(*entry)) continue;
-        const bool isDir = DirListing::IsDirectory(*entry);
-        std::wstring full = JoinPath(path, entry->cFileName);
-        if (protectedList.Protects(full, isDir)) continue;   // kept, and so is everything inside it
-        // A folder is taken apart at once; it is removed after this listing
-        // is closed, if it is empty by then.
-        if (isDir && !TakeFolderApart(full, protectedList, owner, error, host)) ok = FALSE;
-        pending.push_back({isDir, std::move(full)});
-    }
-    if (listing.EndError() != ERROR_NO_MORE_FILES) {
-        // The listing broke off: a take-apart that missed entries has not
-        // cleaned the folder.
-        error = listing.EndError();
-        ok = FALSE;
-    }
-    listing.Close();
-
-    if (!KeepGoing(host)) {
-        error = ERROR_REQUEST_ABORTED;
-        return FALSE;
-    }
-    for (const PENDING_ENTRY& p : pending) {
-        if (p.isDir) {
-            // Still holds a protected entry or a link: it stays, and that is fine.
-            ::RemoveDirectoryW(LongPathForm(p.path).c_str());
-        } else {
-            DWORD code = ShellDeleteItem(p.path, kShellFlagsFile, owner);
-            if (code != 0) {
-                error = code;
-                ok = FALSE;
-                if (host) host->ItemFailed(p.path, code);
-            }
-        }
-        if (!KeepGoing(host)) {
-            error = ERROR_REQUEST_ABORTED;
-            return FALSE;
-        }
-    }
-    return ok;
+    CTakeApart visitor(owner, progress);
+    return WalkTakeApart(path, protectedList, visitor, error);
 }
 
 BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& items, DELETE_PROGRESS& progress,
-                       HWND owner, BOOL forward)
+                       HWND owner, BOOL direction)
 {
     BOOL ok = TRUE;
     DWORD error = 0;
-    const size_t count = items.size();
     ICleanupHost* host = progress.pHost;
-    CGoneCheck goneCheck;
-    auto remains = [&](const std::wstring& file) {
-        error = kErrorItemRemains;
+    IRemovalLog* removals = progress.pRemovals;
+    CGoneCheck goneCheck(removals);
+    auto fail = [&](const std::wstring& path, DWORD code) {
+        error = code;
         ok = FALSE;
-        if (host) host->ItemFailed(file, kErrorItemRemains);
+        if (host) host->ItemFailed(path, code);
     };
+    auto remains = [&](const std::wstring& file) { fail(file, kErrorItemRemains); };
 
-    for (size_t step = 0; step < count; ++step) {
-        const ITEM_2_DELETE& item = items[forward ? step : count - 1 - step];
+    ForEachInPassOrder(items, direction, [&](const ITEM_2_DELETE& item) {
         const std::wstring path = NormalizeFolderPath(item.strPath, FALSE);
-
-        // An item of an unknown type is a broken plan: it fails on its own
-        // (ERROR_INVALID_DATA), whatever the protected list says.
-        const bool knownType = item.nType >= DEL_TYPE_FILE && item.nType <= DEL_TYPE_FOLDER_TREE;
-        const DWORD refusal = knownType ? CheckPlannedItem(item.nType, path) : 0;
-        DWORD itemError = 0;
-        if (refusal != 0) {
-            itemError = refusal;
-        } else if (!IsProtectedItem(item.nType, protectedList, path)) {
-            switch (item.nType) {
-            case DEL_TYPE_FILE:
-                // A link is never handed to the shell (see DeleteFolderItem).
-                if (LookAt(path) == ObjectState::ReparsePoint) break;
-                itemError = ShellDeleteItem(path, kShellFlagsFile, owner, /*verify*/ false);
-                if (itemError == 0) goneCheck.Add(path, remains);
-                break;
-            case DEL_TYPE_EMPTY_FOLDER:
-                // Still holds something: it stays, and that is not a failure.
-                ::RemoveDirectoryW(LongPathForm(path).c_str());
-                break;
-            case DEL_TYPE_FOLDER_NO_RECURSION:
-            case DEL_TYPE_FOLDER_TREE:
-                if (!DeleteFolderItem(path, item.nType, protectedList, owner, error, host)) ok = FALSE;
-                break;
-            default:
-                itemError = ERROR_INVALID_DATA;
-                break;
+        const ITEM_DECISION decision = DecideItem(item, LookAt(path), protectedList, host);
+        switch (decision.action) {
+        case ItemAction::Recycle:
+            if (item.nType == DEL_TYPE_FILE) {
+                // Checked with the other files of its folder, against one listing.
+                const DWORD code = ShellDeleteItem(path, kShellFlagsFile, owner, GoneCheck::ByCaller);
+                if (code == 0) goneCheck.Add(path, Now(), remains);
+                else fail(path, code);
+            } else {
+                const DWORD code = ShellDeleteItem(
+                    path, item.nType == DEL_TYPE_FOLDER_NO_RECURSION ? kShellFlagsFolderNoRecursion : kShellFlagsFolderTree,
+                    owner);
+                if (code != 0) fail(path, code);
+                else if (removals) removals->Recycled(path, true, Now());
             }
+            break;
+        case ItemAction::RemoveIfEmpty:
+            if (::RemoveDirectoryW(LongPathForm(path).c_str()) && removals) removals->RemovedEmptyFolder(path);
+            break;
+        case ItemAction::TakeApart:
+            // Whatever fails inside is reported item by item.
+            if (!TakeFolderApart(path, protectedList, owner, error, progress)) ok = FALSE;
+            break;
+        case ItemAction::Refuse:
+            // A stop during the scan is no failure of the item: the pass ends below.
+            if (decision.error == ERROR_REQUEST_ABORTED) {
+                error = decision.error;
+                ok = FALSE;
+            } else {
+                fail(path, decision.error);
+            }
+            break;
+        case ItemAction::Spare:
+        case ItemAction::AlreadyGone:
+        case ItemAction::LeaveLink:
+            break;
         }
         // Other items may remove or need the folder of the files waiting to be checked.
         if (item.nType != DEL_TYPE_FILE) goneCheck.Flush(remains);
-        if (itemError != 0) {
-            error = itemError;
-            ok = FALSE;
-            if (host) host->ItemFailed(path, itemError);
-        }
 
-        if (host) {
-            if (progress.done < progress.total) ++progress.done;
-            progress.bytes += item.bytes;
-            host->Progress(progress.done, progress.total, progress.bytes);
-            if (!host->KeepGoing()) {
-                goneCheck.Flush(remains);
-                ok = FALSE;
-                error = ERROR_REQUEST_ABORTED;
-                break;
-            }
-        }
-    }
+        if (!host) return true;
+        if (progress.done < progress.total) ++progress.done;
+        progress.bytes += item.bytes;
+        host->Progress(progress.done, progress.total, progress.bytes);
+        if (host->KeepGoing()) return true;
+        goneCheck.Flush(remains);
+        ok = FALSE;
+        error = ERROR_REQUEST_ABORTED;
+        return false;
+    });
     goneCheck.Flush(remains);
 
     ::SetLastError(error);

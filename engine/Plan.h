@@ -23,7 +23,23 @@ struct ITEM_2_DELETE {
 };
 using DeletePlan = std::vector<ITEM_2_DELETE>;
 
+// The direction of a deletion pass over a plan.
+inline constexpr BOOL kFirstToLast = TRUE;
+inline constexpr BOOL kLastToFirst = FALSE;
+
+// Calls `onItem(item)` for every item of `plan` in the order a pass in
+// `direction` reaches them.
+template <typename OnItem>
+void ForEachInPassOrder(const DeletePlan& plan, BOOL direction, OnItem&& onItem)
+{
+    const size_t count = plan.size();
+    for (size_t step = 0; step < count; ++step) {
+        if (!onItem(plan[direction == kFirstToLast ? step : count - 1 - step])) return;
+    }
+}
+
 class ICleanupHost;
+class IRemovalLog;
 
 // Progress of one folder clean-up, shared by its two deletion passes. pHost
 // hears of every item and is asked whether to go on; null: nobody is.
@@ -32,4 +48,5 @@ struct DELETE_PROGRESS {
     UINT done = 0;
     UINT total = 0;
     unsigned long long bytes = 0;   // planned bytes of the items done
+    IRemovalLog* pRemovals = nullptr;   // hears of every object removed; may be null
 };

@@ -11,7 +11,7 @@ namespace {
 // Files planned anywhere outside "release" folders, in test order. ".suo" counts
 // only with the delete-.suo option on.
 constexpr const wchar_t* kIntermediateExtensions[] = {
-    L".ncb", L".suo", L".sdf", L".aps", L".bsc", L".log", L".tlog", L".user", L".sbr",
+    L".ncb", kSuoExtension, L".sdf", L".aps", L".bsc", L".log", L".tlog", L".user", L".sbr",
 };
 
 // Products that a "release" folder keeps; everything else in it is planned.
@@ -40,18 +40,12 @@ bool EndsWith(const wchar_t* name, const wchar_t* suffix)
 
 enum class FileRule { General, Release };
 
-ULONGLONG WriteTime(const WIN32_FIND_DATAW& e)
-{
-    return (static_cast<ULONGLONG>(e.ftLastWriteTime.dwHighDateTime) << 32) | e.ftLastWriteTime.dwLowDateTime;
-}
-
-
 bool IsIntermediateFile(const wchar_t* name, bool deleteSuo)
 {
     const wchar_t* ext = FindExtension(name);
     if (!*ext) return false;
     for (const wchar_t* known : kIntermediateExtensions) {
-        if (!deleteSuo && known == kIntermediateExtensions[1]) continue;
+        if (!deleteSuo && known == kSuoExtension) continue;
         if (NameEquals(ext, known)) return true;
     }
     return false;
@@ -68,28 +62,52 @@ bool IsReleaseProduct(const wchar_t* name)
     return false;
 }
 
+// `folder` without blanks around it and with exactly one trailing backslash;
+// empty when nothing is left.
+std::wstring FolderPrefix(const std::wstring& folder)
+{
+    std::wstring prefix = NormalizeFolderPath(folder, FALSE);
+    if (!prefix.empty()) prefix.push_back(L'\\');
+    return prefix;
+}
+
 // The main walk. One path buffer serves the whole walk: each level appends an
 // entry's name to it and cuts it back, so every path is built once.
 class ArtifactWalk {
 public:
-    ArtifactWalk(DeletePlan& plan, bool deleteSuo, ProtectedList& protectedList)
-        : m_plan(plan), m_deleteSuo(deleteSuo), m_protected(protectedList) {}
+    ArtifactWalk(bool deleteSuo, ProtectedList& protectedList, const WALK_EXTRAS* extras)
+        : m_deleteSuo(deleteSuo), m_protected(protectedList), m_nested(extras ? extras->nested : nullptr) {}
 
     // The folder being visited, always ending in one backslash.
     std::wstring path;
     // A do-not-delete file that could not be read (the walk then fails).
     std::wstring unreadableList;
-    // The latest write time of a file that stays, outside `ageSkipFolder`
-    // (with its trailing backslash).
-    ULONGLONG newestKept = 0;
-    std::wstring ageSkipFolder;
 
-    // Visits the folder in `path`, whose own name is `name`. The solution folder
-    // is exempt from the folder-name tests: its name says nothing about its use.
-    BOOL Visit(const wchar_t* name, bool insideRelease, bool exempt, bool countAge = true)
+    // Visits `target`'s solution folder, whose path is in `path`.
+    BOOL VisitSolution(WALK_TARGET& target, const wchar_t* name, WalkTop top)
     {
-        if (countAge && path.size() == ageSkipFolder.size() && NameEquals(path.c_str(), ageSkipFolder.c_str()))
-            countAge = false;
+        WALK_TARGET* outer = std::exchange(m_target, &target);
+        const std::wstring outerSkip = std::exchange(m_ageSkip, FolderPrefix(target.ageSkipFolder));
+        target.reached = true;
+        bool insideRelease = false;
+        if (top == WalkTop::Subfolder) {
+            const std::wstring parent = GetParentPath(NormalizeFolderPath(path, FALSE));
+            insideRelease = NameEquals(FileNamePart(parent).data(), L"release");
+        }
+        const BOOL ok = Visit(name, insideRelease, top == WalkTop::SolutionFolder, true);
+        const DWORD error = ::GetLastError();
+        m_target = outer;
+        m_ageSkip = outerSkip;
+        ::SetLastError(error);
+        return ok;
+    }
+
+private:
+    // Visits the folder in `path`, whose own name is `name`. A solution folder
+    // is exempt from the folder-name tests: its name says nothing about its use.
+    BOOL Visit(const wchar_t* name, bool insideRelease, bool exempt, bool countAge)
+    {
+        if (countAge && path.size() == m_ageSkip.size() && NameEquals(path.c_str(), m_ageSkip.c_str())) countAge = false;
         FileRule rule = FileRule::General;
         if (!exempt) {
             if (NameEquals(name, L"debug")) return PlanWhole(DEL_TYPE_FOLDER_NO_RECURSION);
@@ -97,12 +115,14 @@ public:
             if (insideRelease && NameEquals(FindExtension(name), L".tlog")) return PlanWhole(DEL_TYPE_FOLDER_TREE);
             if (IsSweptFolderName(name)) {
                 if (NameEquals(name, L"release")) rule = FileRule::Release;
-                m_plan.push_back({path, DEL_TYPE_EMPTY_FOLDER});
+                m_target->mainPlan->push_back({path, DEL_TYPE_EMPTY_FOLDER});
             }
         }
 
         return EachEntry(
             [&](const WIN32_FIND_DATAW& e) {
+                // A solution planned on its own has a plan of its own.
+                if (WALK_TARGET* nested = NestedTarget()) return VisitSolution(*nested, e.cFileName, WalkTop::SolutionFolder);
                 // A .tlog folder is build output only inside a release folder,
                 // never inside the solution folder.
                 return Visit(e.cFileName, rule == FileRule::Release, false, countAge);
@@ -110,28 +130,36 @@ public:
             [&](const WIN32_FIND_DATAW& e) {
                 const wchar_t* entryName = e.cFileName;
                 // A do-not-delete file is read wherever it lies, and never planned.
-                const bool planned = !IsKeepListName(entryName) &&
-                                     (rule == FileRule::Release ? !IsReleaseProduct(entryName)
-                                                                : IsIntermediateFile(entryName, m_deleteSuo));
+                const bool isList = IsKeepListName(entryName);
+                const bool planned = !isList && (rule == FileRule::Release ? !IsReleaseProduct(entryName)
+                                                                           : IsIntermediateFile(entryName, m_deleteSuo));
                 if (planned) {
-                    m_plan.push_back({JoinPath(path, entryName), DEL_TYPE_FILE, DirListing::FileBytes(e)});
+                    m_target->mainPlan->push_back({JoinPath(path, entryName), DEL_TYPE_FILE, DirListing::FileBytes(e)});
                     return TRUE;
                 }
-                if (countAge) newestKept = std::max(newestKept, WriteTime(e));
-                return !IsKeepListName(entryName) || ReadList(entryName) ? TRUE : FALSE;
+                if (countAge) m_target->newestKept = std::max(m_target->newestKept, DirListing::WriteTime(e));
+                return !isList || ReadList(entryName) ? TRUE : FALSE;
             });
     }
 
-private:
+    // The target of the solution folder now in `path`, if it is planned on its own.
+    WALK_TARGET* NestedTarget() const
+    {
+        if (!m_nested || m_nested->empty()) return nullptr;
+        const auto found = m_nested->find(FoldPathCase(std::wstring_view(path).substr(0, path.size() - 1)));
+        return found == m_nested->end() ? nullptr : found->second;
+    }
+
     // A folder planned whole is still looked through, links never followed:
     // a do-not-delete file deep inside it counts, and its bytes are summed.
     BOOL PlanWhole(int type)
     {
-        const size_t index = m_plan.size();
-        m_plan.push_back({path, type, 0});
+        DeletePlan& plan = *m_target->mainPlan;
+        const size_t index = plan.size();
+        plan.push_back({path, type, 0});
         unsigned long long bytes = 0;
         if (!LookThrough(bytes)) return FALSE;
-        m_plan[index].bytes = bytes;
+        plan[index].bytes = bytes;
         ::SetLastError(0);
         return TRUE;
     }
@@ -152,33 +180,29 @@ private:
     template <typename OnFolder, typename OnFile>
     BOOL EachEntry(OnFolder onFolder, OnFile onFile)
     {
-        DirListing listing;
-        if (!listing.Open(path)) {
-            ::SetLastError(listing.EndError());
+        const size_t length = path.size();
+        DWORD failure = 0;
+        const LISTING_END end = ForEachEntry(path, [&](const WIN32_FIND_DATAW& e) {
+            if (DirListing::IsLink(e)) return true;
+            BOOL ok;
+            if (!DirListing::IsDirectory(e)) {
+                ok = onFile(e);
+            } else {
+                // The entry stays valid: this listing does not move on until
+                // the sub-folder is done.
+                AppendPath(path, e.cFileName).push_back(L'\\');
+                ok = onFolder(e);
+                path.resize(length);
+            }
+            if (!ok) failure = ::GetLastError();
+            return ok != FALSE;
+        });
+        if (end.stopped) {
+            ::SetLastError(failure);   // as the callback left it
             return FALSE;
         }
-        const size_t length = path.size();
-        const WIN32_FIND_DATAW* entry = nullptr;
-        while (listing.Next(entry)) {
-            if (DirListing::IsLink(*entry)) continue;
-            if (!DirListing::IsDirectory(*entry)) {
-                if (!onFile(*entry)) return FALSE;
-                continue;
-            }
-            // The entry stays valid: this listing does not move on until the
-            // sub-folder is done.
-            AppendPath(path, entry->cFileName).push_back(L'\\');
-            const BOOL ok = onFolder(*entry);
-            const DWORD error = ::GetLastError();
-            path.resize(length);
-            if (!ok) {
-                ::SetLastError(error);
-                return FALSE;   // the listing closes without touching the error
-            }
-        }
-        const DWORD end = listing.EndError();
-        ::SetLastError(end);
-        return end == ERROR_NO_MORE_FILES;
+        ::SetLastError(end.error);
+        return end.Complete();
     }
 
     BOOL ReadList(const wchar_t* name)
@@ -191,9 +215,11 @@ private:
         return FALSE;
     }
 
-    DeletePlan& m_plan;
     const bool m_deleteSuo;
     ProtectedList& m_protected;
+    const std::unordered_map<std::wstring, WALK_TARGET*>* m_nested;
+    WALK_TARGET* m_target = nullptr;   // the solution whose plan the walk fills now
+    std::wstring m_ageSkip;            // its age-skip folder, with its trailing backslash
 };
 
 // The .vs walk on `path` (ending in one backslash); post-order, so everything
@@ -203,11 +229,6 @@ private:
 BOOL VisitVsFolder(std::wstring& path, DeletePlan& vsPlan, unsigned long long& bytes, ULONGLONG& newestKept)
 {
     const size_t length = path.size();
-    DirListing listing;
-    if (!listing.Open(path)) {
-        vsPlan.push_back({path.substr(0, length - 1), DEL_TYPE_FOLDER_NO_RECURSION});
-        return TRUE;
-    }
     bool whole = true;
     struct SEEN_FILE {
         std::wstring name;
@@ -215,28 +236,32 @@ BOOL VisitVsFolder(std::wstring& path, DeletePlan& vsPlan, unsigned long long& b
     };
     std::vector<SEEN_FILE> files;
     unsigned long long below = 0;
-    const WIN32_FIND_DATAW* entry = nullptr;
-    while (listing.Next(entry)) {
-        const wchar_t* name = entry->cFileName;
+    const LISTING_END end = ForEachEntry(path, [&](const WIN32_FIND_DATAW& e) {
+        const wchar_t* name = e.cFileName;
         // As in the main walk: a link is neither planned nor entered, so nothing
         // outside .vs is reached. Moving its folder moves only the link.
-        if (DirListing::IsLink(*entry)) continue;
-        if (DirListing::IsDirectory(*entry)) {
+        if (DirListing::IsLink(e)) return;
+        if (DirListing::IsDirectory(e)) {
             AppendPath(path, name).push_back(L'\\');
             if (!VisitVsFolder(path, vsPlan, below, newestKept)) whole = false;
             path.resize(length);
-        } else if (NameEquals(name, L".suo")) {
+        } else if (NameEquals(name, kSuoExtension)) {
             whole = false;   // the solution's user options survive, and so does their folder
-            newestKept = std::max(newestKept, WriteTime(*entry));
+            newestKept = std::max(newestKept, DirListing::WriteTime(e));
         } else {
-            files.push_back({name, DirListing::FileBytes(*entry)});
-            below += DirListing::FileBytes(*entry);
+            files.push_back({name, DirListing::FileBytes(e)});
+            below += DirListing::FileBytes(e);
         }
+    });
+    if (!end.opened) {
+        // A folder that cannot be listed is planned whole.
+        vsPlan.push_back({path.substr(0, length - 1), DEL_TYPE_FOLDER_NO_RECURSION});
+        return TRUE;
     }
     bytes += below;
     // A listing that broke off may have hidden a ".suo" file: keep the folder
     // and plan only the files that were seen.
-    if (listing.EndError() != ERROR_NO_MORE_FILES) whole = false;
+    if (end.Failed()) whole = false;
 
     if (!whole) {
         for (const SEEN_FILE& file : files) vsPlan.push_back({JoinPath(path, file.name), DEL_TYPE_FILE, file.bytes});
@@ -244,15 +269,6 @@ BOOL VisitVsFolder(std::wstring& path, DeletePlan& vsPlan, unsigned long long& b
     }
     vsPlan.push_back({path.substr(0, length - 1), DEL_TYPE_FOLDER_NO_RECURSION, below});
     return TRUE;
-}
-
-// `folder` without blanks around it and with exactly one trailing backslash;
-// empty when nothing is left.
-std::wstring FolderPrefix(const std::wstring& folder)
-{
-    std::wstring prefix = NormalizeFolderPath(folder, FALSE);
-    if (!prefix.empty()) prefix.push_back(L'\\');
-    return prefix;
 }
 
 } // namespace
@@ -269,29 +285,14 @@ BOOL FindSubfolder(const std::wstring& parentFolder, const wchar_t* name, std::w
         ::SetLastError(0);
         return FALSE;
     }
-    std::wstring prefix = FolderPrefix(parentFolder);
-    if (prefix.empty()) {
-        // An empty path would list the current folder instead.
-        ::SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    DirListing listing;
-    if (!listing.Open(prefix)) {
-        ::SetLastError(listing.EndError());
-        return FALSE;
-    }
-    const WIN32_FIND_DATAW* entry = nullptr;
-    while (listing.Next(entry)) {
-        if (!DirListing::IsDirectory(*entry)) continue;
-        if (NameEquals(entry->cFileName, name)) {
-            outPath = JoinPath(prefix, entry->cFileName);
-            listing.Close();
-            ::SetLastError(ERROR_NO_MORE_FILES);
-            return TRUE;
-        }
-    }
-    ::SetLastError(listing.EndError());
-    return FALSE;
+    const std::wstring prefix = FolderPrefix(parentFolder);
+    const LISTING_END end = ForEachEntry(prefix, [&](const WIN32_FIND_DATAW& e) {
+        if (!DirListing::IsDirectory(e) || !NameEquals(e.cFileName, name)) return true;
+        outPath = JoinPath(prefix, e.cFileName);
+        return false;
+    });
+    ::SetLastError(end.error);
+    return !outPath.empty();
 }
 
 BOOL CollectVsTree(const std::wstring& folder, DeletePlan& vsPlan, ULONGLONG* newestKept)
@@ -346,7 +347,7 @@ BOOL CollectVsFolder(const std::wstring& solutionFolder, const std::wstring& bas
 }
 
 BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL deleteSuo,
-                      ProtectedList& protectedList, bool isSolutionFolder, WALK_EXTRAS* extras)
+                      ProtectedList& protectedList, WalkTop top, WALK_EXTRAS* extras)
 {
     const std::wstring own = NormalizeFolderPath(folder, FALSE);
     if (own.empty()) {
@@ -354,22 +355,18 @@ BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL del
         ::SetLastError(ERROR_INVALID_BLOCK);
         return FALSE;
     }
-    ArtifactWalk walk(mainPlan, (deleteSuo & 1) != 0, protectedList);
-    if (extras && !extras->ageSkipFolder.empty()) walk.ageSkipFolder = FolderPrefix(extras->ageSkipFolder);
+    ArtifactWalk walk((deleteSuo & 1) != 0, protectedList, extras);
+    WALK_TARGET target;
+    target.mainPlan = &mainPlan;
+    if (extras) target.ageSkipFolder = extras->ageSkipFolder;
     walk.path.reserve(own.size() + MAX_PATH);
     walk.path.append(own).push_back(L'\\');
-    // The views end where their strings end, so they are terminated names.
-    const wchar_t* name = FileNamePart(own).data();
-    bool insideRelease = false;
-    if (!isSolutionFolder) {
-        const std::wstring parent = GetParentPath(own);
-        insideRelease = NameEquals(FileNamePart(parent).data(), L"release");
-    }
-    BOOL ok = walk.Visit(name, insideRelease, isSolutionFolder);
+    // The view ends where its string ends, so it is a terminated name.
+    const BOOL ok = walk.VisitSolution(target, FileNamePart(own).data(), top);
     const DWORD error = ::GetLastError();
     if (extras) {
         extras->unreadableList = walk.unreadableList;
-        extras->newestKept = walk.newestKept;
+        extras->newestKept = target.newestKept;
     }
     ::SetLastError(error);
     return ok;

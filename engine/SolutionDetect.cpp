@@ -65,40 +65,39 @@ bool IsTopLevelFolder(const std::wstring& folder)
     return SameFolder(GetParentPath(full), profiles);
 }
 
+namespace {
+
+// TRUE when the file `name` has the extension `extension`, as a solution file.
+bool HasSolutionExtension(const wchar_t* name, const wchar_t* extension)
+{
+    const wchar_t* ext = FindExtension(name);
+    return *ext && NameEquals(ext, extension);
+}
+
+} // namespace
+
 BOOL FindSolutionFile(const std::wstring& folder, const wchar_t* extension, std::wstring* outBaseName)
 {
     std::wstring baseName;
-    BOOL found = FALSE;
-    DWORD error = ERROR_NO_MORE_FILES;
-
-    DirListing listing;
-    if (!listing.Open(NormalizeFolderPath(folder, TRUE))) {
-        error = listing.EndError();
-    } else {
-        const WIN32_FIND_DATAW* e;
-        while (listing.Next(e)) {
-            if (DirListing::IsDirectory(*e)) continue;   // a folder named App.sln does not count
-            const wchar_t* ext = FindExtension(e->cFileName);
-            if (*ext && NameEquals(ext, extension)) {
-                found = TRUE;
-                baseName.assign(e->cFileName, ext);
-                break;
-            }
-        }
-        if (!found) error = listing.EndError();
-    }
+    bool found = false;
+    const LISTING_END end = ForEachEntry(NormalizeFolderPath(folder, TRUE), [&](const WIN32_FIND_DATAW& e) {
+        // A folder named App.sln does not count.
+        if (DirListing::IsDirectory(e) || !HasSolutionExtension(e.cFileName, extension)) return true;
+        found = true;
+        baseName.assign(e.cFileName, FindExtension(e.cFileName));
+        return false;
+    });
     if (outBaseName) *outBaseName = baseName;
-    ::SetLastError(error);
-    return found && error == ERROR_NO_MORE_FILES;
+    ::SetLastError(end.error);
+    return found;
 }
 
 namespace {
 
 bool IsSolutionFileName(const wchar_t* name)
 {
-    const wchar_t* ext = FindExtension(name);
     for (const wchar_t* known : kSolutionExtensions)
-        if (*ext && NameEquals(ext, known)) return true;
+        if (HasSolutionExtension(name, known)) return true;
     return false;
 }
 
@@ -113,21 +112,15 @@ bool IsSkippedFolderName(const wchar_t* name)
 
 void SearchFolder(const std::wstring& folder, std::vector<std::wstring>& found, std::vector<std::wstring>* unreadable)
 {
-    DirListing listing;
-    if (!listing.Open(folder)) {
-        if (unreadable) unreadable->push_back(folder);
-        return;
-    }
     std::vector<std::wstring> subfolders;
     bool holdsSolution = false;
-    const WIN32_FIND_DATAW* e = nullptr;
-    while (listing.Next(e)) {
-        if (DirListing::IsLink(*e)) continue;
-        if (!DirListing::IsDirectory(*e)) holdsSolution = holdsSolution || IsSolutionFileName(e->cFileName);
-        else if (!IsSkippedFolderName(e->cFileName)) subfolders.push_back(JoinPath(folder, e->cFileName));
-    }
-    if (listing.EndError() != ERROR_NO_MORE_FILES && unreadable) unreadable->push_back(folder);
-    listing.Close();
+    const LISTING_END end = ForEachEntry(folder, [&](const WIN32_FIND_DATAW& e) {
+        if (DirListing::IsLink(e)) return;
+        if (!DirListing::IsDirectory(e)) holdsSolution = holdsSolution || IsSolutionFileName(e.cFileName);
+        else if (!IsSkippedFolderName(e.cFileName)) subfolders.push_back(JoinPath(folder, e.cFileName));
+    });
+    if (end.Failed() && unreadable) unreadable->push_back(folder);
+    if (!end.opened) return;
     if (holdsSolution) found.push_back(folder);
     for (const std::wstring& sub : subfolders) SearchFolder(sub, found, unreadable);
 }

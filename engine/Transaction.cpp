@@ -1,111 +1,123 @@
 #include "engine/Transaction.h"
 
-#include <shlwapi.h>
 #include <algorithm>
+#include <functional>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/CleanupHost.h"
 #include "engine/Executor.h"
-#include "engine/Rules.h"
+#include "support/DirListing.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 
 namespace {
 
-// TRUE when the first `length` characters of `a` and `b` are equal, ignoring case.
-bool PrefixEquals(const std::wstring& a, const std::wstring& b, size_t length)
-{
-    return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(length), b.c_str(),
-                            static_cast<int>(length)) == CSTR_EQUAL;
-}
+// The order of deletion: the .vs plan first to last, then the main plan last
+// to first, so that everything inside a folder goes before the folder, and the
+// ancestor sweep's folders, appended last, are reached first of all.
+struct DELETION_PASS {
+    DeletePlan CLEANUP_PLAN::*plan;
+    BOOL direction;
+};
+constexpr DELETION_PASS kDeletionPasses[] = {
+    {&CLEANUP_PLAN::vsPlan, kFirstToLast},
+    {&CLEANUP_PLAN::mainPlan, kLastToFirst},
+};
 
-// Appends, as remove-if-empty items, the "x64", "arm64" and "Release" folders
-// that lie between the solution folder and a planned item, each once, in the
-// order in which they are found. The solution folder itself is never one of them.
-void AddAncestorFolders(const std::wstring& folder, DeletePlan& mainPlan)
-{
-    const size_t length = folder.size();
-    std::vector<std::wstring> ancestors;
-    // Every folder walked up from so far: everything above one of them has
-    // been looked at already, so a walk stops there. Large plans stay linear.
-    std::unordered_set<std::wstring> walked;
-    std::wstring previousStart;
-    const size_t planned = mainPlan.size();
-    for (size_t i = 0; i < planned; ++i) {
-        const ITEM_2_DELETE& item = mainPlan[i];
-        std::wstring current = item.nType == DEL_TYPE_FILE ? GetParentPath(item.strPath)
-                                                           : NormalizeFolderPath(item.strPath, FALSE);
-        // Files of one folder follow each other in the plan: same start, same ancestors.
-        if (current == previousStart) continue;
-        previousStart = current;
-        if (current.size() <= length || !PrefixEquals(current, folder, length)) continue;
-        while (current.size() > length) {
-            if (!walked.insert(FoldPathCase(current)).second) break;
-            if (IsSweptFolderName(::PathFindFileNameW(current.c_str()))) ancestors.push_back(current);
-            current = GetParentPath(current);
+struct ViewHash {
+    using is_transparent = void;
+    size_t operator()(std::wstring_view v) const noexcept { return std::hash<std::wstring_view>{}(v); }
+};
+using KeySet = std::unordered_set<std::wstring, ViewHash, std::equal_to<>>;
+
+// What earlier items of a forecast remove (case-folded paths): an item at or
+// below one of them finds nothing left when its turn comes.
+class CRemovedSet {
+public:
+    void Add(std::wstring key) { m_keys.insert(std::move(key)); }
+    bool Covers(std::wstring_view key) const
+    {
+        if (m_keys.empty()) return false;
+        for (size_t end = key.size();;) {
+            if (m_keys.find(key.substr(0, end)) != m_keys.end()) return true;
+            const size_t separator = end ? key.rfind(L'\\', end - 1) : std::wstring_view::npos;
+            if (separator == std::wstring_view::npos || separator == 0) return false;
+            end = separator;
         }
     }
-    for (std::wstring& a : ancestors) mainPlan.push_back({std::move(a), DEL_TYPE_EMPTY_FOLDER});
-}
+
+private:
+    KeySet m_keys;
+};
+
+// The forecast's side of one folder clean-up.
+class CForecast {
+public:
+    explicit CForecast(const ProtectedList& protectedList) : m_protected(protectedList) {}
+
+    CLEANUP_FORECAST result;
+    CRemovedSet removed;
+
+    void Spare(const std::wstring& path, bool isFolder, unsigned long long fileBytes)
+    {
+        if (!m_sparedKeys.insert(FoldPathCase(path)).second) return;
+        unsigned long long bytes = fileBytes;
+        if (isFolder) {
+            const TREE_TOTALS totals = MeasureTree(path);
+            // A size that falls short is never shown as if it were whole.
+            if (!totals.Complete()) result.error = totals.error;
+            bytes = totals.bytes;
+        }
+        result.spared.push_back({path, isFolder, bytes});
+    }
+
+    // The take-apart's visitor: counts what would go.
+    struct CTakeApart {
+        CForecast& forecast;
+        unsigned long long bytes = 0;
+        void Spared(const std::wstring& path, bool isFolder, unsigned long long fileBytes)
+        {
+            forecast.Spare(path, isFolder, fileBytes);
+        }
+        bool RemoveFile(const std::wstring& path, unsigned long long fileBytes, DWORD&)
+        {
+            std::wstring key = FoldPathCase(path);
+            if (!forecast.removed.Covers(key)) {
+                bytes += fileBytes;
+                forecast.removed.Add(std::move(key));
+            }
+            return true;
+        }
+        void RemoveFolder(const std::wstring& path)
+        {
+            if (!forecast.m_protected.HasEntryBelow(path)) forecast.removed.Add(FoldPathCase(path));
+        }
+        bool KeepGoing() { return true; }
+    };
+
+private:
+    const ProtectedList& m_protected;
+    std::unordered_set<std::wstring> m_sparedKeys;
+};
 
 } // namespace
 
-BOOL BuildCleanupPlan(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder, CLEANUP_PLAN& plan)
+BOOL ApplyCleanupPlan(const CLEANUP_PLAN& plan, ICleanupHost* host, CleanupFailure* failure)
 {
-    // A relative path would be resolved against whatever the current folder
-    // happens to be: nothing is planned through one.
-    if (IsRelativePath(NormalizeFolderPath(folder, FALSE))) {
-        ::SetLastError(kErrorRelativePath);
+    if (failure) *failure = CleanupFailure::Planning;
+    if (plan.status != FolderStatus::Planned) {
+        ::SetLastError(plan.error ? plan.error : ERROR_INVALID_DATA);
         return FALSE;
     }
-    // One spelling for the walk, so that the walk's paths and the do-not-delete
-    // entries compare as the file system would.
-    const std::wstring canonical = CanonicalPath(NormalizeFolderPath(folder, FALSE));
-    if (!CollectVsFolder(canonical, baseName, deleteSuo, plan.vsPlan, &plan.newestKept)) return FALSE;
-    WALK_EXTRAS extras;
-    // What the .vs rule removes does not count as a change to the solution.
-    if (!plan.vsPlan.empty()) FindSubfolder(canonical, L".vs", extras.ageSkipFolder);
-    const BOOL walked = CollectArtifacts(canonical, plan.mainPlan, deleteSuo, plan.protectedList,
-                                         /*isSolutionFolder*/ true, &extras);
-    plan.unreadableList = extras.unreadableList;
-    plan.newestKept = std::max(plan.newestKept, extras.newestKept);
-    if (!walked) {
-        if (!plan.unreadableList.empty()) {
-            plan.unreadableError = ::GetLastError();
-            ::SetLastError(kErrorUnreadableKeepList);
-        }
-        return FALSE;
-    }
-    if (!plan.mainPlan.empty() && !canonical.empty()) AddAncestorFolders(canonical, plan.mainPlan);
-    ::SetLastError(0);
-    return TRUE;
-}
-
-BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder,
-                         ICleanupHost* host, CleanupFailure* failure)
-{
-    if (failure) *failure = CleanupFailure::None;
-
-    CLEANUP_PLAN plan;
-    if (!BuildCleanupPlan(baseName, deleteSuo, folder, plan)) {
-        DWORD code = ::GetLastError();
-        if (host && !plan.unreadableList.empty())
-            host->Log(UnreadableListLine(plan.unreadableList, plan.unreadableError));
-        if (failure) *failure = CleanupFailure::Planning;
-        ::SetLastError(code);
-        return FALSE;
-    }
-
     // A stop requested before this folder's turn leaves the folder untouched.
     if (host && !host->KeepGoing()) {
-        if (failure) *failure = CleanupFailure::Planning;
         ::SetLastError(ERROR_REQUEST_ABORTED);
         return FALSE;
     }
 
     DELETE_PROGRESS progress;
     progress.pHost = host;
-    progress.done = 0;
     progress.total = static_cast<UINT>(plan.vsPlan.size() + plan.mainPlan.size());
     HWND owner = nullptr;
     if (host) {
@@ -113,23 +125,93 @@ BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std
         owner = host->OwnerWindow();
     }
 
-    BOOL result = TRUE;
-    DWORD passOneError = 0;
-    if (!ApplyDeletionPlan(plan.protectedList, plan.vsPlan, progress, owner, TRUE)) {
-        passOneError = ::GetLastError();
-        result = FALSE;
-    }
-    if (!ApplyDeletionPlan(plan.protectedList, plan.mainPlan, progress, owner, FALSE)) {
-        result = FALSE;
-    } else if (!result) {
-        ::SetLastError(passOneError);
-    }
-    // Pass two's code (or pass one's) is the thread's last error from here on.
-    if (!result && failure) {
-        DWORD code = ::GetLastError();
-        *failure = CleanupFailure::Deletion;
+    // Both passes always run; the last failing pass's code is the one reported.
+    DWORD error = 0;
+    for (const DELETION_PASS& pass : kDeletionPasses)
+        if (!ApplyDeletionPlan(*plan.protectedList, plan.*pass.plan, progress, owner, pass.direction))
+            error = ::GetLastError();
+    if (failure) *failure = error ? CleanupFailure::Deletion : CleanupFailure::None;
+    ::SetLastError(error);
+    return error == 0;
+}
+
+BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder,
+                         ICleanupHost* host, CleanupFailure* failure)
+{
+    CLEANUP_PLAN plan;
+    if (!BuildCleanupPlan(baseName, deleteSuo, folder, plan)) {
+        const DWORD code = ::GetLastError();
+        if (host && !plan.unreadableList.empty()) host->Log(UnreadableListLine(plan.unreadableList, plan.unreadableError));
+        if (failure) *failure = CleanupFailure::Planning;
         ::SetLastError(code);
+        return FALSE;
     }
+    return ApplyCleanupPlan(plan, host, failure);
+}
+
+CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan)
+{
+    if (plan.status != FolderStatus::Planned) return {};
+    const ProtectedList& protectedList = *plan.protectedList;
+    CForecast forecast(protectedList);
+    // Each object once: the item that removes it is the one shown.
+    std::unordered_map<std::wstring, size_t> listed;
+    std::vector<std::pair<size_t, ITEM_OUTCOME>> outcomes;   // by position: .vs plan, then main plan
+    size_t first = 0;
+    for (const DELETION_PASS& pass : kDeletionPasses) {
+        const DeletePlan& items = plan.*pass.plan;
+        const bool vsPlan = pass.plan == &CLEANUP_PLAN::vsPlan;
+        ForEachInPassOrder(items, pass.direction, [&](const ITEM_2_DELETE& item) {
+            const std::wstring path = NormalizeFolderPath(item.strPath, FALSE);
+            std::wstring key = FoldPathCase(path);
+            const bool isFolder = item.nType != DEL_TYPE_FILE;
+            // What the planning walk saw there, unless an earlier item takes it.
+            const ObjectState state = forecast.removed.Covers(key) ? ObjectState::Missing
+                                      : isFolder                   ? ObjectState::Folder
+                                                                   : ObjectState::Other;
+            const ITEM_DECISION decision = DecideItem(item, state, protectedList, nullptr);
+            ITEM_OUTCOME outcome{item.strPath, item.nType, vsPlan, decision.action, decision.error, 0};
+            switch (decision.action) {
+            case ItemAction::Recycle:
+                outcome.bytes = item.bytes;
+                forecast.removed.Add(key);
+                break;
+            case ItemAction::TakeApart: {
+                CForecast::CTakeApart visitor{forecast};
+                DWORD error = 0;
+                if (WalkTakeApart(path, protectedList, visitor, error)) {
+                    outcome.bytes = visitor.bytes;
+                } else {
+                    outcome.action = ItemAction::Refuse;
+                    outcome.error = error;
+                }
+                break;
+            }
+            case ItemAction::Spare: forecast.Spare(path, isFolder, item.bytes); return true;
+            case ItemAction::LeaveLink: return true;
+            case ItemAction::RemoveIfEmpty:
+            case ItemAction::AlreadyGone:
+            case ItemAction::Refuse: break;
+            }
+            if (outcome.action == ItemAction::Refuse) forecast.result.error = outcome.error;
+            const size_t position = first + static_cast<size_t>(&item - items.data());
+            const auto [at, added] = listed.emplace(std::move(key), outcomes.size());
+            if (added) outcomes.emplace_back(position, std::move(outcome));
+            // A folder reached again before it could be removed (a remove-if-empty
+            // folder and its ancestor entry): the later item is the one that removes it.
+            else if (outcomes[at->second].second.action == ItemAction::RemoveIfEmpty)
+                outcomes[at->second] = {position, std::move(outcome)};
+            return true;
+        });
+        first += items.size();
+    }
+    std::sort(outcomes.begin(), outcomes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    CLEANUP_FORECAST result = std::move(forecast.result);
+    for (auto& [position, outcome] : outcomes) {
+        result.totalBytes += outcome.bytes;
+        result.items.push_back(std::move(outcome));
+    }
+    for (const SPARED_OUTCOME& s : result.spared) result.sparedBytes += s.bytes;
     return result;
 }
 

@@ -2,19 +2,12 @@
 // The folder clean-up transaction: plan everything first, then delete.
 #include <windows.h>
 #include <string>
-#include "engine/Plan.h"
+#include <vector>
+
+#include "engine/Decision.h"
+#include "engine/Planning.h"
 
 class ICleanupHost;
-
-// Everything planned for one solution folder.
-struct CLEANUP_PLAN {
-    DeletePlan vsPlan;            // applied first to last
-    DeletePlan mainPlan;          // applied last to first; ends with the ancestor sweep's folders
-    ProtectedList protectedList;
-    std::wstring unreadableList;  // a do-not-delete file that could not be read (planning failed)
-    DWORD unreadableError = 0;    // and why
-    ULONGLONG newestKept = 0;     // latest write time (FILETIME) of a file that the plans leave in place
-};
 
 // How a failed folder clean-up failed.
 enum class CleanupFailure {
@@ -23,15 +16,40 @@ enum class CleanupFailure {
     Deletion,   // some items may already be in the Recycle Bin
 };
 
-// Builds both plans, the protected list and the ancestor sweep. FALSE with the
-// collector's error; nothing is deleted either way.
-BOOL BuildCleanupPlan(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder, CLEANUP_PLAN& plan);
+// Deletes what a complete plan holds: the .vs plan first to last, then the
+// main plan last to first. `host` drives the progress bar and the message pump
+// (null: none). FALSE with the error code as last error; `failure` (optional)
+// tells whether anything may have been touched.
+BOOL ApplyCleanupPlan(const CLEANUP_PLAN& plan, ICleanupHost* host, CleanupFailure* failure = nullptr);
 
-// Cleans one solution folder. `host` drives the progress bar and the message
-// pump (null: none). FALSE with the error code as last error; `failure`
-// (optional) tells whether planning or deletion failed.
+// Plans and cleans one solution folder whose base name is known.
 BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder,
                          ICleanupHost* host, CleanupFailure* failure = nullptr);
+
+// What a clean-up of a complete plan would do, item by item, without touching
+// anything: the same decisions the deletion acts on, in its order.
+struct ITEM_OUTCOME {
+    std::wstring path;             // as planned
+    int nType = DEL_TYPE_FILE;
+    bool vsPlan = false;           // planned by the .vs rule (else by the main walk)
+    ItemAction action = ItemAction::Recycle;
+    DWORD error = 0;               // Refuse: why
+    unsigned long long bytes = 0;  // what it would remove that no earlier item removes
+};
+struct SPARED_OUTCOME {
+    std::wstring path;
+    bool isFolder = false;
+    unsigned long long bytes = 0;
+};
+struct CLEANUP_FORECAST {
+    std::vector<ITEM_OUTCOME> items;     // in plan order (.vs plan, then main plan), each object once;
+                                         // spared items and links are not among them
+    std::vector<SPARED_OUTCOME> spared;  // planned, or inside planned folders, but protected
+    DWORD error = 0;                     // the code the clean-up would fail with (0: none)
+    unsigned long long totalBytes = 0;
+    unsigned long long sparedBytes = 0;
+};
+CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan);
 
 // Planning failed because a do-not-delete file could not be read: `file`.
 // Logged, with the reading error, before the folder's own failure line.

@@ -1,5 +1,7 @@
 #include "support/DirListing.h"
 
+#include <vector>
+
 #include "support/PathUtil.h"
 
 namespace {
@@ -15,6 +17,11 @@ BOOL DirListing::Open(const std::wstring& folder)
     m_havePending = false;
     m_endError = ERROR_NO_MORE_FILES;
     ++t_listingsStarted;
+    if (TrimBlanks(folder).empty()) {
+        // An empty path would list the current folder instead.
+        m_endError = ERROR_PATH_NOT_FOUND;
+        return FALSE;
+    }
     const std::wstring pattern = JoinPath(LongPathForm(folder), L"*");
     // Basic information (no short names) and large fetches: the same entries and
     // attributes as a plain FindFirstFileW, with less work per entry.
@@ -57,4 +64,26 @@ BOOL DirListing::Advance(const WIN32_FIND_DATAW*& entry)
     m_find.reset();
     ::SetLastError(m_endError);
     return FALSE;
+}
+
+TREE_TOTALS MeasureTree(const std::wstring& folder)
+{
+    TREE_TOTALS totals;
+    const std::wstring base = NormalizeFolderPath(folder, FALSE);
+    std::vector<std::wstring> subfolders;
+    const LISTING_END end = ForEachEntry(base, [&](const WIN32_FIND_DATAW& e) {
+        ++totals.items;
+        if (DirListing::IsLink(e)) return;
+        if (DirListing::IsDirectory(e)) subfolders.push_back(JoinPath(base, e.cFileName));
+        else totals.bytes += DirListing::FileBytes(e);
+    });
+    if (end.Failed()) totals.error = end.error;
+    // The listing is closed before the sub-folders are measured.
+    for (const std::wstring& sub : subfolders) {
+        const TREE_TOTALS inner = MeasureTree(sub);
+        totals.items += inner.items;
+        totals.bytes += inner.bytes;
+        if (totals.Complete()) totals.error = inner.error;
+    }
+    return totals;
 }

@@ -9,6 +9,7 @@
 
 #include "engine/CleanupHost.h"
 #include "engine/CleanupRun.h"
+#include "engine/Planning.h"
 #include "tests/TestUtil.h"
 
 namespace testutil {
@@ -31,7 +32,6 @@ public:
     UINT total = 0;                      // `total` of the last report
     size_t keepGoingCalls = 0;
     std::vector<std::pair<std::wstring, DWORD>> failures;
-    std::vector<std::wstring> foldersStarted;
 
     // Runs the clean-up over `queue` (oldest line below `earlier` in the log).
     void Run(const std::vector<std::wstring>& queue, const std::wstring& earlier = L"earlier")
@@ -49,7 +49,7 @@ public:
     // --- ICleanupHost
     void RunStarted() override { events.push_back(L"started"); }
     void RunEnded(bool errorsSeen) override { events.push_back(errorsSeen ? L"ended with errors" : L"ended"); }
-    void FolderStarted(const std::wstring& folder) override { foldersStarted.push_back(folder); }
+    bool FolderPlanned(const CLEANUP_PLAN&) override { return true; }
     void Log(const std::wstring& line) override { logText = line + L"\r\n" + logText; }
     void Progress(UINT done, UINT all, unsigned long long) override
     {

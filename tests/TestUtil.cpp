@@ -103,10 +103,7 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(LongPathForm(p
 std::vector<WIN32_FIND_DATAW> Entries(const std::wstring& folder)
 {
     std::vector<WIN32_FIND_DATAW> entries;
-    DirListing l;
-    const WIN32_FIND_DATAW* e;
-    if (l.Open(folder + L"\\"))
-        while (l.Next(e)) entries.push_back(*e);
+    (void)ForEachEntry(folder + L"\\", [&](const WIN32_FIND_DATAW& e) { entries.push_back(e); });
     return entries;
 }
 

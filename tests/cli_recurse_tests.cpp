@@ -68,14 +68,14 @@ TEST(CliRecurse, FindsEverySolutionOnceInPathOrderAndNothingItMustNotReach)
     EXPECT_EQ(JsonFolders(r.out), (std::vector<std::wstring>{t.path(L"root/A"), t.path(L"root/A/nested")})) << r.out;
 
     // Text: the table of folders by bytes to free, largest first, with a total
-    // in which the nested solution's items count once, through its parent.
+    // in which every item counts once: the nested solution holds its own.
     r = testutil::RunCli(L"--recurse --dry-run " + Quoted(root));
     std::vector<std::wstring> lines = testutil::SplitLines(testutil::Widen(r.out));
     ASSERT_GE(lines.size(), 5u) << r.out;
     lines.pop_back();   // after the last line break
     EXPECT_EQ(std::vector<std::wstring>(lines.end() - 4, lines.end()),
-              (std::vector<std::wstring>{L"   Bytes to free  Solution folder", L"             400  " + t.path(L"root/A"),
-                                         L"             300  " + t.path(L"root/A/nested"), L"             400  Total"}))
+              (std::vector<std::wstring>{L"   Bytes to free  Solution folder", L"             300  " + t.path(L"root/A/nested"),
+                                         L"             100  " + t.path(L"root/A"), L"             400  Total"}))
         << r.out;
 
     // A real clean-up of both, parent first; no progress line on a redirected stream.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/Decision.h"
 #include "engine/Executor.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"
@@ -15,12 +16,12 @@ namespace {
 using Listing = std::vector<std::wstring>;
 
 // One pass without a window, as the engine runs without a progress bar.
-BOOL Apply(const ProtectedList& keep, const DeletePlan& plan, DWORD& error, BOOL forward = TRUE)
+BOOL Apply(const ProtectedList& keep, const DeletePlan& plan, DWORD& error, BOOL direction = kFirstToLast)
 {
     DELETE_PROGRESS progress;
     progress.total = static_cast<UINT>(plan.size());
     ::SetLastError(0xDEAD);
-    BOOL ok = ApplyDeletionPlan(keep, plan, progress, nullptr, forward);
+    BOOL ok = ApplyDeletionPlan(keep, plan, progress, nullptr, direction);
     error = ::GetLastError();
     return ok;
 }
@@ -40,27 +41,63 @@ class ExecutorTest : public ::testing::Test {};
 
 } // namespace
 
-TEST(ExecutorIsProtected, KindsPathsAndErrors)
+TEST(DecideItem, OneDecisionForEveryKindOfItem)
 {
-    ProtectedList keep{KeepFile(L"C:\\s\\a.obj"), KeepFolder(L"C:\\s\\Debug")};
-
-    EXPECT_EQ(CheckPlannedItem(4, L"C:\\s\\a.obj"), 8513u);
-    EXPECT_EQ(CheckPlannedItem(-1, L"C:\\s\\a.obj"), 8513u);
-    for (const wchar_t* bad : {L"", L"a.obj", L".\\s\\a.obj", L"..\\s"})
-        EXPECT_EQ(CheckPlannedItem(DEL_TYPE_FILE, bad), 8208u) << bad;
-    EXPECT_EQ(CheckPlannedItem(DEL_TYPE_FOLDER_TREE, L"C:\\s\\a.obj"), 0u);
-
-    EXPECT_FALSE(IsProtectedItem(DEL_TYPE_FILE, {}, L"C:\\s\\a.obj"));
-    EXPECT_TRUE(IsProtectedItem(DEL_TYPE_FILE, keep, L"c:\\S\\A.OBJ"));
-    EXPECT_FALSE(IsProtectedItem(DEL_TYPE_FILE, keep, L"/s/a.obj"));
-    // A file entry never protects a folder item, nor a folder entry a file item.
-    EXPECT_FALSE(IsProtectedItem(DEL_TYPE_FOLDER_TREE, keep, L"C:\\s\\a.obj"));
-    EXPECT_FALSE(IsProtectedItem(DEL_TYPE_FILE, keep, L"C:\\s\\Debug"));
-    for (int type : {DEL_TYPE_EMPTY_FOLDER, DEL_TYPE_FOLDER_NO_RECURSION, DEL_TYPE_FOLDER_TREE})
-        EXPECT_TRUE(IsProtectedItem(type, keep, L"C:\\S\\debug"));
-    // One spelling: separators, dot segments and case do not matter.
-    EXPECT_TRUE(IsProtectedItem(DEL_TYPE_FOLDER_TREE, keep, L"C:\\s\\Debug\\"));
-    EXPECT_TRUE(IsProtectedItem(DEL_TYPE_FOLDER_TREE, keep, L"c:/S//x\\..\\debug"));
+    TempTree t(L"decide");
+    t.file(L"obj/a/b/keep.txt");
+    t.file(L"obj/a/x.obj");
+    t.file(L"ipch/y.ipch");
+    t.file(L"unseen/x.obj");
+    ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"unseen/star*")));
+    const ProtectedList keep{KeepFile(t.path(L"obj/a/b/keep.txt")), KeepFile(t.path(L"a.obj")),
+                             KeepFolder(t.path(L"Debug")), KeepFile(t.path(L"unseen/gone.txt")),
+                             KeepFile(t.path(L"ipch/other.txt"))};
+    struct CASE {
+        std::wstring path;
+        int type;
+        ObjectState state;
+        ItemAction action;
+        DWORD error;
+    };
+    const ObjectState folder = ObjectState::Folder, other = ObjectState::Other;
+    const CASE cases[] = {
+        // A broken plan fails on its own, whatever the list says.
+        {t.path(L"a.obj"), 9, other, ItemAction::Refuse, ERROR_INVALID_DATA},
+        {L"", DEL_TYPE_FILE, other, ItemAction::Refuse, 8208},
+        {L".\\s\\a.obj", DEL_TYPE_FILE, other, ItemAction::Refuse, 8208},
+        {L"..\\s", DEL_TYPE_FOLDER_TREE, folder, ItemAction::Refuse, 8208},
+        // Entries protect items of their own kind, in any spelling.
+        {t.path(L"A.OBJ"), DEL_TYPE_FILE, other, ItemAction::Spare, 0},
+        {t.path(L"a.obj"), DEL_TYPE_FOLDER_TREE, folder, ItemAction::Recycle, 0},
+        {t.path(L"debug\\"), DEL_TYPE_FOLDER_NO_RECURSION, folder, ItemAction::Spare, 0},
+        {t.path(L"x\\..\\Debug"), DEL_TYPE_EMPTY_FOLDER, folder, ItemAction::Spare, 0},
+        {t.path(L"Debug"), DEL_TYPE_FILE, other, ItemAction::Recycle, 0},
+        // What stands there now.
+        {t.path(L"gone.obj"), DEL_TYPE_FILE, ObjectState::Missing, ItemAction::AlreadyGone, 0},
+        {t.path(L"x64"), DEL_TYPE_EMPTY_FOLDER, ObjectState::Missing, ItemAction::AlreadyGone, 0},
+        {t.path(L"link"), DEL_TYPE_FOLDER_TREE, ObjectState::ReparsePoint, ItemAction::LeaveLink, 0},
+        {t.path(L"link"), DEL_TYPE_FILE, ObjectState::ReparsePoint, ItemAction::LeaveLink, 0},
+        {t.path(L"obj"), DEL_TYPE_FOLDER_TREE, other, ItemAction::Refuse, ERROR_DIRECTORY},
+        {t.path(L"x.obj"), DEL_TYPE_FILE, folder, ItemAction::Refuse, ERROR_BAD_FORMAT},
+        {t.path(L"x64"), DEL_TYPE_EMPTY_FOLDER, folder, ItemAction::RemoveIfEmpty, 0},
+        // A folder with an entry below it is looked through: taken apart around
+        // what it holds, sent whole when the entry is not there, left alone when
+        // part of it cannot be seen.
+        {t.path(L"obj\\"), DEL_TYPE_FOLDER_TREE, folder, ItemAction::TakeApart, 0},
+        {t.path(L"ipch"), DEL_TYPE_FOLDER_NO_RECURSION, folder, ItemAction::Recycle, 0},
+        {t.path(L"unseen"), DEL_TYPE_FOLDER_TREE, folder, ItemAction::Refuse, ERROR_INVALID_NAME},
+    };
+    for (const CASE& c : cases) {
+        const ITEM_DECISION d = DecideItem({c.path, c.type}, c.state, keep, nullptr);
+        EXPECT_EQ(d.action, c.action) << testutil::Narrow(c.path) << " type " << c.type;
+        EXPECT_EQ(d.error, c.error) << testutil::Narrow(c.path) << " type " << c.type;
+    }
+    // The scan asks whether to go on: a stop refuses the item.
+    FakeHost stopping;
+    stopping.stopRequested = true;
+    const ITEM_DECISION stopped = DecideItem({t.path(L"obj"), DEL_TYPE_FOLDER_TREE}, folder, keep, &stopping);
+    EXPECT_EQ(stopped.action, ItemAction::Refuse);
+    EXPECT_EQ(stopped.error, 1235u);
 }
 
 TEST_F(ExecutorTest, ShellDeleteSendsOneObjectToTheTrash)
@@ -114,7 +151,7 @@ TEST_F(ExecutorTest, EmptyPlanSucceedsWithoutProgressOrPumping)
     FakeHost host;
     DELETE_PROGRESS progress{&host, 0, 0};
     ::SetLastError(5);
-    EXPECT_TRUE(ApplyDeletionPlan({}, {}, progress, nullptr, FALSE));
+    EXPECT_TRUE(ApplyDeletionPlan({}, {}, progress, nullptr, kLastToFirst));
     EXPECT_EQ(::GetLastError(), 0u);
     EXPECT_TRUE(host.itemsDone.empty());
     EXPECT_EQ(host.keepGoingCalls, 0u);
@@ -140,7 +177,7 @@ TEST_F(ExecutorTest, ProtectedEntriesOfTheRightKindShieldItems)
                                        {L"ipch", DEL_TYPE_FOLDER_TREE}});
     FakeHost host;
     DELETE_PROGRESS progress{&host, 0, static_cast<UINT>(plan.size())};
-    EXPECT_TRUE(ApplyDeletionPlan(keep, plan, progress, nullptr, TRUE));
+    EXPECT_TRUE(ApplyDeletionPlan(keep, plan, progress, nullptr, kFirstToLast));
     EXPECT_EQ(::GetLastError(), 0u);
 
     EXPECT_EQ(t.listing(), (Listing{L"Debug\\", L"Debug\\App.exe", L"a.ncb"}));
@@ -241,8 +278,8 @@ TEST_F(ExecutorTest, ProgressRunsOverBothPassesOfOneFolder)
     }
     FakeHost host;
     DELETE_PROGRESS progress{&host, 0, 8};
-    EXPECT_TRUE(ApplyDeletionPlan({}, first, progress, nullptr, TRUE));
-    EXPECT_TRUE(ApplyDeletionPlan({}, second, progress, nullptr, FALSE));
+    EXPECT_TRUE(ApplyDeletionPlan({}, first, progress, nullptr, kFirstToLast));
+    EXPECT_TRUE(ApplyDeletionPlan({}, second, progress, nullptr, kLastToFirst));
 
     EXPECT_EQ(host.itemsDone, (std::vector<UINT>{1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_EQ(host.total, 8u);
@@ -252,7 +289,7 @@ TEST_F(ExecutorTest, ProgressRunsOverBothPassesOfOneFolder)
 
     // More items than announced: the count stops at the total.
     t.file(L"extra.log");
-    EXPECT_TRUE(ApplyDeletionPlan({}, {{t.path(L"extra.log"), DEL_TYPE_FILE}}, progress, nullptr, TRUE));
+    EXPECT_TRUE(ApplyDeletionPlan({}, {{t.path(L"extra.log"), DEL_TYPE_FILE}}, progress, nullptr, kFirstToLast));
     EXPECT_EQ(host.itemsDone.back(), 8u);
     EXPECT_EQ(progress.done, 8u);
 }
@@ -268,7 +305,7 @@ TEST_F(ExecutorTest, StopRequestEndsThePassAfterTheItemInProgress)
     FakeHost host;
     host.stopAfterItems = 2;
     DELETE_PROGRESS progress{&host, 0, 5};
-    EXPECT_FALSE(ApplyDeletionPlan({}, plan, progress, nullptr, FALSE));
+    EXPECT_FALSE(ApplyDeletionPlan({}, plan, progress, nullptr, kLastToFirst));
     EXPECT_EQ(::GetLastError(), 1235u);
     // Reverse: f4 and f3 went, the rest stays untouched.
     EXPECT_EQ(t.listing(), (Listing{L"f0.obj", L"f1.obj", L"f2.obj"}));
@@ -292,21 +329,21 @@ TEST_F(ExecutorTest, FailedItemsDoNotStopThePassAndTheLastFailureWins)
     };
     t.file(L"d.obj");
     DWORD error = 0;
-    EXPECT_FALSE(Apply({}, plan, error, TRUE));
+    EXPECT_FALSE(Apply({}, plan, error, kFirstToLast));
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_DATA));
     EXPECT_EQ(t.listing(), (Listing{L"b.obj", L"c.obj"}));
 
     // Reverse order: the relative item is the last to fail.
     t.file(L"a.obj");
     t.file(L"d.obj");
-    EXPECT_FALSE(Apply({}, plan, error, FALSE));
+    EXPECT_FALSE(Apply({}, plan, error, kLastToFirst));
     EXPECT_EQ(error, 8208u);
     EXPECT_EQ(t.listing(), (Listing{L"b.obj", L"c.obj"}));
 
     // The same with a protected list that has to be consulted.
     t.file(L"a.obj");
     t.file(L"d.obj");
-    EXPECT_FALSE(Apply({KeepFile(t.path(L"b.obj"))}, plan, error, TRUE));
+    EXPECT_FALSE(Apply({KeepFile(t.path(L"b.obj"))}, plan, error, kFirstToLast));
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_DATA));
     EXPECT_EQ(t.listing(), (Listing{L"b.obj", L"c.obj"}));
     ::SetCurrentDirectoryW(L"C:\\");
@@ -327,57 +364,23 @@ TEST_F(ExecutorTest, VanishedItemsCountAsDeleted)
     EXPECT_EQ(t.listing(), (Listing{L"keep.txt"}));
 }
 
-TEST_F(ExecutorTest, FolderItemThatCannotBeScannedIsNotTouched)
-{
-    TempTree t(L"noscan");
-    t.file(L"obj");   // a file where a folder was planned: its listing cannot start
-    t.file(L"keep.txt");
-    DWORD error = 0;
-    EXPECT_FALSE(Apply({}, PlanIn(t, {{L"obj", DEL_TYPE_FOLDER_TREE}}), error));
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_DIRECTORY));
-    EXPECT_TRUE(t.exists(L"obj"));
-}
-
-TEST_F(ExecutorTest, FolderWithAnUnlistableSubfolderIsNotTouched)
-{
-    // A Linux folder named "star*" shows up in its parent's listing, but no
-    // Windows path can list it (error 123): the scan for the entry below obj
-    // (gone by now) cannot see that part.
-    TempTree t(L"unseen");
-    t.file(L"obj/x.obj");
-    t.file(L"obj/sub/y.obj");
-    ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"obj/star*")));
-
-    DWORD error = 0;
-    EXPECT_FALSE(Apply({KeepFile(t.path(L"obj/gone.txt"))}, PlanIn(t, {{L"obj", DEL_TYPE_FOLDER_TREE}}), error));
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_NAME));
-    EXPECT_EQ(t.missing({L"obj/x.obj", L"obj/sub/y.obj"}), Listing{});
-    EXPECT_FALSE(InTrash(t.path(L"obj")));
-}
-
-TEST_F(ExecutorTest, ScanAndTakeApartStopWhenAsked)
+TEST_F(ExecutorTest, TakeApartStopsWhenAsked)
 {
     TempTree t(L"cft");
     t.file(L"root/a/b/keep.txt");
     t.file(L"root/a/x.obj");
     t.file(L"root/y.obj");
     ProtectedList keep{KeepFile(t.path(L"root/a/b/keep.txt"))};
-    DWORD error = 0;
-    EXPECT_EQ(ScanForProtected(t.path(L"root\\"), keep, error, nullptr), ScanResult::Found);
-    EXPECT_EQ(ScanForProtected(t.path(L"root"), {}, error, nullptr), ScanResult::None);
-    EXPECT_EQ(error, 0u);
-    EXPECT_EQ(ScanForProtected(t.path(L"missing"), keep, error, nullptr), ScanResult::Failed);
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
     // A stop request: the take-apart deletes nothing at all.
     FakeHost stopping;
     stopping.stopRequested = true;
-    error = 0;
-    EXPECT_FALSE(TakeFolderApart(t.path(L"root"), keep, nullptr, error, &stopping));
+    DWORD error = 0;
+    EXPECT_FALSE(TakeFolderApart(t.path(L"root"), keep, nullptr, error, DELETE_PROGRESS{&stopping}));
     EXPECT_EQ(error, 1235u);
     EXPECT_TRUE(t.exists(L"root/a/x.obj"));
     EXPECT_TRUE(t.exists(L"root/y.obj"));
 
-    EXPECT_TRUE(TakeFolderApart(t.path(L"root"), keep, nullptr, error, nullptr));
+    EXPECT_TRUE(TakeFolderApart(t.path(L"root"), keep, nullptr, error, DELETE_PROGRESS{}));
     EXPECT_EQ(t.listing(), (Listing{L"root\\", L"root\\a\\", L"root\\a\\b\\", L"root\\a\\b\\keep.txt"}));
 }

@@ -152,8 +152,8 @@ TEST(KeepLists, LongListsCostLittleMoreThanShortOnes)
         const auto start = std::chrono::steady_clock::now();
         CLEANUP_PLAN p;
         EXPECT_TRUE(BuildCleanupPlan(L"App", FALSE, t.path(L"Sol"), p));
-        for (const ITEM_2_DELETE& item : p.mainPlan) (void)p.protectedList.Protects(item.strPath, item.nType != 0);
-        EXPECT_GE(p.protectedList.size(), list == all ? 20000u : 20u);
+        for (const ITEM_2_DELETE& item : p.mainPlan) (void)p.protectedList->Protects(item.strPath, item.nType != 0);
+        EXPECT_GE(p.protectedList->size(), list == all ? 20000u : 20u);
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
     plan(few);   // warm the file system's caches; then the best of two each

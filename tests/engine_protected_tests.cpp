@@ -356,7 +356,7 @@ TEST(ProtectedList, TheWalkReadsEveryFolderFileFirstEvenInFoldersPlannedWhole)
 
     DeletePlan plan;
     ProtectedList list;
-    ASSERT_TRUE(CollectArtifacts(t.path(L"Sol"), plan, FALSE, list, true));
+    ASSERT_TRUE(CollectArtifacts(t.path(L"Sol"), plan, FALSE, list, WalkTop::SolutionFolder));
     std::sort(plan.begin(), plan.end(), [](auto& a, auto& b) { return a.strPath < b.strPath; });
     Entries entries = AsEntries(list);
     std::sort(entries.begin(), entries.end());

@@ -51,9 +51,9 @@ Walk Observe(const std::function<BOOL(Walk&)>& walk)
     return w;
 }
 
-Walk Collect(const std::wstring& folder, BOOL deleteSuo, bool isSolutionFolder = true)
+Walk Collect(const std::wstring& folder, BOOL deleteSuo, WalkTop top = WalkTop::SolutionFolder)
 {
-    return Observe([&](Walk& w) { return CollectArtifacts(folder, w.plan, deleteSuo, w.keep, isSolutionFolder); });
+    return Observe([&](Walk& w) { return CollectArtifacts(folder, w.plan, deleteSuo, w.keep, top); });
 }
 
 Walk CollectVs(const std::wstring& folder, const std::wstring& baseName, BOOL deleteSuo)
@@ -65,11 +65,7 @@ Walk CollectVs(const std::wstring& folder, const std::wstring& baseName, BOOL de
 std::vector<std::wstring> ListedNames(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
-    DirListing listing;
-    if (!listing.Open(folder + L"\\")) return names;
-    const WIN32_FIND_DATAW* e = nullptr;
-    while (listing.Next(e))
-        names.push_back(e->cFileName);
+    (void)ForEachEntry(folder + L"\\", [&](const WIN32_FIND_DATAW& e) { names.push_back(e.cFileName); });
     return names;
 }
 
@@ -271,7 +267,7 @@ TEST(CollectArtifacts, SolutionFolderItselfIsExemptFromEveryFolderNameTest)
         }));
 
         // Below a solution folder the same names are build output again.
-        Walk below = Collect(t.path(sol), FALSE, false);
+        Walk below = Collect(t.path(sol), FALSE, WalkTop::Subfolder);
         ASSERT_TRUE(below.ok);
         ASSERT_FALSE(below.plan.empty());
         EXPECT_EQ(below.plan.front().strPath, t.path(sol) + L"\\");
@@ -287,7 +283,7 @@ TEST(CollectArtifacts, LastErrorTellsListedFromPlannedWhole)
     EXPECT_EQ(listed.error, static_cast<DWORD>(ERROR_NO_MORE_FILES));
 
     // A trailing separator and blanks around the path change nothing.
-    Walk whole = Collect(L" " + t.path(L"Sol/Debug") + L"\\ ", FALSE, false);
+    Walk whole = Collect(L" " + t.path(L"Sol/Debug") + L"\\ ", FALSE, WalkTop::Subfolder);
     EXPECT_TRUE(whole.ok);
     EXPECT_EQ(whole.error, 0u);
     EXPECT_EQ(Relative(whole.plan, t), (Items{{L"Sol\\Debug\\", DEL_TYPE_FOLDER_NO_RECURSION}}));

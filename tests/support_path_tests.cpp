@@ -143,29 +143,35 @@ TEST(JoinPath, OneSeparatorBetweenBaseAndName)
     }
 }
 
-TEST(DirListing, GivesEveryEntryButDotsAndTellsLinks)
+TEST(DirListing, GivesEveryEntryButDotsTellsLinksAndHowTheListingEnded)
 {
     TempTree t(L"listing");
     t.file(L"a.txt", "12345");
     t.dir(L"sub");
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"link"), t.path(L"sub")));
     for (const std::wstring& folder : {t.root(), t.root() + L"\\"}) {
-        DirListing listing;
-        ASSERT_TRUE(listing.Open(folder));
         std::vector<std::wstring> seen;
-        const WIN32_FIND_DATAW* e = nullptr;
-        while (listing.Next(e)) {
-            std::wstring name = e->cFileName;
-            if (DirListing::IsLink(*e)) name += L" link";
-            else if (DirListing::IsDirectory(*e)) name += L" folder";
-            else name += L" " + std::to_wstring(DirListing::FileBytes(*e));
+        const LISTING_END end = ForEachEntry(folder, [&](const WIN32_FIND_DATAW& e) {
+            std::wstring name = e.cFileName;
+            if (DirListing::IsLink(e)) name += L" link";
+            else if (DirListing::IsDirectory(e)) name += L" folder";
+            else name += L" " + std::to_wstring(DirListing::FileBytes(e));
             seen.push_back(name);
-        }
+        });
         std::sort(seen.begin(), seen.end());
         EXPECT_EQ(seen, (std::vector<std::wstring>{L"a.txt 5", L"link link", L"sub folder"}));
-        EXPECT_EQ(listing.EndError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+        EXPECT_TRUE(end.Complete());
     }
-    DirListing missing;
-    EXPECT_FALSE(missing.Open(t.path(L"none")));
-    EXPECT_EQ(missing.EndError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    // Stopped by the caller: no failure, but not complete either.
+    const LISTING_END stopped = ForEachEntry(t.root(), [](const WIN32_FIND_DATAW&) { return false; });
+    EXPECT_TRUE(stopped.stopped && !stopped.Failed() && !stopped.Complete());
+    // A folder that cannot be listed, and one whose listing cannot reach a
+    // sub-folder with a '*' in its name: both failures, with their codes.
+    const LISTING_END missing = ForEachEntry(t.path(L"none"), [](const WIN32_FIND_DATAW&) {});
+    EXPECT_FALSE(missing.opened);
+    EXPECT_EQ(missing.error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"sub/star*")));
+    const TREE_TOTALS totals = MeasureTree(t.root());
+    EXPECT_EQ(totals.error, static_cast<DWORD>(ERROR_INVALID_NAME)) << "a measure that falls short says so";
+    EXPECT_EQ(totals.bytes, 5u);
 }

@@ -48,7 +48,7 @@ public:
     // ICleanupHost
     void RunStarted() override;
     void RunEnded(bool errorsSeen) override;
-    void FolderStarted(const std::wstring&) override {}
+    bool FolderPlanned(const CLEANUP_PLAN&) override { return true; }
     void Log(const std::wstring& line) override;
     void Progress(UINT done, UINT total, unsigned long long bytes) override;
     bool KeepGoing() override;
