@@ -525,6 +525,11 @@ TEST_F(MainDialog, LogLinesGoOnTopAndKeepGoingDispatchesWhatIsQueued) {
         dlg.Log(L"");
         EXPECT_EQ(dlg.GetLogText(), L"new\r\nold");
         EXPECT_EQ(window.count(), 2);
+        // The panel has no length limit of its own (an edit control's is 30,000 characters).
+        const std::wstring line(58, L'x');
+        for (int i = 0; i < 600; ++i) dlg.Log(line);
+        EXPECT_EQ(dlg.GetLogText().size(), 600 * (line.size() + 2) + 8);
+        ::SetWindowTextW(dlg.Item(IDC_EDIT_LOG), L"new\r\nold");
 
         // Between items everything queued is dispatched, without waiting.
         window.Post(4);

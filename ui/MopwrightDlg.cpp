@@ -152,6 +152,8 @@ BOOL CMopwrightDlg::OnInitDialog() {
 
     for (std::wstring& folder : GetCommandLineFolders()) m_arrFolders.push_back(std::move(folder));
 
+    // The panel sets no limit on its length.
+    ::SendMessageW(m_editLog, EM_SETLIMITTEXT, 0, 0);
     ::ShowWindow(m_progress, SW_HIDE);
     if (m_arrFolders.empty())
         ::ShowWindow(m_editLog, SW_HIDE);
@@ -382,9 +384,12 @@ std::wstring CMopwrightDlg::GetLogText() const {
 }
 
 void CMopwrightDlg::Log(const std::wstring& line) {
-    // The newest line on top: the view, which stays at the top, always shows it.
-    if (!line.empty())
-        ::SetWindowTextW(m_editLog, FormatText(L"%ls\r\n%ls", line.c_str(), GetLogText().c_str()).c_str());
+    // The newest line on top, put in before the old text without reading or
+    // rewriting it: the view, which stays at the top, always shows it.
+    if (!line.empty()) {
+        ::SendMessageW(m_editLog, EM_SETSEL, 0, 0);
+        ::SendMessageW(m_editLog, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>((line + L"\r\n").c_str()));
+    }
     // Let the panel repaint: dispatch one message that is already queued, never wait.
     MSG msg;
     if (::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) AfxPumpMessage();
