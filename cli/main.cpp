@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,26 @@ struct SKIPPED_FOLDER {
 };
 
 
+// The dashes and hyphens that word processors and fonts put where "-" was
+// typed: an argument that begins with one is a mistyped option, not a folder.
+bool IsDashLookalike(wchar_t c)
+{
+    switch (c) {
+    case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014: case 0x2015:   // hyphen .. horizontal bar
+    case 0x2212:                                                                     // minus sign
+    case 0xFE58: case 0xFE63: case 0xFF0D:                                           // small and full-width forms
+        return true;
+    default:
+        return false;
+    }
+}
+
+// "/dry-run", "/?x": an option written the old Windows way, unless such a folder exists.
+bool LooksLikeSlashOption(const std::wstring& arg)
+{
+    return arg.size() > 1 && arg[0] == L'/' && (std::iswalpha(arg[1]) || arg[1] == L'?') && !FolderExists(FullPath(arg));
+}
+
 // Parses the arguments; answers false (with a message in `problem`) for wrong usage.
 bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& problem)
 {
@@ -87,7 +108,7 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             else if (arg == L"--delete-suo") options.deleteSuo = true;
             else if (arg == L"--json") options.json = true;
             else if (arg == L"--force-top-level") options.allowTopLevel = true;
-            else if (arg == L"--help" || arg == L"-h" || arg == L"/?") options.help = true;
+            else if (arg == L"--help" || arg == L"-h") options.help = true;
             else if (arg == L"--version") options.version = true;
             else if (arg == L"--recurse") options.recurse = true;
             else if (arg == L"--install-shell-menu") options.installShellMenu = true;
@@ -106,6 +127,17 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
                 problem = L"mopwright-cli: unknown option " + arg + L"\n";
                 return false;
             }
+        } else if (!onlyFolders && arg == L"/?") {
+            options.help = true;
+        } else if (!onlyFolders && IsDashLookalike(arg[0])) {
+            // Taken as a folder, it would be a missing one, and the folders
+            // after it would be cleaned without the option meant.
+            problem = L"mopwright-cli: " + arg + L" is not an option: options begin with \"--\", two hyphen-minus " +
+                      L"signs (write -- before a folder whose name begins with a dash)\n";
+            return false;
+        } else if (!onlyFolders && LooksLikeSlashOption(arg)) {
+            problem = L"mopwright-cli: " + arg + L" is neither an option nor an existing folder: options begin with \"--\"\n";
+            return false;
         } else {
             // As every console tool reads it: relative to the current folder.
             options.folders.push_back(FullPath(arg));

@@ -52,6 +52,26 @@ TEST(CliUsage, HelpAndWrongUsage)
     PROCESS_RESULT unknown = RunCli(L"--frobnicate C:\\x");
     EXPECT_EQ(unknown.exitCode, 2u);
     EXPECT_NE(unknown.err.find("--frobnicate"), std::string::npos);
+
+    PROCESS_RESULT windowsHelp = RunCli(L"/?");
+    EXPECT_EQ(windowsHelp.exitCode, 0u);
+    EXPECT_NE(windowsHelp.out.find("Usage: mopwright-cli"), std::string::npos) << windowsHelp.out;
+}
+
+TEST(CliUsage, MistypedOptionsAreUsageErrorsNotFolders)
+{
+    TempTree t(L"mistyped");
+    testutil::MakeSmallSolution(t, L"Sol");
+    const std::string before = testutil::SnapshotTree(t.root());
+    // As word processors turn "--" into dashes, and as Windows tools spell options.
+    for (const wchar_t* option : {L"/dry-run", L"\u2014dry-run", L"\u2013recurse", L"\u2212\u2212json"}) {
+        SCOPED_TRACE(testutil::Narrow(option));
+        PROCESS_RESULT r = RunCli(std::wstring(option) + L" " + Quoted(t.path(L"Sol")));
+        EXPECT_EQ(r.exitCode, 2u) << r.out;
+        EXPECT_NE(r.err.find("mopwright-cli: " + testutil::Narrow(option) + " is "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Usage:"), std::string::npos) << r.err;
+        EXPECT_EQ(testutil::SnapshotTree(t.root()), before);
+    }
 }
 
 TEST(CliDryRun, ListsPlanWithSizesAndChangesNothing)
