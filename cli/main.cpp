@@ -143,6 +143,17 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             options.folders.push_back(FullPath(arg));
         }
     }
+    // The folder menu is changed one way at a time, and never with folders,
+    // which would be left uncleaned.
+    const wchar_t* shellMenu = options.installShellMenu ? L"--install-shell-menu" : L"--uninstall-shell-menu";
+    if (options.installShellMenu && options.uninstallShellMenu) {
+        problem = L"mopwright-cli: --install-shell-menu and --uninstall-shell-menu cannot be given together\n";
+        return false;
+    }
+    if ((options.installShellMenu || options.uninstallShellMenu) && !options.folders.empty()) {
+        problem = L"mopwright-cli: " + std::wstring(shellMenu) + L" takes no folder\n";
+        return false;
+    }
     if (options.help || options.version || options.installShellMenu || options.uninstallShellMenu) return true;
     if (options.folders.empty()) {
         problem = L"mopwright-cli: no folder given\n";
@@ -245,6 +256,12 @@ int RunShellMenu(const OPTIONS& options)
         self.resize(self.size() * 2);
     }
     const std::wstring program = JoinPath(GetParentPath(self), L"mopwright.exe");
+    if (options.installShellMenu && !IsExistingFile(program)) {
+        // An entry that starts nothing would only fail in Explorer, later.
+        WriteOut(stderr, L"mopwright-cli: the folder menu is left as it is: " + program +
+                             L" is not there (it must stand beside the console program)\n");
+        return kExitFailed;
+    }
     bool changed = false;
     LSTATUS status = options.installShellMenu ? InstallShellMenu(program, changed) : UninstallShellMenu(changed);
     if (status != ERROR_SUCCESS) {

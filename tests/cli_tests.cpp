@@ -58,17 +58,28 @@ TEST(CliUsage, HelpAndWrongUsage)
     EXPECT_NE(windowsHelp.out.find("Usage: mopwright-cli"), std::string::npos) << windowsHelp.out;
 }
 
-TEST(CliUsage, MistypedOptionsAreUsageErrorsNotFolders)
+TEST(CliUsage, WrongUsageIsRefusedBeforeAnythingIsTouched)
 {
-    TempTree t(L"mistyped");
+    TempTree t(L"usage");
     testutil::MakeSmallSolution(t, L"Sol");
+    const std::wstring folder = L" " + Quoted(t.path(L"Sol"));
     const std::string before = testutil::SnapshotTree(t.root());
-    // As word processors turn "--" into dashes, and as Windows tools spell options.
-    for (const wchar_t* option : {L"/dry-run", L"\u2014dry-run", L"\u2013recurse", L"\u2212\u2212json"}) {
-        SCOPED_TRACE(testutil::Narrow(option));
-        PROCESS_RESULT r = RunCli(std::wstring(option) + L" " + Quoted(t.path(L"Sol")));
+    const std::pair<std::wstring, std::wstring> cases[] = {   // arguments, the start of the line that says why
+        // Options as word processors turn "--" into dashes, and as Windows tools spell them.
+        {L"/dry-run" + folder, L"/dry-run is "},
+        {L"\u2014dry-run" + folder, L"\u2014dry-run is "},
+        {L"\u2013recurse" + folder, L"\u2013recurse is "},
+        {L"\u2212\u2212json" + folder, L"\u2212\u2212json is "},
+        // The folder menu is changed one way at a time, and never with folders.
+        {L"--install-shell-menu" + folder, L"--install-shell-menu takes no folder"},
+        {L"--uninstall-shell-menu" + folder, L"--uninstall-shell-menu takes no folder"},
+        {L"--install-shell-menu --uninstall-shell-menu", L"--install-shell-menu and --uninstall-shell-menu"},
+    };
+    for (const auto& [args, why] : cases) {
+        SCOPED_TRACE(testutil::Narrow(args));
+        PROCESS_RESULT r = RunCli(args);
         EXPECT_EQ(r.exitCode, 2u) << r.out;
-        EXPECT_NE(r.err.find("mopwright-cli: " + testutil::Narrow(option) + " is "), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("mopwright-cli: " + testutil::Narrow(why)), 0u) << r.err;
         EXPECT_NE(r.err.find("Usage:"), std::string::npos) << r.err;
         EXPECT_EQ(testutil::SnapshotTree(t.root()), before);
     }
