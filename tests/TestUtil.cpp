@@ -347,12 +347,12 @@ UniqueFile HoldFile(const std::wstring& path, DWORD share)
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-ChildProcess::ChildProcess(std::wstring commandLine, const STARTUPINFOW* stdHandles)
+ChildProcess::ChildProcess(std::wstring commandLine, const STARTUPINFOW* stdHandles, DWORD creationFlags)
 {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, stdHandles != nullptr, 0, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, stdHandles != nullptr, creationFlags, nullptr, nullptr,
                         const_cast<STARTUPINFOW*>(stdHandles ? stdHandles : &si), &pi))
         return;
     m_started = true;

@@ -103,8 +103,9 @@ UniqueFile HoldFile(const std::wstring& path, DWORD share = 0);
 // ended, so a failed assertion cannot leave it behind for later tests.
 class ChildProcess {
 public:
-    // `stdHandles`, when given, hands the process inheritable standard handles.
-    explicit ChildProcess(std::wstring commandLine, const STARTUPINFOW* stdHandles = nullptr);
+    // `stdHandles`, when given, hands the process inheritable standard handles;
+    // `creationFlags` go to CreateProcessW (CREATE_NEW_CONSOLE, say).
+    explicit ChildProcess(std::wstring commandLine, const STARTUPINFOW* stdHandles = nullptr, DWORD creationFlags = 0);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
