@@ -115,6 +115,35 @@ std::wstring KnownFolder(int csidl)
     return buffer;
 }
 
+// The refused places, looked up once per process (asking the shell for them
+// costs more than the rest of the test): the profiles folder first, then the
+// Windows, Program Files and profile folders.
+const std::vector<FOLDER_FACTS>& RefusedPlaces()
+{
+    static const std::vector<FOLDER_FACTS> places = [] {
+        wchar_t windows[MAX_PATH] = L"";
+        const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+        const std::wstring profile = KnownFolder(CSIDL_PROFILE);
+        std::vector<std::wstring> paths = {
+            ParentFolder(ComparablePath(profile)),
+            length && length < MAX_PATH ? std::wstring(windows) : std::wstring(),
+            KnownFolder(CSIDL_WINDOWS),
+            KnownFolder(CSIDL_PROGRAM_FILES),
+            KnownFolder(CSIDL_PROGRAM_FILESX86),
+            KnownFolder(CSIDL_PROGRAM_FILES_COMMON),
+            profile,
+        };
+        // A 32-bit program is told the 32-bit folder; the other one counts too.
+        wchar_t other[MAX_PATH] = L"";
+        const DWORD got = ::GetEnvironmentVariableW(L"ProgramW6432", other, MAX_PATH);
+        if (got && got < MAX_PATH) paths.push_back(other);
+        std::vector<FOLDER_FACTS> facts;
+        for (const std::wstring& path : paths) facts.push_back(Examine(path));
+        return facts;
+    }();
+    return places;
+}
+
 } // namespace
 
 bool IsTopLevelFolder(const std::wstring& folder)
@@ -122,27 +151,9 @@ bool IsTopLevelFolder(const std::wstring& folder)
     const FOLDER_FACTS facts = Examine(folder);
     if (facts.path.empty()) return false;
     if (IsRoot(facts.path) || IsRoot(facts.realPath)) return true;
-
-    wchar_t windows[MAX_PATH] = L"";
-    const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    const std::wstring profile = KnownFolder(CSIDL_PROFILE);
-    const FOLDER_FACTS profiles = Examine(ParentFolder(ComparablePath(profile)));
-    std::vector<std::wstring> refused = {
-        length && length < MAX_PATH ? std::wstring(windows) : std::wstring(),
-        KnownFolder(CSIDL_WINDOWS),
-        KnownFolder(CSIDL_PROGRAM_FILES),
-        KnownFolder(CSIDL_PROGRAM_FILESX86),
-        KnownFolder(CSIDL_PROGRAM_FILES_COMMON),
-        profile,
-    };
-    // A 32-bit program is told the 32-bit folder; the other one counts too.
-    wchar_t other[MAX_PATH] = L"";
-    const DWORD got = ::GetEnvironmentVariableW(L"ProgramW6432", other, MAX_PATH);
-    if (got && got < MAX_PATH) refused.push_back(other);
-
-    if (SameFolder(facts, profiles)) return true;
-    for (const std::wstring& place : refused)
-        if (!place.empty() && SameFolder(facts, Examine(place))) return true;
+    const std::vector<FOLDER_FACTS>& places = RefusedPlaces();
+    for (const FOLDER_FACTS& place : places)
+        if (SameFolder(facts, place)) return true;
     // Any user's own profile folder stands directly in the profiles folder.
-    return SameFolder(Examine(ParentFolder(facts.realPath.empty() ? facts.path : facts.realPath)), profiles);
+    return SameFolder(Examine(ParentFolder(facts.realPath.empty() ? facts.path : facts.realPath)), places.front());
 }
