@@ -41,6 +41,32 @@ bool CConsoleHost::FolderPlanned(const CLEANUP_PLAN& plan)
     return true;
 }
 
+namespace {
+
+// `folder` in at most `width` characters: its drive (or server) and as much of
+// its end as fits, whole names where they do ("C:\...\Projects\App").
+std::wstring ShortenedFolder(const std::wstring& folder, size_t width)
+{
+    if (folder.size() <= width) return folder;
+    const size_t headEnd = folder.find(L'\\', folder.starts_with(L"\\\\") ? 2 : 0);
+    const std::wstring head = (headEnd == std::wstring::npos ? std::wstring() : folder.substr(0, headEnd)) + L"\\...";
+    if (head.size() >= width) return folder.substr(folder.size() - width);
+    std::wstring tail = folder.substr(folder.size() - (width - head.size()));
+    const size_t separator = tail.find(L'\\');
+    if (separator != std::wstring::npos && separator + 1 < tail.size()) tail.erase(0, separator);
+    return head + tail;
+}
+
+// Columns of the console behind standard error; a line as wide wraps.
+size_t ConsoleWidth()
+{
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info) || info.dwSize.X <= 0) return 80;
+    return static_cast<size_t>(info.dwSize.X);
+}
+
+} // namespace
+
 void CConsoleHost::Progress(UINT done, UINT total, unsigned long long bytes)
 {
     if (!m_progress) return;
@@ -48,8 +74,19 @@ void CConsoleHost::Progress(UINT done, UINT total, unsigned long long bytes)
     const DWORD now = ::GetTickCount();
     if (done != total && m_shownLength && now - m_lastDraw < 150) return;
     m_lastDraw = now;
-    std::wstring text = FormatText(L"Solution %zu of %zu: %u of %u items, %llu bytes", m_folders.size(),
-                                   std::max(m_solutions, m_folders.size()), done, total, bytes);
+    // "Solution 1 of 2, C:\src\App: 10 of 20 items, 1234 bytes" on one line,
+    // the folder shortened to fit; on a very narrow console without it.
+    const std::wstring solution =
+        FormatText(L"Solution %zu of %zu", m_folders.size(), std::max(m_solutions, m_folders.size()));
+    const std::wstring counts = FormatText(L": %u of %u items, %llu bytes", done, total, bytes);
+    // Room for the folder as if every item were done: it keeps its length while the count grows.
+    const size_t width = ConsoleWidth() - 1,
+                 fixed = solution.size() + 2 + counts.size() + std::to_wstring(total).size() - std::to_wstring(done).size();
+    constexpr size_t kShortestFolder = 12;
+    std::wstring text = solution;
+    if (!m_folders.empty() && width >= fixed + kShortestFolder)
+        text += L", " + ShortenedFolder(m_folders.back().folder, width - fixed);
+    text += counts;
     const size_t length = text.size();
     if (length < m_shownLength) text.append(m_shownLength - length, L' ');
     WriteOut(stderr, L"\r" + text);

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,26 @@ struct OPTIONS {
 };
 
 
+// The dashes and hyphens that word processors and fonts put where "-" was
+// typed: an argument that begins with one is a mistyped option, not a folder.
+bool IsDashLookalike(wchar_t c)
+{
+    switch (c) {
+    case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014: case 0x2015:   // hyphen .. horizontal bar
+    case 0x2212:                                                                     // minus sign
+    case 0xFE58: case 0xFE63: case 0xFF0D:                                           // small and full-width forms
+        return true;
+    default:
+        return false;
+    }
+}
+
+// "/dry-run", "/?x": an option written the old Windows way, unless such a folder exists.
+bool LooksLikeSlashOption(const std::wstring& arg)
+{
+    return arg.size() > 1 && arg[0] == L'/' && (std::iswalpha(arg[1]) || arg[1] == L'?') && !FolderExists(FullPath(arg));
+}
+
 // Parses the arguments; answers false (with a message in `problem`) for wrong usage.
 bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& problem)
 {
@@ -81,7 +102,7 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             else if (arg == L"--delete-suo") options.deleteSuo = true;
             else if (arg == L"--json") options.json = true;
             else if (arg == L"--force-top-level") options.allowTopLevel = true;
-            else if (arg == L"--help" || arg == L"-h" || arg == L"/?") options.help = true;
+            else if (arg == L"--help" || arg == L"-h") options.help = true;
             else if (arg == L"--version") options.version = true;
             else if (arg == L"--recurse") options.recurse = true;
             else if (arg == L"--install-shell-menu") options.installShellMenu = true;
@@ -100,10 +121,32 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
                 problem = L"mopwright-cli: unknown option " + arg + L"\n";
                 return false;
             }
+        } else if (!onlyFolders && arg == L"/?") {
+            options.help = true;
+        } else if (!onlyFolders && IsDashLookalike(arg[0])) {
+            // Taken as a folder, it would be a missing one, and the folders
+            // after it would be cleaned without the option meant.
+            problem = L"mopwright-cli: " + arg + L" is not an option: options begin with \"--\", two hyphen-minus " +
+                      L"signs (write -- before a folder whose name begins with a dash)\n";
+            return false;
+        } else if (!onlyFolders && LooksLikeSlashOption(arg)) {
+            problem = L"mopwright-cli: " + arg + L" is neither an option nor an existing folder: options begin with \"--\"\n";
+            return false;
         } else {
             // As every console tool reads it: relative to the current folder.
             options.folders.push_back(FullPath(arg));
         }
+    }
+    // The folder menu is changed one way at a time, and never with folders,
+    // which would be left uncleaned.
+    const wchar_t* shellMenu = options.installShellMenu ? L"--install-shell-menu" : L"--uninstall-shell-menu";
+    if (options.installShellMenu && options.uninstallShellMenu) {
+        problem = L"mopwright-cli: --install-shell-menu and --uninstall-shell-menu cannot be given together\n";
+        return false;
+    }
+    if ((options.installShellMenu || options.uninstallShellMenu) && !options.folders.empty()) {
+        problem = L"mopwright-cli: " + std::wstring(shellMenu) + L" takes no folder\n";
+        return false;
     }
     if (options.help || options.version || options.installShellMenu || options.uninstallShellMenu) return true;
     if (options.folders.empty()) {
@@ -201,6 +244,12 @@ int RunShellMenu(const OPTIONS& options)
         self.resize(self.size() * 2);
     }
     const std::wstring program = JoinPath(GetParentPath(self), L"mopwright.exe");
+    if (options.installShellMenu && !IsExistingFile(program)) {
+        // An entry that starts nothing would only fail in Explorer, later.
+        WriteOut(stderr, L"mopwright-cli: the folder menu is left as it is: " + program +
+                             L" is not there (it must stand beside the console program)\n");
+        return kExitFailed;
+    }
     bool changed = false;
     LSTATUS status = options.installShellMenu ? InstallShellMenu(program, changed) : UninstallShellMenu(changed);
     if (status != ERROR_SUCCESS) {

@@ -16,7 +16,8 @@ inline constexpr unsigned long long kMaxDoNotDeleteFileBytes = 64ull << 20;
 // relative to the file's folder or full, optionally in double quotes; it
 // counts when it names an existing object. FALSE (with the reason as the last
 // error, after a beep) when the file exists but cannot be read: it could not be
-// opened, is too large, or is in an encoding that cannot be read.
+// opened, is too large, is in an encoding that cannot be read, or holds a zero
+// character with text after it (which would drop the lines after it unseen).
 BOOL ReadProtectedListFile(const std::wstring& file, ProtectedList& list);
 
 // The same for the do-not-delete file directly in `folder`; TRUE when there is none.

@@ -3,14 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/TopLevelFolder.h"
+
 // The solution file extensions, in the order in which they are tried.
 inline constexpr const wchar_t* kSolutionExtensions[] = {L".sln", L".slnx"};
-
-// True for the folders that no one means to clean even when a solution file
-// stands in them: a drive or share root, the Windows folder, the Program Files
-// folders, the profiles folder and a user profile's own folder (not the folders
-// below them). Relative paths are judged as the system would resolve them.
-bool IsTopLevelFolder(const std::wstring& folder);
 
 // TRUE when `folder` directly holds a file (not a folder) whose extension equals
 // `extension` case-insensitively; `outBaseName` (optional) then receives its

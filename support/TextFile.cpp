@@ -17,16 +17,33 @@ TEXT_ENCODING_MARK DetectTextEncoding(const BYTE* b, size_t size)
     if (size >= 2 && b[0] == 0xFE && b[1] == 0xFF) return {TextEncoding::Utf16BE, 2};
     if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE) return {TextEncoding::Utf16LE, 2};
     if (size >= 4 && b[0] == 0x00 && b[1] == 0x00 && b[2] == 0xFE && b[3] == 0xFF) return {TextEncoding::Utf32BE, 4};
+    // Without a mark, UTF-16 shows itself by its zero bytes: in text that is
+    // mostly ASCII, most characters have a zero high byte. Zero bytes at the
+    // end (padding) do not count, except the one that completes a character.
+    size_t end = size;
+    while (end && b[end - 1] == 0) --end;
+    if ((end & 1) && end < size) ++end;
+    const size_t units = (end + 1) / 2;
+    size_t evenZeros = 0, oddZeros = 0;
+    for (size_t i = 0; i < end; ++i)
+        if (b[i] == 0) ++((i & 1) ? oddZeros : evenZeros);
+    if (oddZeros * 2 >= units && oddZeros > evenZeros) return {TextEncoding::Utf16LE, 0};
+    if (evenZeros * 2 >= units && evenZeros > oddZeros) return {TextEncoding::Utf16BE, 0};
     return {};
 }
 
 namespace {
 
-
-void CutAtNul(std::wstring& text)
+// Zero characters at the end of a text are padding and go. One with text
+// after it would cut the list short, dropping entries unseen: such a text is
+// not read at all (FALSE, ERROR_INVALID_DATA).
+BOOL DropTrailingNuls(std::wstring& text)
 {
-    size_t nul = text.find(L'\0');
-    if (nul != std::wstring::npos) text.resize(nul);
+    const size_t last = text.find_last_not_of(L'\0');
+    text.resize(last == std::wstring::npos ? 0 : last + 1);
+    if (text.find(L'\0') == std::wstring::npos) return TRUE;
+    ::SetLastError(ERROR_INVALID_DATA);
+    return FALSE;
 }
 
 // Converts the payload after the mark. FALSE leaves the failure's code in the
@@ -35,11 +52,11 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
 {
     switch (encoding) {
     case TextEncoding::None: {
-        // Without a mark the text ends at its first zero byte. Today's editors
-        // save UTF-8 without a mark: valid UTF-8 is read as such, anything else
-        // in the ANSI code page (plain ASCII reads the same either way).
+        // Today's editors save UTF-8 without a mark: valid UTF-8 is read as
+        // such, anything else in the ANSI code page (plain ASCII reads the same
+        // either way).
         const char* bytes = reinterpret_cast<const char*>(payload);
-        size_t len = strlen(bytes);
+        const size_t len = n;
         if (len > INT_MAX) {
             ::SetLastError(ERROR_BAD_LENGTH);
             return FALSE;
@@ -57,6 +74,7 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
             int got = ::MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(len), out.data(), needed);
             out.resize(got > 0 ? static_cast<size_t>(got) : 0);
         }
+        if (!DropTrailingNuls(out)) return FALSE;   // text stays as it was
         text = std::move(out);
         ::SetLastError(0);
         return TRUE;
@@ -70,7 +88,6 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
             const unsigned long c = encoding == TextEncoding::Utf32LE
                                         ? u[0] | (u[1] << 8) | (u[2] << 16) | (static_cast<unsigned long>(u[3]) << 24)
                                         : u[3] | (u[2] << 8) | (u[1] << 16) | (static_cast<unsigned long>(u[0]) << 24);
-            if (c == 0) break;
             if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
                 ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
                 return FALSE;   // text stays as it was
@@ -82,6 +99,7 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
                 out.push_back(static_cast<wchar_t>(c));
             }
         }
+        if (!DropTrailingNuls(out)) return FALSE;
         text = std::move(out);
         ::SetLastError(0);
         return TRUE;
@@ -106,7 +124,7 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
             ::SetLastError(error);
             return FALSE;
         }
-        CutAtNul(out);
+        if (!DropTrailingNuls(out)) return FALSE;
         text = std::move(out);
         ::SetLastError(0);
         return TRUE;
@@ -117,7 +135,7 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
         if (!out.empty()) std::memcpy(out.data(), payload, out.size() * sizeof(wchar_t));
         if (encoding == TextEncoding::Utf16BE)
             for (wchar_t& c : out) c = static_cast<wchar_t>(((c & 0xFF) << 8) | ((c >> 8) & 0xFF));
-        CutAtNul(out);
+        if (!DropTrailingNuls(out)) return FALSE;
         text = std::move(out);
         ::SetLastError(0);
         return TRUE;
@@ -157,15 +175,13 @@ BOOL ReadTextFile(const std::wstring& path, std::wstring& text, unsigned long lo
         return FALSE;
     }
     const DWORD length = size.LowPart;
-    // Eight zero bytes after the data terminate the text in any encoding.
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[static_cast<size_t>(length) + 8]);
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[static_cast<size_t>(length)]);
     if (!buffer) {
         ::SetLastError(ERROR_OUTOFMEMORY);
         return FALSE;
     }
     DWORD got = 0;
     if (!::ReadFile(file.get(), buffer.get(), length, &got, nullptr) || got < length) return FALSE;
-    std::memset(buffer.get() + length, 0, 8);
 
     const TEXT_ENCODING_MARK mark = DetectTextEncoding(buffer.get(), length);
     BOOL ok = ConvertText(buffer.get() + mark.markLength, length - mark.markLength, mark.encoding, text);

@@ -28,6 +28,24 @@ std::wstring Widen(const std::string& s)
     return out;
 }
 
+namespace {
+std::string EncodeUnits(const std::wstring& text, size_t unitBytes, bool bigEndian, bool mark)
+{
+    std::string out;
+    for (wchar_t c : mark ? L"\uFEFF" + text : text) {
+        std::string unit(unitBytes, '\0');
+        unit[0] = static_cast<char>(c & 0xFF);
+        unit[1] = static_cast<char>(c >> 8);
+        if (bigEndian) std::reverse(unit.begin(), unit.end());
+        out += unit;
+    }
+    return out;
+}
+} // namespace
+
+std::string EncodeUtf16(const std::wstring& text, bool bigEndian, bool mark) { return EncodeUnits(text, 2, bigEndian, mark); }
+std::string EncodeUtf32(const std::wstring& text, bool bigEndian, bool mark) { return EncodeUnits(text, 4, bigEndian, mark); }
+
 Paths SplitLines(const std::wstring& text)
 {
     Paths lines;
@@ -326,12 +344,12 @@ UniqueFile HoldFile(const std::wstring& path, DWORD share)
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-ChildProcess::ChildProcess(std::wstring commandLine, const STARTUPINFOW* stdHandles)
+ChildProcess::ChildProcess(std::wstring commandLine, const STARTUPINFOW* stdHandles, DWORD creationFlags)
 {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, stdHandles != nullptr, 0, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, stdHandles != nullptr, creationFlags, nullptr, nullptr,
                         const_cast<STARTUPINFOW*>(stdHandles ? stdHandles : &si), &pi))
         return;
     m_started = true;

@@ -89,8 +89,11 @@ std::wstring WindowsPath(std::wstring linuxPath);
 // The lines of a log panel's or a console's text ("\r\n" between lines), top first.
 Paths SplitLines(const std::wstring& text);
 
-std::string Narrow(const std::wstring& s);
+std::string Narrow(const std::wstring& s);   // UTF-8
 std::wstring Widen(const std::string& s);
+// `text` as a UTF-16 or UTF-32 file holds it, with its byte-order mark or without.
+std::string EncodeUtf16(const std::wstring& text, bool bigEndian, bool mark = true);
+std::string EncodeUtf32(const std::wstring& text, bool bigEndian, bool mark = true);
 
 // Opens an existing file for reading and writing and holds it while the handle
 // lives; with `share` 0 nothing else can open, move or delete it.
@@ -100,8 +103,9 @@ UniqueFile HoldFile(const std::wstring& path, DWORD share = 0);
 // ended, so a failed assertion cannot leave it behind for later tests.
 class ChildProcess {
 public:
-    // `stdHandles`, when given, hands the process inheritable standard handles.
-    explicit ChildProcess(std::wstring commandLine, const STARTUPINFOW* stdHandles = nullptr);
+    // `stdHandles`, when given, hands the process inheritable standard handles;
+    // `creationFlags` go to CreateProcessW (CREATE_NEW_CONSOLE, say).
+    explicit ChildProcess(std::wstring commandLine, const STARTUPINFOW* stdHandles = nullptr, DWORD creationFlags = 0);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -122,19 +122,29 @@ TEST(CliRecurse, OlderThanLeavesOutWhatChangedRecently)
 TEST(CliShellMenu, InstallAndUninstallWriteAndRemoveExactlyTheirEntry)
 {
     const std::wstring key = L"Software\\Classes\\Directory\\shell\\Mopwright";
-    const std::wstring exe = testutil::WindowsPath(testutil::Widen(MW_CLI_EXE));
-    const std::wstring window = GetParentPath(exe) + L"\\mopwright.exe";
-    testutil::RunCli(L"--uninstall-shell-menu");
+    // Installed, the two programs stand side by side; the build tree keeps them apart.
+    TempTree t(L"menu");
+    const std::wstring cli = t.path(L"mopwright-cli.exe"), window = t.path(L"mopwright.exe");
+    ASSERT_TRUE(::CopyFileW(testutil::WindowsPath(testutil::Widen(MW_CLI_EXE)).c_str(), cli.c_str(), FALSE));
+    auto run = [&](const wchar_t* option) { return testutil::RunProcess(Quoted(cli) + L" " + option); };
+    run(L"--uninstall-shell-menu");
 
-    testutil::PROCESS_RESULT r = testutil::RunCli(L"--install-shell-menu");
-    EXPECT_EQ(r.exitCode, 0u);
+    // Without the window program there is nothing for the entry to start.
+    testutil::PROCESS_RESULT r = run(L"--install-shell-menu");
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_NE(r.err.find(testutil::Narrow(window) + " is not there"), std::string::npos) << r.err;
+    EXPECT_EQ(RegString(key, nullptr), L"<absent>");
+
+    ASSERT_TRUE(::CopyFileW(testutil::WindowsPath(testutil::Widen(MW_APP_EXE)).c_str(), window.c_str(), FALSE));
+    r = run(L"--install-shell-menu");
+    EXPECT_EQ(r.exitCode, 0u) << r.err;
     EXPECT_NE(r.out.find("Added \"Clean with Mopwright\""), std::string::npos) << r.out;
     EXPECT_EQ(RegString(key, nullptr), L"Clean with Mopwright");
     EXPECT_EQ(RegString(key + L"\\command", nullptr), L"\"" + window + L"\" \"%1\"");
-    r = testutil::RunCli(L"--install-shell-menu");
+    r = run(L"--install-shell-menu");
     EXPECT_NE(r.out.find("already holds"), std::string::npos) << r.out;
 
-    r = testutil::RunCli(L"--uninstall-shell-menu");
+    r = run(L"--uninstall-shell-menu");
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_NE(r.out.find("Removed"), std::string::npos) << r.out;
     EXPECT_EQ(RegString(key, nullptr), L"<absent>");
@@ -142,6 +152,6 @@ TEST(CliShellMenu, InstallAndUninstallWriteAndRemoveExactlyTheirEntry)
     EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\Directory\\shell", 0, KEY_READ, &shell),
               ERROR_SUCCESS) << "the parent keys stay";
     if (shell) ::RegCloseKey(shell);
-    r = testutil::RunCli(L"--uninstall-shell-menu");
+    r = run(L"--uninstall-shell-menu");
     EXPECT_NE(r.out.find("nothing to remove"), std::string::npos) << r.out;
 }

@@ -1,6 +1,8 @@
 // The console program, run as a process on real trees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/PathUtil.h"
 #include "tests/TestUtil.h"
 
@@ -30,6 +32,52 @@ Words LineEndingWith(const std::string& text, const std::wstring& path)
 
 std::wstring FileNamePartOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
+// The console program in a console of its own, where its standard error is a
+// console: each text its cursor's row showed while it ran (each change once),
+// and the console's width.
+struct CONSOLE_WATCH {
+    std::vector<std::wstring> rows;
+    size_t width = 0;
+    DWORD exitCode = 0xFFFFFFFF;
+};
+CONSOLE_WATCH WatchConsole(const std::wstring& args)
+{
+    CONSOLE_WATCH watch;
+    testutil::ChildProcess child(Quoted(testutil::WindowsPath(testutil::Widen(MW_CLI_EXE))) + L" " + args, nullptr,
+                                 CREATE_NEW_CONSOLE);
+    if (!child.started()) return watch;
+    const DWORD kStd[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE saved[3];
+    for (int i = 0; i < 3; ++i) saved[i] = ::GetStdHandle(kStd[i]);
+    ::FreeConsole();
+    while (!::AttachConsole(child.id()) && !child.WaitExit(10)) {}
+    {
+        UniqueFile screen(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        const DWORD start = ::GetTickCount();
+        for (bool running = true; running && ::GetTickCount() - start < 120000;) {
+            running = !child.WaitExit(5);
+            CONSOLE_SCREEN_BUFFER_INFO info{};
+            if (!::GetConsoleScreenBufferInfo(screen.get(), &info)) continue;
+            watch.width = static_cast<size_t>(info.dwSize.X);
+            std::wstring row(watch.width, L' ');
+            DWORD got = 0;
+            ::ReadConsoleOutputCharacterW(screen.get(), row.data(), static_cast<DWORD>(row.size()),
+                                          COORD{0, info.dwCursorPosition.Y}, &got);
+            row.resize(std::min<size_t>(got, row.find_last_not_of(L' ') + 1));
+            if (!row.empty() && (watch.rows.empty() || watch.rows.back() != row)) watch.rows.push_back(row);
+        }
+    }
+    // A console of our own again: without one, every later child gets a
+    // console host of its own, which holds the child's inherited output files
+    // open for a while after the child has ended.
+    ::FreeConsole();
+    ::AllocConsole();
+    for (int i = 0; i < 3; ++i) ::SetStdHandle(kStd[i], saved[i]);
+    ::GetExitCodeProcess(child.handle(), &watch.exitCode);
+    return watch;
+}
+
 // Built for Release, with an old Debug folder, a .suo and one protected object file.
 const testutil::CPP_SOLUTION kReleaseBuild{
     .intermediates = L"x64/Release", .releaseObj = false, .protectedObj = true, .leftovers = true};
@@ -52,6 +100,37 @@ TEST(CliUsage, HelpAndWrongUsage)
     PROCESS_RESULT unknown = RunCli(L"--frobnicate C:\\x");
     EXPECT_EQ(unknown.exitCode, 2u);
     EXPECT_NE(unknown.err.find("--frobnicate"), std::string::npos);
+
+    PROCESS_RESULT windowsHelp = RunCli(L"/?");
+    EXPECT_EQ(windowsHelp.exitCode, 0u);
+    EXPECT_NE(windowsHelp.out.find("Usage: mopwright-cli"), std::string::npos) << windowsHelp.out;
+}
+
+TEST(CliUsage, WrongUsageIsRefusedBeforeAnythingIsTouched)
+{
+    TempTree t(L"usage");
+    testutil::MakeSmallSolution(t, L"Sol");
+    const std::wstring folder = L" " + Quoted(t.path(L"Sol"));
+    const std::string before = testutil::SnapshotTree(t.root());
+    const std::pair<std::wstring, std::wstring> cases[] = {   // arguments, the start of the line that says why
+        // Options as word processors turn "--" into dashes, and as Windows tools spell them.
+        {L"/dry-run" + folder, L"/dry-run is "},
+        {L"\u2014dry-run" + folder, L"\u2014dry-run is "},
+        {L"\u2013recurse" + folder, L"\u2013recurse is "},
+        {L"\u2212\u2212json" + folder, L"\u2212\u2212json is "},
+        // The folder menu is changed one way at a time, and never with folders.
+        {L"--install-shell-menu" + folder, L"--install-shell-menu takes no folder"},
+        {L"--uninstall-shell-menu" + folder, L"--uninstall-shell-menu takes no folder"},
+        {L"--install-shell-menu --uninstall-shell-menu", L"--install-shell-menu and --uninstall-shell-menu"},
+    };
+    for (const auto& [args, why] : cases) {
+        SCOPED_TRACE(testutil::Narrow(args));
+        PROCESS_RESULT r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 2u) << r.out;
+        EXPECT_EQ(r.err.find("mopwright-cli: " + testutil::Narrow(why)), 0u) << r.err;
+        EXPECT_NE(r.err.find("Usage:"), std::string::npos) << r.err;
+        EXPECT_EQ(testutil::SnapshotTree(t.root()), before);
+    }
 }
 
 TEST(CliDryRun, ListsPlanWithSizesAndChangesNothing)
@@ -185,4 +264,41 @@ TEST(CliClean, CtrlCStopsBetweenItemsWithTheAbortCode)
     EXPECT_LT(left, full);
     EXPECT_GT(left, 31u + 100u) << "the run was not stopped early";
     EXPECT_TRUE(t.exists(L"Big.sln"));
+}
+
+TEST(CliClean, TheProgressLineNamesItsSolutionOnOneConsoleLine)
+{
+    TempTree t(L"progress");
+    const std::wstring names[] = {L"A", L"B"};
+    for (const std::wstring& name : names) {
+        t.file(name + L"/App.sln");
+        for (int i = 0; i < 1500; ++i) t.file(name + L"/logs/" + std::to_wstring(i % 30) + L"/f" + std::to_wstring(i) + L".log");
+    }
+    const CONSOLE_WATCH watch = WatchConsole(Quoted(t.path(names[0])) + L" " + Quoted(t.path(names[1])));
+    EXPECT_EQ(watch.exitCode, 0u);
+    ASSERT_GT(watch.width, 0u);
+    for (size_t k = 0; k < 2; ++k) {
+        const std::wstring prefix = L"Solution " + std::to_wstring(k + 1) + L" of 2, ", folder = t.path(names[k]);
+        size_t shown = 0;
+        for (const std::wstring& row : watch.rows) {
+            if (!row.starts_with(prefix)) continue;
+            ++shown;
+            SCOPED_TRACE(testutil::Narrow(row));
+            EXPECT_LT(row.size(), watch.width);   // never wrapped onto a second line
+            EXPECT_TRUE(row.ends_with(L" bytes"));
+            // The solution folder whole, or its start and its end around "...".
+            const size_t counts = row.rfind(L": ");
+            ASSERT_NE(counts, std::wstring::npos);
+            const std::wstring shownFolder = row.substr(prefix.size(), counts - prefix.size());
+            const size_t dots = shownFolder.find(L"...");
+            if (dots == std::wstring::npos) {
+                EXPECT_EQ(shownFolder, folder);
+                continue;
+            }
+            EXPECT_TRUE(folder.starts_with(shownFolder.substr(0, dots)));
+            EXPECT_TRUE(folder.ends_with(shownFolder.substr(dots + 3)));
+            EXPECT_TRUE(shownFolder.ends_with(L"\\" + names[k]));
+        }
+        EXPECT_GT(shown, 0u) << testutil::Narrow(prefix);
+    }
 }

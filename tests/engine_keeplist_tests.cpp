@@ -13,26 +13,13 @@
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"
 
+using namespace std::string_literals;
+using testutil::Narrow;
 using testutil::TempTree;
 
 namespace {
 
 const std::wstring kList = kDoNotDeleteFileName;
-
-std::string Utf8(const std::wstring& text)
-{
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::string Utf32LE(const std::wstring& text)
-{
-    std::string out("\xFF\xFE\0\0", 4);
-    for (wchar_t c : text) out += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8), 0, 0};
-    return out;
-}
 
 BOOL Clean(const std::wstring& folder) { return CleanSolutionFolder(L"App", FALSE, folder, nullptr); }
 
@@ -45,14 +32,18 @@ TEST(KeepLists, EverySpellingAndEncodingProtects)
     const std::wstring japanese = L"\u65E5\u672C\u8A9E.dat", cafe = L"Caf\u00E9.cfg";
     struct Case { const char* what; std::function<std::string(const TempTree&)> list; std::wstring folderSuffix; };
     const Case cases[] = {
-        {"UTF-8 without a mark", [&](const TempTree&) { return Utf8(L"Debug\\" + japanese + L"\r\nRelease\\" + cafe); }, L""},
-        {"UTF-32", [&](const TempTree&) { return Utf32LE(L"Debug\\" + japanese + L"\r\nRelease\\" + cafe); }, L""},
+        {"UTF-8 without a mark", [&](const TempTree&) { return Narrow(L"Debug\\" + japanese + L"\r\nRelease\\" + cafe); }, L""},
+        {"UTF-16 without a mark",
+         [&](const TempTree&) { return testutil::EncodeUtf16(L"Debug\\" + japanese + L"\r\nRelease\\" + cafe, false, false); },
+         L""},
+        {"UTF-32",
+         [&](const TempTree&) { return testutil::EncodeUtf32(L"Debug\\" + japanese + L"\r\nRelease\\" + cafe, false); }, L""},
         {"quoted full paths", [&](const TempTree& t) {
-             return Utf8(L"\"" + t.path(L"Sol/Debug/" + japanese) + L"\"\r\n  \"" + t.path(L"Sol/Release/" + cafe) + L"\"  ");
+             return Narrow(L"\"" + t.path(L"Sol/Debug/" + japanese) + L"\"\r\n  \"" + t.path(L"Sol/Release/" + cafe) + L"\"  ");
          }, L""},
         {"slashes, dot segments, doubled separators",
-         [&](const TempTree&) { return Utf8(L"./Debug//" + japanese + L"\r\nobj\\..\\Release\\\\" + cafe); }, L""},
-        {"folder argument spelled oddly", [&](const TempTree&) { return Utf8(L"Debug\\" + japanese + L"\nRelease\\" + cafe); },
+         [&](const TempTree&) { return Narrow(L"./Debug//" + japanese + L"\r\nobj\\..\\Release\\\\" + cafe); }, L""},
+        {"folder argument spelled oddly", [&](const TempTree&) { return Narrow(L"Debug\\" + japanese + L"\nRelease\\" + cafe); },
          L"\\..\\Sol//"},
     };
     for (const Case& c : cases) {
@@ -71,6 +62,7 @@ TEST(KeepLists, EverySpellingAndEncodingProtects)
         EXPECT_FALSE(t.exists(L"Sol/Debug/a.obj"));
         EXPECT_FALSE(t.exists(L"Sol/Release/a.obj"));
         EXPECT_FALSE(t.exists(L"Sol/obj"));
+        EXPECT_EQ(t.trashed({L"Sol/Debug/" + japanese, L"Sol/Release/" + cafe}), testutil::Paths{});
     }
 }
 
@@ -109,24 +101,33 @@ TEST(KeepLists, ListsAnywhereInTheTreeProtectAndStay)
 
 TEST(KeepLists, AnUnreadableListFailsItsFolderUntouchedAndIsNamed)
 {
+    const std::pair<std::string, DWORD> cases[] = {
+        {"\x0E\xFE\xFF" "a", ERROR_NOT_SUPPORTED},   // SCSU: never read
+        {"Debug\\ke\0ep.dat\r\nDebug\\a.obj\r\n"s, ERROR_INVALID_DATA},   // a zero in the first line
+    };
     BeepHook previous = SetEngineBeepHook(&NoBeep);
-    TempTree t(L"unread");
-    t.file(L"Sol/App.sln");
-    t.file(L"Sol/Debug/a.obj", "obj");
-    t.file(L"Sol/x64/Debug/" + kList, "\x0E\xFE\xFF" "a");   // SCSU: never read
-    const std::string before = testutil::SnapshotTree(t.root());
-    testutil::FakeHost host;
-    host.Run({t.path(L"Sol")});
-    SetEngineBeepHook(previous);
+    for (const auto& [list, error] : cases) {
+        SCOPED_TRACE(error);
+        TempTree t(L"unread");
+        t.file(L"Sol/App.sln");
+        t.file(L"Sol/Debug/a.obj", "obj");
+        t.file(L"Sol/Debug/keep.dat", "keep");
+        t.file(L"Sol/" + kList, list);
+        const std::string before = testutil::SnapshotTree(t.root());
+        testutil::FakeHost host;
+        host.Run({t.path(L"Sol")});
 
-    const std::wstring file = t.path(L"Sol/x64/Debug/" + kList);
-    const std::vector<std::wstring> lines = host.LogLines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[1], FormatText(L"ERROR: (%d) Failed to clean up folder: \"%ls\". No changes were applied. %ls",
-                                   static_cast<int>(kErrorUnreadableKeepList), t.path(L"Sol").c_str(),
-                                   GetErrorText(kErrorUnreadableKeepList).c_str()));
-    EXPECT_EQ(lines[2], UnreadableListLine(file, ERROR_NOT_SUPPORTED));
-    EXPECT_EQ(testutil::SnapshotTree(t.root()), before);
+        const std::wstring file = t.path(L"Sol/" + kList);
+        const std::vector<std::wstring> lines = host.LogLines();
+        EXPECT_GE(lines.size(), 3u);
+        if (lines.size() < 3) continue;
+        EXPECT_EQ(lines[1], FormatText(L"ERROR: (%d) Failed to clean up folder: \"%ls\". No changes were applied. %ls",
+                                       static_cast<int>(kErrorUnreadableKeepList), t.path(L"Sol").c_str(),
+                                       GetErrorText(kErrorUnreadableKeepList).c_str()));
+        EXPECT_EQ(lines[2], UnreadableListLine(file, error));
+        EXPECT_EQ(testutil::SnapshotTree(t.root()), before);
+    }
+    SetEngineBeepHook(previous);
 }
 
 TEST(KeepLists, LongListsCostLittleMoreThanShortOnes)

@@ -7,6 +7,8 @@
 #include "engine/Rules.h"
 #include "tests/TestUtil.h"
 
+using testutil::EncodeUtf16;
+using testutil::EncodeUtf32;
 using testutil::TempTree;
 
 namespace {
@@ -17,37 +19,6 @@ std::string Bytes(std::initializer_list<int> bytes)
 {
     std::string out;
     for (int b : bytes) out.push_back(static_cast<char>(b));
-    return out;
-}
-
-std::string Utf16LE(const std::wstring& text, bool mark = true)
-{
-    std::string out = mark ? Bytes({0xFF, 0xFE}) : std::string();
-    for (wchar_t c : text) {
-        out.push_back(static_cast<char>(c & 0xFF));
-        out.push_back(static_cast<char>(c >> 8));
-    }
-    return out;
-}
-
-std::string Utf16BE(const std::wstring& text)
-{
-    std::string out = Bytes({0xFE, 0xFF});
-    for (wchar_t c : text) {
-        out.push_back(static_cast<char>(c >> 8));
-        out.push_back(static_cast<char>(c & 0xFF));
-    }
-    return out;
-}
-
-std::string Utf32(const std::wstring& text, bool bigEndian)
-{
-    std::string out = bigEndian ? Bytes({0, 0, 0xFE, 0xFF}) : Bytes({0xFF, 0xFE, 0, 0});
-    for (wchar_t c : text) {
-        std::string unit = Bytes({c & 0xFF, c >> 8, 0, 0});
-        if (bigEndian) std::reverse(unit.begin(), unit.end());
-        out += unit;
-    }
     return out;
 }
 
@@ -102,7 +73,7 @@ Entries AsEntries(const ProtectedList& list)
 
 } // namespace
 
-TEST(DetectTextEncoding, MarksAreTestedInOrderAndNeedTheirFullLength)
+TEST(DetectTextEncoding, MarksInOrderAndInFullThenUtf16ByItsZeroBytes)
 {
     struct Case { std::string bytes; TextEncoding encoding; size_t mark; };
     const Case cases[] = {
@@ -116,6 +87,11 @@ TEST(DetectTextEncoding, MarksAreTestedInOrderAndNeedTheirFullLength)
         {Bytes({0, 0, 0xFE, 0xFF}), TextEncoding::Utf32BE, 4},
         {Bytes({0, 0, 0xFE}), TextEncoding::None, 0},
         {Bytes({0xFF}), TextEncoding::None, 0},
+        {std::string("a\0b\0", 4), TextEncoding::Utf16LE, 0},
+        {std::string("\0a\0b", 4), TextEncoding::Utf16BE, 0},
+        {EncodeUtf16(L"\u65E5ab", false, false), TextEncoding::Utf16LE, 0},   // one character in three not ASCII
+        {std::string("ab\0\0\0\0", 6), TextEncoding::None, 0},   // zeros at the end are padding
+        {std::string("abc\0de", 6), TextEncoding::None, 0},     // one zero in 8-bit text
         {"plain", TextEncoding::None, 0},
         {"", TextEncoding::None, 0},
     };
@@ -135,17 +111,19 @@ TEST(ReadTextFile, ConvertsEveryReadableEncoding)
     const Case cases[] = {
         {L"utf8.txt", "\xEF\xBB\xBF" "caf\xC3\xA9\r\nx", L"caf\u00E9\r\nx"},
         {L"utf8-mark-only.txt", "\xEF\xBB\xBF", L""},
-        {L"utf8-nul.txt", std::string("\xEF\xBB\xBF" "ab\0cd", 8), L"ab"},
         {L"ansi.txt", "caf\xE9", L"caf\u00E9"},
-        {L"ansi-nul.txt", std::string("ab\0cd", 5), L"ab"},
+        {L"ansi-padded.txt", std::string("ab\0\0\0", 5), L"ab"},   // zeros at the end are padding
         {L"empty.txt", "", L""},
-        {L"utf16le.txt", Utf16LE(L"a\u20ACb\r\n"), L"a\u20ACb\r\n"},
-        {L"utf16le-odd.txt", Utf16LE(L"ab") + "c", L"ab"},
-        {L"utf16le-nul.txt", Utf16LE(std::wstring(L"ab\0cd", 5)), L"ab"},
-        {L"utf16be.txt", Utf16BE(L"a\u20ACb"), L"a\u20ACb"},
+        {L"utf16le.txt", EncodeUtf16(L"a\u20ACb\r\n", false), L"a\u20ACb\r\n"},
+        {L"utf16le-odd.txt", EncodeUtf16(L"ab", false) + "c", L"ab"},
+        {L"utf16le-padded.txt", EncodeUtf16(std::wstring(L"ab\0\0", 4), false), L"ab"},
+        {L"utf16be.txt", EncodeUtf16(L"a\u20ACb", true), L"a\u20ACb"},
         {L"utf16-mark-only.txt", Bytes({0xFF, 0xFE}), L""},
-        {L"utf32le.txt", Utf32(L"a\u20ACb", false), L"a\u20ACb"},
-        {L"utf32be.txt", Utf32(L"ab", true), L"ab"},
+        // UTF-16 without a mark, known by its zero bytes.
+        {L"utf16le-no-mark.txt", EncodeUtf16(L"Debug\\keep.dat\r\n", false, false), L"Debug\\keep.dat\r\n"},
+        {L"utf16be-no-mark.txt", EncodeUtf16(L"Debug\\\u65E5\u672C.dat", true, false), L"Debug\\\u65E5\u672C.dat"},
+        {L"utf32le.txt", EncodeUtf32(L"a\u20ACb", false), L"a\u20ACb"},
+        {L"utf32be.txt", EncodeUtf32(L"ab", true), L"ab"},
         // Without a mark: valid UTF-8 is UTF-8, anything else ANSI.
         {L"utf8-no-mark.txt", "Debug\\\xE6\x97\xA5\xE6\x9C\xAC.dat\r\nCaf\xC3\xA9", L"Debug\\\u65E5\u672C.dat\r\nCaf\u00E9"},
     };
@@ -166,6 +144,12 @@ TEST(ReadTextFile, FailuresKeepTheTextAndLeaveTheirCode)
         {L"scsu.txt", Bytes({0x0E, 0xFE, 0xFF, 'a'}), ERROR_NOT_SUPPORTED},
         {L"utf32-surrogate.txt", Bytes({0xFF, 0xFE, 0, 0, 0x00, 0xD8, 0, 0}), ERROR_NO_UNICODE_TRANSLATION},
         {L"utf32-beyond.txt", Bytes({0xFF, 0xFE, 0, 0, 0, 0, 0x11, 0}), ERROR_NO_UNICODE_TRANSLATION},
+        // A zero with text after it would cut the text short: not read, in any encoding.
+        {L"ansi-nul.txt", std::string("ab\0cd", 5), ERROR_INVALID_DATA},
+        {L"utf8-nul.txt", std::string("\xEF\xBB\xBF" "ab\0cd", 8), ERROR_INVALID_DATA},
+        {L"utf16le-nul.txt", EncodeUtf16(std::wstring(L"ab\0cd", 5), false), ERROR_INVALID_DATA},
+        {L"utf16le-no-mark-nul.txt", EncodeUtf16(std::wstring(L"one\0\r\ntwo", 9), false, false), ERROR_INVALID_DATA},
+        {L"utf32be-nul.txt", EncodeUtf32(std::wstring(L"a\0b", 3), true), ERROR_INVALID_DATA},
     };
     for (const Case& c : cases) {
         t.file(c.name, c.bytes);
@@ -228,12 +212,12 @@ TEST(ProtectedList, LineEndsBlanksSlashesAndKinds)
         {"a\rb\nc", {file(L"F/ab"), folder(L"F/c")}},      // mixed: the CR goes, it splits nothing
         {"  bin\\Release \t\r\n\t bin/Keep.dll\r\n   \r\n\t\r\n", {folder(L"F/bin/Release"), file(L"F/bin/Keep.dll")}},
         {"obj\\", {folder(L"F/obj")}},
-        {std::string("one\ntw\0o\nthree", 14), {folder(L"F/one")}},  // nothing after a zero byte
         {"nothing\nno\\such\\folder\none", {folder(L"F/one")}},
         {"", {}},
         {"\xEF\xBB\xBF", {}},
-        {Utf16LE(L"one\r\ntwo\r\nthree\r\n"), oneTwoThree},
-        {Utf16BE(L"one\ntwo\nthree"), oneTwoThree},
+        {EncodeUtf16(L"one\r\ntwo\r\nthree\r\n", false), oneTwoThree},
+        {EncodeUtf16(L"one\ntwo\nthree", true), oneTwoThree},
+        {EncodeUtf16(L"one\r\ntwo\r\nthree\r\n", false, false), oneTwoThree},
     };
     BeepCounter beeps;
     int n = 0;

@@ -245,3 +245,46 @@ TEST(Safety, DriveRootsAndProfileFoldersAreRefused)
     ::RemoveDirectoryW((profile + L"\\Debug").c_str());
     testutil::RemoveTree(below);
 }
+
+TEST(Safety, RefusedFoldersAreRefusedByAnySpelling)
+{
+    const std::wstring prefix = testutil::WindowsPath(testutil::EnvVar(L"WINEPREFIX"));
+    const std::wstring profile = testutil::EnvVar(L"USERPROFILE");
+    ASSERT_FALSE(prefix.empty());
+    ASSERT_FALSE(profile.empty());
+    wchar_t shortName[MAX_PATH] = L"";
+    const DWORD n = ::GetShortPathNameW(L"C:\\Program Files", shortName, MAX_PATH);
+    ASSERT_TRUE(n > 0 && n < MAX_PATH);
+    ASSERT_EQ(std::wstring(shortName).find(L' '), std::wstring::npos) << testutil::Narrow(shortName);
+    TempTree t(L"spell");
+    t.dir(L"plain");
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"windows-link"), prefix + L"\\drive_c\\windows"));
+
+    const std::pair<std::wstring, bool> cases[] = {
+        {L"C:\\Windows", true},
+        {L"c:\\WINDOWS", true},
+        {L"C:\\windows\\..\\windows", true},
+        {L"\\\\?\\C:\\Windows", true},
+        {prefix + L"\\drive_c\\windows", true},
+        {t.path(L"windows-link"), true},
+        {L"C:\\Program Files", true},
+        {shortName, true},
+        {L"\\\\?\\C:\\Users\\" + profile.substr(profile.find_last_of(L'\\') + 1), true},
+        {L"C:\\users\\Public", true},   // another profile's own folder
+        {L"C:\\", true},
+        {L"C:\\windows\\system32", false},
+        {profile + L"\\Desktop", false},
+        {t.path(L"plain"), false},
+    };
+    std::wstring args;
+    for (const auto& [folder, refused] : cases)   // "C:\" quoted would escape its quote
+        args += L" " + (folder.find(L' ') == std::wstring::npos ? folder : Quoted(folder));
+    PROCESS_RESULT r = RunCli(L"--dry-run --json" + args);
+    std::vector<bool> statuses;
+    const std::string status = "\"status\":\"";
+    for (size_t at = r.out.find(status); at != std::string::npos; at = r.out.find(status, at + 1))
+        statuses.push_back(r.out.compare(at + status.size(), 10, "top-level\"") == 0);
+    ASSERT_EQ(statuses.size(), std::size(cases)) << r.out;
+    for (size_t i = 0; i < statuses.size(); ++i)
+        EXPECT_EQ(statuses[i], cases[i].second) << testutil::Narrow(cases[i].first);
+}
