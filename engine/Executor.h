@@ -9,9 +9,10 @@
 // Shell flag sets of the three kinds of shell delete. Each asks for a warning
 // (FOF_WANTNUKEWARNING) before the shell would destroy an item that the Recycle
 // Bin cannot take; ShellDeleteItem answers that warning No, always.
-inline constexpr FILEOP_FLAGS kShellFlagsFile = 0x46D4;
-inline constexpr FILEOP_FLAGS kShellFlagsFolderNoRecursion = 0x5654;
-inline constexpr FILEOP_FLAGS kShellFlagsFolderTree = 0x4654;
+inline constexpr FILEOP_FLAGS kShellFlagsFolderTree =
+    FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI | FOF_WANTNUKEWARNING;
+inline constexpr FILEOP_FLAGS kShellFlagsFolderNoRecursion = kShellFlagsFolderTree | FOF_NORECURSION;
+inline constexpr FILEOP_FLAGS kShellFlagsFile = kShellFlagsFolderTree | FOF_FILESONLY;
 
 // Codes the executor produces itself.
 inline constexpr DWORD kErrorRelativePath = 0x2010;   // 8208: no path or a relative path
