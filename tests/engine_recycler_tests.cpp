@@ -1,9 +1,11 @@
 // The Recycle Bin deleters: the decisions of the IFileOperation deleter's sink,
-// which hold everywhere, and the choice of deleter under Wine, whose operation
-// takes no delete items.
+// which hold everywhere; under Wine, whose operation takes no delete items, the
+// choice of today's path, and the IFileOperation deleter failing item by item.
 #include <gtest/gtest.h>
 
 #include <shobjidl.h>
+#include <algorithm>
+#include <functional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -11,6 +13,31 @@
 #include "engine/FileOperationRecycler.h"
 #include "support/ComInit.h"
 #include "tests/TestUtil.h"
+
+namespace {
+
+using Reports = std::vector<std::pair<std::wstring, DWORD>>;
+
+// Runs `work` on a thread of the test's own, apartment-threaded as the
+// window's and the console's are.
+void OnApartmentThread(const std::function<void()>& work)
+{
+    std::thread([&] {
+        ScopedComInit com;
+        work();
+    }).join();
+}
+
+// A `done` that records every answer and asks to stop after the `stopAfter`th.
+IRecycler::Done Recorder(Reports& reports, size_t stopAfter)
+{
+    return [&reports, stopAfter](const std::wstring& path, DWORD code) {
+        reports.emplace_back(path, code);
+        return reports.size() < stopAfter;
+    };
+}
+
+} // namespace
 
 TEST(RecyclerDecisions, VetoFlagsAndResultCodes)
 {
@@ -60,29 +87,59 @@ TEST(RecyclerChoice, UnderWineTodaysPathIsChosenAndRecyclesIntoTheTrash)
     t.file(L"a.obj");
     HRESULT probe = S_OK;
     std::wstring deleter;
-    std::vector<std::pair<std::wstring, DWORD>> reported;
+    Reports reports;
     bool addedFirst = false, addedSecond = true, flushed = false;
-    // A thread of the test's own, apartment-threaded as the window's and the console's are.
-    std::thread([&] {
-        ScopedComInit com;
+    OnApartmentThread([&] {
         probe = ProbeFileOperationDeletes();
         deleter = ActiveDeleterName();
-        auto recycler = CreateRecycler(nullptr, [&](const std::wstring& path, DWORD code) {
-            reported.emplace_back(path, code);
-            return reported.size() < 2;   // stop after the second item
-        });
+        auto recycler = CreateRecycler(nullptr, Recorder(reports, 2));
         addedFirst = recycler->Add(t.path(L"a.obj"), RecycleKind::File);
         addedSecond = recycler->Add(t.path(L"vanished.obj"), RecycleKind::File);
         flushed = recycler->Flush();
-    }).join();
+    });
 
     EXPECT_EQ(probe, E_NOTIMPL);   // the operation exists, but takes no delete items
     EXPECT_EQ(deleter, L"SHFileOperation");
     EXPECT_TRUE(addedFirst);
     EXPECT_FALSE(addedSecond);   // `done` asked to stop
     EXPECT_TRUE(flushed);        // nothing was queued
-    const std::vector<std::pair<std::wstring, DWORD>> expected{{t.path(L"a.obj"), 0}, {t.path(L"vanished.obj"), 0}};
-    EXPECT_EQ(reported, expected);
+    EXPECT_EQ(reports, (Reports{{t.path(L"a.obj"), 0}, {t.path(L"vanished.obj"), 0}}));
     EXPECT_TRUE(testutil::InTrash(t.path(L"a.obj")));
     EXPECT_FALSE(t.exists(L"a.obj"));
+}
+
+// Wine's operation refuses its flags (E_NOTIMPL): every queued item fails on
+// its own and stays, and the answers still come in the order added.
+TEST(FileOperationRecycler, UnderWineEachItemFailsInTurnAndStays)
+{
+    testutil::TempTree t(L"fileop");
+    t.file(L"a.obj");
+    t.file(L"c.obj");
+    t.dir(L"Debug");
+    const DWORD notImplemented = static_cast<DWORD>(E_NOTIMPL);
+    // Never stopped; stopped by the fourth answer (the batch that the change
+    // of kind performs); stopped by the last, in Flush.
+    for (size_t stopAfter : {size_t{99}, size_t{4}, size_t{5}}) {
+        Reports reports;
+        bool added = true, flushed = false;
+        OnApartmentThread([&] {
+            auto recycler = CreateFileOperationRecycler(nullptr, Recorder(reports, stopAfter));
+            for (const wchar_t* file : {L"a.obj", L"b.", L"vanished.obj", L"c.obj"})
+                added = added && recycler->Add(t.path(file), RecycleKind::File);
+            // A change of kind performs the files' batch first.
+            added = added && recycler->Add(t.path(L"Debug"), RecycleKind::FolderTree);
+            flushed = added && recycler->Flush();
+        });
+        Reports expected{{t.path(L"a.obj"), notImplemented},
+                         {t.path(L"b."), ERROR_INVALID_NAME},
+                         {t.path(L"vanished.obj"), 0},
+                         {t.path(L"c.obj"), notImplemented},
+                         {t.path(L"Debug"), notImplemented}};
+        expected.resize(std::min(stopAfter, expected.size()));
+        EXPECT_EQ(reports, expected) << stopAfter;
+        EXPECT_EQ(added, stopAfter != 4) << stopAfter;
+        EXPECT_EQ(flushed, stopAfter > 5) << stopAfter;
+        EXPECT_EQ(t.missing({L"a.obj", L"c.obj", L"Debug"}), testutil::Paths{});
+        EXPECT_EQ(t.trashed({L"a.obj", L"c.obj", L"Debug"}), testutil::Paths{});
+    }
 }
