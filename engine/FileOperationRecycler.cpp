@@ -210,11 +210,11 @@ bool CFileOperationRecycler::PerformRound(size_t& first)
     BOOL aborted = FALSE;
     bool warningRefused = false;
     m_stopped = false;
+    m_refused = kNone;
     if (end > first) {
         m_roundFirst = first;
         m_roundEnd = end;
         m_current = first;
-        m_refused = kNone;
         CountShellDeleteCall();
         ScopedDestroyRefusal refusal;
         performed = operation.get()->PerformOperations();
