@@ -1,4 +1,5 @@
 #include "app/MopwrightApp.h"
+#include "support/ComInit.h"
 #include "support/Version.h"
 #include "ui/MopwrightDlg.h"
 #include "ui/WebSite.h"
@@ -26,6 +27,9 @@ BOOL CMopwrightApp::InitInstance() {
     CWinApp::InitInstance();
     SetRegistryKey(kWebSiteHost);
 
+    // The window's thread is apartment-threaded COM for the life of the
+    // window: the shell's file operation recycles on it.
+    ScopedComInit com;
     CMopwrightDlg dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();

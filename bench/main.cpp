@@ -10,8 +10,10 @@
 
 #include "engine/Executor.h"
 #include "engine/Planning.h"
+#include "engine/Recycler.h"
 #include "engine/Rules.h"
 #include "engine/Transaction.h"
+#include "support/ComInit.h"
 #include "support/DirListing.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
@@ -225,6 +227,8 @@ std::wstring Arg(int argc, wchar_t** argv, const wchar_t* name, const std::wstri
 
 int wmain(int argc, wchar_t** argv)
 {
+    // As the console program does, so that the clean measures the deleter it uses.
+    ScopedComInit com;
     int projects = _wtoi(Arg(argc, argv, L"--projects", L"200").c_str());
     int sources = _wtoi(Arg(argc, argv, L"--sources", L"160").c_str());
     int repeats = _wtoi(Arg(argc, argv, L"--repeats", L"3").c_str());
@@ -323,6 +327,7 @@ int wmain(int argc, wchar_t** argv)
     wprintf(L"%-44ls %14.3f\n", L"peak planning memory, MiB", peakPlanBytes / 1048576.0);
     wprintf(L"%-44ls %14.1f\n", L"peak planning bytes per planned item", bytesPerItem);
     if (!skipClean) {
+        wprintf(L"%-44ls %14ls\n", L"deletes through", ActiveDeleterName());
         wprintf(L"%-44ls %14.3f\n", L"end-to-end clean, s", cleanSeconds);
         wprintf(L"%-44ls %14.1f\n", L"planned items per second (clean)", itemsPerSecond);
         wprintf(L"%-44ls %14llu\n", L"shell delete calls", shellCalls);

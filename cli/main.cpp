@@ -15,6 +15,8 @@
 #include "engine/SolutionDetect.h"
 #include "engine/Beep.h"
 #include "engine/CleanupRun.h"
+#include "engine/Recycler.h"
+#include "support/ComInit.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 
@@ -47,7 +49,7 @@ const wchar_t kHelp[] =
     L"                Explorer, for the current user (starts mopwright.exe beside this)\n"
     L"  --uninstall-shell-menu  remove that entry again\n"
     L"  --help        show this text\n"
-    L"  --version     print the program's version\n"
+    L"  --version     print the program's version and the deleter in use\n"
     L"\n"
     L"Each FOLDER must directly hold a .sln or .slnx file. Exit code: 0 when no\n"
     L"folder failed, 1 when any did or when Ctrl+C stopped the program, 2 for wrong\n"
@@ -443,6 +445,8 @@ int wmain(int argc, wchar_t** argv)
 {
     // Ctrl+C from the very first moment on: the program says it was stopped.
     InstallConsoleStopHandler();
+    // Apartment-threaded COM on the thread that recycles, for the shell's file operation.
+    ScopedComInit com;
     OPTIONS options;
     std::wstring problem;
     if (!ParseArguments(argc, argv, options, problem)) {
@@ -454,7 +458,8 @@ int wmain(int argc, wchar_t** argv)
         return kExitOk;
     }
     if (options.version) {
-        WriteOut(stdout, L"mopwright-cli " MOPWRIGHT_VERSION_WSTRING L"\n");
+        WriteOut(stdout, std::wstring(L"mopwright-cli " MOPWRIGHT_VERSION_WSTRING L"\ndeletes through: ") +
+                             ActiveDeleterName() + L"\n");
         return kExitOk;
     }
     if (options.installShellMenu || options.uninstallShellMenu) return RunShellMenu(options);

@@ -7,6 +7,7 @@
 
 #include "engine/CleanupHost.h"
 #include "engine/Decision.h"
+#include "engine/DestroyRefusal.h"
 #include "engine/RemovalLog.h"
 #include "support/DirListing.h"
 #include "support/ErrorText.h"
@@ -92,40 +93,6 @@ private:
     IRemovalLog* m_removals;
     std::wstring m_folder;
     std::vector<SENT_FILE> m_files;
-};
-
-// While the shell works on one item, every dialog window that it opens on this
-// thread is answered No. With the flags in use the only one it can open is its
-// warning before it destroys an item that the Recycle Bin cannot take: the
-// item then stays where it is. Nobody has to answer, console or window.
-class ScopedDestroyRefusal {
-public:
-    ScopedDestroyRefusal() noexcept
-    {
-        t_refused = false;
-        m_hook.reset(::SetWindowsHookExW(WH_CBT, &Watch, nullptr, ::GetCurrentThreadId()));
-    }
-    bool Refused() const noexcept { return t_refused; }
-
-private:
-    static LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam)
-    {
-        if (code == HCBT_CREATEWND) {
-            const HWND window = reinterpret_cast<HWND>(wParam);
-            const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
-            wchar_t className[16] = L"";
-            if (!(create->lpcs->style & WS_CHILD) && ::GetClassNameW(window, className, 16) &&
-                wcscmp(className, L"#32770") == 0) {
-                t_refused = true;
-                ::PostMessageW(window, WM_COMMAND, IDNO, 0);
-                ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-            }
-        }
-        return ::CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-
-    static inline thread_local bool t_refused = false;
-    UniqueHook m_hook;
 };
 
 // The shell offered to destroy `path` instead of recycling it, and was told

@@ -113,6 +113,13 @@ struct RegKey {
     static pointer invalid() noexcept { return nullptr; }
     static void close(pointer h) noexcept { ::RegCloseKey(h); }
 };
+// A COM interface pointer: released once, never AddRef'd behind the owner's back.
+template <typename T>
+struct ComObject {
+    using pointer = T*;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer p) noexcept { p->Release(); }
+};
 } // namespace handle_traits
 
 using UniqueFind     = UniqueHandle<handle_traits::Find>;
@@ -129,6 +136,12 @@ using UniqueIcon     = UniqueHandle<handle_traits::Icon>;
 using UniqueAccel    = UniqueHandle<handle_traits::Accel>;
 using UniqueRegKey   = UniqueHandle<handle_traits::RegKey>;
 using UniqueHook     = UniqueHandle<handle_traits::Hook>;
+template <typename T>
+using UniqueCom      = UniqueHandle<handle_traits::ComObject<T>>;
+
+// For APIs that hand a new interface back as void** (CoCreateInstance and the like).
+template <typename T>
+void** PutVoid(UniqueCom<T>& owner) noexcept { return reinterpret_cast<void**>(owner.put()); }
 
 // A device context from GetDC, released with ReleaseDC for the same window.
 class ScopedWindowDC {

@@ -2,6 +2,8 @@
 // build put into the same program.
 #include <gtest/gtest.h>
 
+#include "engine/Recycler.h"
+#include "support/ComInit.h"
 #include "tests/TestUtil.h"
 
 #include <cstring>
@@ -34,14 +36,21 @@ std::string ResourceVersion(const std::wstring& exe)
 
 } // namespace
 
-TEST(CliVersion, PrintsTheVersionOfItsOwnVersionResource)
+TEST(CliVersion, PrintsTheVersionOfItsOwnVersionResourceAndTheDeleter)
 {
     std::string fromResource = ResourceVersion(CliExe());
     ASSERT_FALSE(fromResource.empty()) << "no version resource in " << testutil::Narrow(CliExe());
 
+    // The deleter this system offers an apartment-threaded thread, as the console's main thread is.
+    std::wstring deleter;
+    {
+        ScopedComInit com;
+        deleter = ActiveDeleterName();
+    }
+
     testutil::PROCESS_RESULT version = testutil::RunProcess(L"\"" + CliExe() + L"\" --version");
     EXPECT_EQ(version.exitCode, 0u);
-    EXPECT_EQ(version.out, "mopwright-cli " + fromResource + "\r\n");
+    EXPECT_EQ(version.out, "mopwright-cli " + fromResource + "\r\ndeletes through: " + testutil::Narrow(deleter) + "\r\n");
     EXPECT_EQ(version.err, "");
 
     testutil::PROCESS_RESULT help = testutil::RunProcess(L"\"" + CliExe() + L"\" --help");

@@ -1,4 +1,5 @@
 #include "ui/FolderPicker.h"
+#include "support/ComInit.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
 
@@ -12,15 +13,6 @@ BOOL g_bScrollSelectionPending = FALSE;
 
 namespace {
 constexpr DWORD kPathBufferChars = 1040;
-
-// CoInitialize for the browser's lifetime; uninitialised whatever it answered.
-class ScopedComInit {
-public:
-    ScopedComInit() noexcept { (void)::CoInitialize(nullptr); }
-    ~ScopedComInit() { ::CoUninitialize(); }
-    ScopedComInit(const ScopedComInit&) = delete;
-    ScopedComInit& operator=(const ScopedComInit&) = delete;
-};
 } // namespace
 
 std::wstring GetDesktopFolderPath() {
@@ -42,7 +34,7 @@ std::wstring GetBrowseStartFolder() {
 
 int BrowseForSolutionFolder(const std::wstring& startFolder, HWND owner, std::wstring& outPath) {
     outPath.clear();
-    ScopedComInit com;
+    ScopedComInit com;   // the browser's own, whatever the thread had before
     std::wstring start = startFolder;   // the callback reads it while the browser runs
 
     BROWSEINFOW info{};
