@@ -1,12 +1,15 @@
 #include "engine/Executor.h"
 
 #include <shellapi.h>
+#include <deque>
+#include <memory>
 #include <new>
 #include <unordered_set>
 #include <vector>
 
 #include "engine/CleanupHost.h"
 #include "engine/Decision.h"
+#include "engine/Recycler.h"
 #include "engine/DestroyRefusal.h"
 #include "engine/RemovalLog.h"
 #include "support/DirListing.h"
@@ -115,34 +118,152 @@ DWORD WhyNotRecycled(const std::wstring& path)
     return kErrorRecycleBinRefused;
 }
 
+// The road of one deletion pass to the Recycle Bin: the items it hands to
+// the shell, in order, and what became of each. The shell answers for each
+// item as it handles it, in batches where the deleter makes them; progress and
+// the question whether to go on follow every answer.
+class CDeletion {
+    struct REMAINS;
+public:
+    // `progress` (null: no counts) advances with every plan item.
+    CDeletion(ICleanupHost* host, IRemovalLog* removals, DELETE_PROGRESS* progress, HWND owner)
+        : m_host(host), m_removals(removals), m_progress(progress), m_goneCheck(removals),
+          m_recycler(CreateRecycler(owner, [this](const std::wstring& path, DWORD code) { return Handled(path, code); }))
+    {
+    }
+
+    BOOL Ok() const { return m_ok; }
+    DWORD Error() const { return m_error; }
+    size_t Failures() const { return m_failures; }
+
+    void Fail(const std::wstring& path, DWORD code)
+    {
+        m_error = code;
+        m_ok = FALSE;
+        ++m_failures;
+        if (m_host) m_host->ItemFailed(path, code);
+    }
+    // A failure of the pass that is no item's (a stop, a take-apart that could not see everything).
+    void FailPass(DWORD code)
+    {
+        m_error = code;
+        m_ok = FALSE;
+    }
+
+    // Hands a plan item to the shell; its progress follows the shell's answer.
+    // False: the host asked to stop.
+    bool Recycle(const ITEM_2_DELETE& item, const std::wstring& path)
+    {
+        m_sent.push_back({path, item.nType != DEL_TYPE_FILE, true, item.bytes});
+        return m_recycler->Add(path, item.nType == DEL_TYPE_FILE                  ? RecycleKind::File
+                                     : item.nType == DEL_TYPE_FOLDER_NO_RECURSION ? RecycleKind::FolderNoRecursion
+                                                                                  : RecycleKind::FolderTree) ||
+               Stopped();
+    }
+    // A file of a folder taken apart, handled at once; false when it stayed.
+    bool RecycleNow(const std::wstring& path)
+    {
+        const size_t failures = m_failures;
+        m_sent.push_back({path, false, false, 0});
+        if (!m_recycler->Add(path, RecycleKind::File) || !m_recycler->Flush()) return Stopped();
+        return m_failures == failures;
+    }
+    // Everything handed on is handled and checked: what follows may rely on it.
+    bool Flush()
+    {
+        const bool goOn = m_recycler->Flush() || Stopped();
+        m_goneCheck.Flush(Remains());
+        return goOn;
+    }
+    // A plan item the pass dealt with itself is done. False: the host asked to stop.
+    bool Advance(unsigned long long bytes)
+    {
+        if (!m_progress || !m_host) return true;
+        if (m_progress->done < m_progress->total) ++m_progress->done;
+        m_progress->bytes += bytes;
+        m_host->Progress(m_progress->done, m_progress->total, m_progress->bytes);
+        return m_host->KeepGoing() || Stopped();
+    }
+    void CheckFilesOfOtherFolders() { m_goneCheck.Flush(Remains()); }
+    bool KeepGoing() { return ::KeepGoing(m_host); }
+    bool WasStopped() const { return m_stopped; }
+    void RemovedEmptyFolder(const std::wstring& path)
+    {
+        if (m_removals) m_removals->RemovedEmptyFolder(path);
+    }
+
+private:
+    struct SENT_ITEM {
+        std::wstring path;
+        bool isFolder;
+        bool planItem;   // false: a file of a folder taken apart
+        unsigned long long bytes;
+    };
+
+    // The shell has handled the oldest item sent.
+    bool Handled(const std::wstring& path, DWORD code)
+    {
+        const SENT_ITEM sent = std::move(m_sent.front());
+        m_sent.pop_front();
+        if (code != 0) {
+            Fail(path, code);
+        } else if (sent.planItem && !sent.isFolder) {
+            // Checked with the other files of its folder, against one listing.
+            m_goneCheck.Add(path, Now(), Remains());
+        } else if (!IsGone(path)) {
+            // Trust, but verify: "success" means the object is no longer there.
+            Fail(path, kErrorItemRemains);
+        } else if (m_removals) {
+            m_removals->Recycled(path, sent.isFolder, Now());
+        }
+        return !sent.planItem || Advance(sent.bytes);
+    }
+
+    // A file the shell reported gone that is still there.
+    struct REMAINS {
+        CDeletion* self;
+        void operator()(const std::wstring& file) const { self->Fail(file, kErrorItemRemains); }
+    };
+    REMAINS Remains() { return {this}; }
+    bool Stopped()
+    {
+        m_stopped = true;
+        return false;
+    }
+
+    ICleanupHost* m_host;
+    IRemovalLog* m_removals;
+    DELETE_PROGRESS* m_progress;
+    CGoneCheck m_goneCheck;
+    std::deque<SENT_ITEM> m_sent;
+    std::unique_ptr<IRecycler> m_recycler;
+    BOOL m_ok = TRUE;
+    DWORD m_error = 0;
+    size_t m_failures = 0;
+    bool m_stopped = false;
+};
+
 // A take-apart that acts: files to the Recycle Bin, emptied folders removed.
 class CTakeApart {
 public:
-    CTakeApart(HWND owner, const DELETE_PROGRESS& progress) : m_owner(owner), m_progress(progress) {}
+    explicit CTakeApart(CDeletion& deletion) : m_deletion(deletion) {}
 
     void Spared(const std::wstring&, bool, unsigned long long) {}
     bool RemoveFile(const std::wstring& path, unsigned long long, DWORD& error)
     {
-        const DWORD code = ShellDeleteItem(path, kShellFlagsFile, m_owner);
-        if (code == 0) {
-            if (m_progress.pRemovals) m_progress.pRemovals->Recycled(path, false, Now());
-            return true;
-        }
-        error = code;
-        if (m_progress.pHost) m_progress.pHost->ItemFailed(path, code);
+        if (m_deletion.RecycleNow(path)) return true;
+        error = m_deletion.WasStopped() ? ERROR_REQUEST_ABORTED : m_deletion.Error();
         return false;
     }
     void RemoveFolder(const std::wstring& path)
     {
         // Still holds a protected entry or a link: it stays, and that is fine.
-        if (::RemoveDirectoryW(LongPathForm(path).c_str()) && m_progress.pRemovals)
-            m_progress.pRemovals->RemovedEmptyFolder(path);
+        if (::RemoveDirectoryW(LongPathForm(path).c_str())) m_deletion.RemovedEmptyFolder(path);
     }
-    bool KeepGoing() { return ::KeepGoing(m_progress.pHost); }
+    bool KeepGoing() { return !m_deletion.WasStopped() && m_deletion.KeepGoing(); }
 
 private:
-    HWND m_owner;
-    const DELETE_PROGRESS& m_progress;
+    CDeletion& m_deletion;
 };
 
 } // namespace
@@ -190,79 +311,54 @@ DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner, 
 BOOL TakeFolderApart(const std::wstring& path, const ProtectedList& protectedList, HWND owner, DWORD& error,
                      const DELETE_PROGRESS& progress)
 {
-    CTakeApart visitor(owner, progress);
+    CDeletion deletion(progress.pHost, progress.pRemovals, nullptr, owner);
+    CTakeApart visitor(deletion);
     return WalkTakeApart(path, protectedList, visitor, error);
 }
 
 BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& items, DELETE_PROGRESS& progress,
                        HWND owner, BOOL direction)
 {
-    BOOL ok = TRUE;
-    DWORD error = 0;
     ICleanupHost* host = progress.pHost;
-    IRemovalLog* removals = progress.pRemovals;
-    CGoneCheck goneCheck(removals);
-    auto fail = [&](const std::wstring& path, DWORD code) {
-        error = code;
-        ok = FALSE;
-        if (host) host->ItemFailed(path, code);
-    };
-    auto remains = [&](const std::wstring& file) { fail(file, kErrorItemRemains); };
-
+    CDeletion pass(host, progress.pRemovals, &progress, owner);
     ForEachInPassOrder(items, direction, [&](const ITEM_2_DELETE& item) {
         const std::wstring path = NormalizeFolderPath(item.strPath, FALSE);
+        // A remove-if-empty folder, and a folder scanned for protected entries
+        // (and perhaps taken apart), rely on what came before being gone.
+        const bool mayScan = item.nType != DEL_TYPE_FILE && protectedList.HasEntryBelow(path);
+        if ((item.nType == DEL_TYPE_EMPTY_FOLDER || mayScan) && !pass.Flush()) return false;
+
         const ITEM_DECISION decision = DecideItem(item, LookAt(path), protectedList, host);
+        if (decision.action == ItemAction::Recycle) return pass.Recycle(item, path);
+        if (!pass.Flush()) return false;
         switch (decision.action) {
-        case ItemAction::Recycle:
-            if (item.nType == DEL_TYPE_FILE) {
-                // Checked with the other files of its folder, against one listing.
-                const DWORD code = ShellDeleteItem(path, kShellFlagsFile, owner, GoneCheck::ByCaller);
-                if (code == 0) goneCheck.Add(path, Now(), remains);
-                else fail(path, code);
-            } else {
-                const DWORD code = ShellDeleteItem(
-                    path, item.nType == DEL_TYPE_FOLDER_NO_RECURSION ? kShellFlagsFolderNoRecursion : kShellFlagsFolderTree,
-                    owner);
-                if (code != 0) fail(path, code);
-                else if (removals) removals->Recycled(path, true, Now());
-            }
-            break;
         case ItemAction::RemoveIfEmpty:
-            if (::RemoveDirectoryW(LongPathForm(path).c_str()) && removals) removals->RemovedEmptyFolder(path);
+            if (::RemoveDirectoryW(LongPathForm(path).c_str())) pass.RemovedEmptyFolder(path);
             break;
-        case ItemAction::TakeApart:
+        case ItemAction::TakeApart: {
             // Whatever fails inside is reported item by item.
-            if (!TakeFolderApart(path, protectedList, owner, error, progress)) ok = FALSE;
+            CTakeApart visitor(pass);
+            DWORD error = 0;
+            if (!WalkTakeApart(path, protectedList, visitor, error)) pass.FailPass(error);
             break;
+        }
         case ItemAction::Refuse:
             // A stop during the scan is no failure of the item: the pass ends below.
-            if (decision.error == ERROR_REQUEST_ABORTED) {
-                error = decision.error;
-                ok = FALSE;
-            } else {
-                fail(path, decision.error);
-            }
+            if (decision.error == ERROR_REQUEST_ABORTED) pass.FailPass(decision.error);
+            else pass.Fail(path, decision.error);
             break;
+        case ItemAction::Recycle:
         case ItemAction::Spare:
         case ItemAction::AlreadyGone:
         case ItemAction::LeaveLink:
             break;
         }
         // Other items may remove or need the folder of the files waiting to be checked.
-        if (item.nType != DEL_TYPE_FILE) goneCheck.Flush(remains);
-
-        if (!host) return true;
-        if (progress.done < progress.total) ++progress.done;
-        progress.bytes += item.bytes;
-        host->Progress(progress.done, progress.total, progress.bytes);
-        if (host->KeepGoing()) return true;
-        goneCheck.Flush(remains);
-        ok = FALSE;
-        error = ERROR_REQUEST_ABORTED;
-        return false;
+        if (item.nType != DEL_TYPE_FILE) pass.CheckFilesOfOtherFolders();
+        return !pass.WasStopped() && pass.Advance(item.bytes);
     });
-    goneCheck.Flush(remains);
-
-    ::SetLastError(error);
-    return ok;
+    pass.Flush();
+    if (pass.WasStopped()) pass.FailPass(ERROR_REQUEST_ABORTED);
+    ::SetLastError(pass.Error());
+    return pass.Ok();
 }
