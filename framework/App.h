@@ -30,7 +30,6 @@ public:
     std::wstring GetSectionKeyPath(const wchar_t* section) const;
 
     const std::wstring& GetAppName() const { return m_strAppName; }
-    const std::wstring& GetRegistryKey() const { return m_strRegistryKey; }
 
     HINSTANCE m_hInstance;
     CDialog* m_pMainWnd = nullptr;   // the window the program lives in, while it runs

@@ -89,7 +89,6 @@ void CDialog::UpdateMenuCommandUI(HMENU popup) {
     int count = ::GetMenuItemCount(popup);
     CCmdUI cmdUI;
     cmdUI.m_hMenu = popup;
-    cmdUI.m_nIndexMax = count < 0 ? 0 : static_cast<UINT>(count);
     for (int i = 0; i < count; ++i) {
         UINT id = ::GetMenuItemID(popup, i);
         if (id == 0 || id == static_cast<UINT>(-1)) continue;   // separator or submenu

@@ -16,7 +16,6 @@ public:
     UINT m_nID = 0;
     UINT m_nIndex = 0;
     HMENU m_hMenu = nullptr;
-    UINT m_nIndexMax = 0;
 
     void Enable(BOOL on = TRUE) const;
     void SetCheck(int check = 1) const;

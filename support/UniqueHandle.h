@@ -46,72 +46,19 @@ private:
 };
 
 namespace handle_traits {
-template <typename T, T Invalid, auto Close>
-struct Basic {
-    using pointer = T;
-    static constexpr T invalid() noexcept { return Invalid; }
-    static void close(T h) noexcept { Close(h); }
-};
-struct Find {
-    using pointer = HANDLE;
-    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(pointer h) noexcept { ::FindClose(h); }
-};
-struct File {
-    using pointer = HANDLE;
-    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(pointer h) noexcept { ::CloseHandle(h); }
-};
-struct Kernel {
-    using pointer = HANDLE;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::CloseHandle(h); }
-};
-struct Module {
-    using pointer = HMODULE;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::FreeLibrary(h); }
-};
-struct ItemList {
-    using pointer = LPITEMIDLIST;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::CoTaskMemFree(h); }
-};
-struct Drop {
-    using pointer = HDROP;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::DragFinish(h); }
-};
-struct LocalMem {
-    using pointer = HLOCAL;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::LocalFree(h); }
-};
-template <typename T>
-struct GdiObject {
+// Handles for which null means "none".
+template <typename T, auto Close>
+struct NullMeansNone {
     using pointer = T;
     static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::DeleteObject(h); }
+    static void close(pointer h) noexcept { Close(h); }
 };
-struct Icon {
-    using pointer = HICON;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::DestroyIcon(h); }
-};
-struct Accel {
-    using pointer = HACCEL;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::DestroyAcceleratorTable(h); }
-};
-struct Hook {
-    using pointer = HHOOK;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::UnhookWindowsHookEx(h); }
-};
-struct RegKey {
-    using pointer = HKEY;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer h) noexcept { ::RegCloseKey(h); }
+// Handles for which INVALID_HANDLE_VALUE means "none".
+template <auto Close>
+struct InvalidMeansNone {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(pointer h) noexcept { Close(h); }
 };
 // A COM interface pointer: released once, never AddRef'd behind the owner's back.
 template <typename T>
@@ -122,20 +69,16 @@ struct ComObject {
 };
 } // namespace handle_traits
 
-using UniqueFind     = UniqueHandle<handle_traits::Find>;
-using UniqueFile     = UniqueHandle<handle_traits::File>;
-using UniqueKernel   = UniqueHandle<handle_traits::Kernel>;
-using UniqueModule   = UniqueHandle<handle_traits::Module>;
-using UniqueItemList = UniqueHandle<handle_traits::ItemList>;
-using UniqueDrop     = UniqueHandle<handle_traits::Drop>;
-using UniqueLocal    = UniqueHandle<handle_traits::LocalMem>;
-using UniqueBrush    = UniqueHandle<handle_traits::GdiObject<HBRUSH>>;
-using UniqueBitmap   = UniqueHandle<handle_traits::GdiObject<HBITMAP>>;
-using UniqueFont     = UniqueHandle<handle_traits::GdiObject<HFONT>>;
-using UniqueIcon     = UniqueHandle<handle_traits::Icon>;
-using UniqueAccel    = UniqueHandle<handle_traits::Accel>;
-using UniqueRegKey   = UniqueHandle<handle_traits::RegKey>;
-using UniqueHook     = UniqueHandle<handle_traits::Hook>;
+using UniqueFind     = UniqueHandle<handle_traits::InvalidMeansNone<&::FindClose>>;
+using UniqueFile     = UniqueHandle<handle_traits::InvalidMeansNone<&::CloseHandle>>;
+using UniqueKernel   = UniqueHandle<handle_traits::NullMeansNone<HANDLE, &::CloseHandle>>;
+using UniqueModule   = UniqueHandle<handle_traits::NullMeansNone<HMODULE, &::FreeLibrary>>;
+using UniqueItemList = UniqueHandle<handle_traits::NullMeansNone<LPITEMIDLIST, &::CoTaskMemFree>>;
+using UniqueDrop     = UniqueHandle<handle_traits::NullMeansNone<HDROP, &::DragFinish>>;
+using UniqueLocal    = UniqueHandle<handle_traits::NullMeansNone<HLOCAL, &::LocalFree>>;
+using UniqueIcon     = UniqueHandle<handle_traits::NullMeansNone<HICON, &::DestroyIcon>>;
+using UniqueRegKey   = UniqueHandle<handle_traits::NullMeansNone<HKEY, &::RegCloseKey>>;
+using UniqueHook     = UniqueHandle<handle_traits::NullMeansNone<HHOOK, &::UnhookWindowsHookEx>>;
 template <typename T>
 using UniqueCom      = UniqueHandle<handle_traits::ComObject<T>>;
 
@@ -155,16 +98,4 @@ public:
 private:
     HWND m_hwnd;
     HDC m_hdc;
-};
-
-// Selects a GDI object into a DC and selects the previous one back on exit.
-class ScopedSelectObject {
-public:
-    ScopedSelectObject(HDC hdc, HGDIOBJ obj) noexcept : m_hdc(hdc), m_prev(::SelectObject(hdc, obj)) {}
-    ~ScopedSelectObject() { if (m_prev && m_prev != HGDI_ERROR) ::SelectObject(m_hdc, m_prev); }
-    ScopedSelectObject(const ScopedSelectObject&) = delete;
-    ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
-private:
-    HDC m_hdc;
-    HGDIOBJ m_prev;
 };
