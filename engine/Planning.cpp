@@ -50,14 +50,17 @@ void AddAncestorFolders(const std::wstring& folder, DeletePlan& mainPlan)
 }
 
 // The folder's checks, in the order a run makes them; Planned means that it
-// passed them and may be planned.
-CLEANUP_PLAN CheckFolder(const std::wstring& folder, const CLEANUP_OPTIONS& options)
+// passed them and may be planned. `insideChecked`: the folder lies inside one
+// that passed them, and is planned only where that one's walk reaches it
+// through real folders (never through a link), so it cannot be a drive root,
+// the Windows or a Program Files folder or a profile either.
+CLEANUP_PLAN CheckFolder(const std::wstring& folder, const CLEANUP_OPTIONS& options, bool insideChecked = false)
 {
     CLEANUP_PLAN plan;
     plan.folder = folder;
     // A stray solution file in a drive root, the system's folders or a
     // profile would otherwise send every build folder below them to the bin.
-    if (!options.allowTopLevel && IsTopLevelFolder(folder)) {
+    if (!options.allowTopLevel && !insideChecked && IsTopLevelFolder(folder)) {
         plan.status = FolderStatus::TopLevel;
         return plan;
     }
@@ -250,7 +253,7 @@ CLEANUP_PLAN CCleanupPlanner::Plan(const std::vector<std::wstring>& queue, size_
     for (size_t j = index + 1; j < queue.size(); ++j) {
         const std::wstring& key = Key(queue, j);
         if (m_planned.count(j) || !IsInside(key, Key(queue, index)) || !seen.insert(key).second) continue;
-        CLEANUP_PLAN checked = CheckFolder(queue[j], m_options);
+        CLEANUP_PLAN checked = CheckFolder(queue[j], m_options, true);
         if (checked.status != FolderStatus::Planned) continue;   // reported at its own turn
         innerIndex.push_back(j);
         inner.push_back(std::move(checked));

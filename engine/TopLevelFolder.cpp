@@ -49,6 +49,9 @@ std::wstring ComparablePath(const std::wstring& folder)
     std::wstring path = CanonicalPath(TrimBlanks(folder));
     if (path.empty()) return path;
     if (!IsFullPath(path)) path = CanonicalPath(FullPath(path));
+    // Only a short name holds a '~'; the long names of a deep path would cost
+    // a lookup of every folder on the way.
+    if (path.find(L'~') == std::wstring::npos) return path;
     const std::wstring target = LongPathForm(path);
     const std::wstring longNames =
         PathAnswer([&](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(target.c_str(), buffer, size); });
