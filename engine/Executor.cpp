@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/CleanupHost.h"
+#include "engine/RemovalLog.h"
 #include "support/DirListing.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
@@ -49,6 +50,8 @@ bool IsGone(const std::wstring& path)
 // folder follow each other in a plan.
 class CGoneCheck {
 public:
+    explicit CGoneCheck(IRemovalLog* removals) : m_removals(removals) {}   // hears of the files gone
+
     template <typename Failed>
     void Add(const std::wstring& path, Failed failed)
     {
@@ -83,11 +86,13 @@ public:
         }
         ::QueryPerformanceCounter(&end);
         CountVerifyTicks(end.QuadPart - start.QuadPart);
+        LogRecycledFiles(m_removals, m_files, remaining);
         m_files.clear();
         for (const std::wstring& file : remaining) failed(file);
     }
 
 private:
+    IRemovalLog* m_removals;
     std::wstring m_folder;
     std::vector<std::wstring> m_files;
 };
@@ -155,7 +160,7 @@ bool KeepGoing(ICleanupHost* host)
 // One folder item (types 2 and 3): whole to the shell, or taken apart around
 // the protected entries inside it. FALSE when it failed; `error` then says why.
 bool DeleteFolderItem(const std::wstring& path, int type, const ProtectedList& protectedList, HWND owner,
-                      DWORD& error, ICleanupHost* host)
+                      DWORD& error, ICleanupHost* host, IRemovalLog* removals)
 {
     switch (LookAt(path)) {
     case ObjectState::Missing:
@@ -183,7 +188,7 @@ bool DeleteFolderItem(const std::wstring& path, int type, const ProtectedList& p
             return false;
         case ScanResult::Found:
             // Whatever fails inside is reported item by item.
-            return TakeFolderApart(path, protectedList, owner, error, host) != FALSE;
+            return TakeFolderApart(path, protectedList, owner, error, host, removals) != FALSE;
         case ScanResult::None:
             break;
         }
@@ -196,6 +201,7 @@ bool DeleteFolderItem(const std::wstring& path, int type, const ProtectedList& p
         if (host) host->ItemFailed(path, code);
         return false;
     }
+    LogRecycled(removals, path, true);
     return true;
 }
 
@@ -287,7 +293,7 @@ ScanResult ScanForProtected(const std::wstring& path, const ProtectedList& prote
 }
 
 BOOL TakeFolderApart(const std::wstring& path, const ProtectedList& protectedList, HWND owner, DWORD& error,
-                     ICleanupHost* host)
+                     ICleanupHost* host, IRemovalLog* removals)
 {
     DirListing listing;
     if (!listing.Open(path)) {
@@ -308,7 +314,7 @@ BOOL TakeFolderApart(const std::wstring& path, const ProtectedList& protectedLis
         if (protectedList.Protects(full, isDir)) continue;   // kept, and so is everything inside it
         // A folder is taken apart at once; it is removed after this listing
         // is closed, if it is empty by then.
-        if (isDir && !TakeFolderApart(full, protectedList, owner, error, host)) ok = FALSE;
+        if (isDir && !TakeFolderApart(full, protectedList, owner, error, host, removals)) ok = FALSE;
         pending.push_back({isDir, std::move(full)});
     }
     if (listing.EndError() != ERROR_NO_MORE_FILES) {
@@ -326,13 +332,15 @@ BOOL TakeFolderApart(const std::wstring& path, const ProtectedList& protectedLis
     for (const PENDING_ENTRY& p : pending) {
         if (p.isDir) {
             // Still holds a protected entry or a link: it stays, and that is fine.
-            ::RemoveDirectoryW(LongPathForm(p.path).c_str());
+            if (::RemoveDirectoryW(LongPathForm(p.path).c_str())) LogRemovedEmptyFolder(removals, p.path);
         } else {
             DWORD code = ShellDeleteItem(p.path, kShellFlagsFile, owner);
             if (code != 0) {
                 error = code;
                 ok = FALSE;
                 if (host) host->ItemFailed(p.path, code);
+            } else {
+                LogRecycled(removals, p.path, false);
             }
         }
         if (!KeepGoing(host)) {
@@ -350,7 +358,7 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
     DWORD error = 0;
     const size_t count = items.size();
     ICleanupHost* host = progress.pHost;
-    CGoneCheck goneCheck;
+    CGoneCheck goneCheck(progress.pRemovals);
     auto remains = [&](const std::wstring& file) {
         error = kErrorItemRemains;
         ok = FALSE;
@@ -378,11 +386,11 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
                 break;
             case DEL_TYPE_EMPTY_FOLDER:
                 // Still holds something: it stays, and that is not a failure.
-                ::RemoveDirectoryW(LongPathForm(path).c_str());
+                if (::RemoveDirectoryW(LongPathForm(path).c_str())) LogRemovedEmptyFolder(progress.pRemovals, path);
                 break;
             case DEL_TYPE_FOLDER_NO_RECURSION:
             case DEL_TYPE_FOLDER_TREE:
-                if (!DeleteFolderItem(path, item.nType, protectedList, owner, error, host)) ok = FALSE;
+                if (!DeleteFolderItem(path, item.nType, protectedList, owner, error, host, progress.pRemovals)) ok = FALSE;
                 break;
             default:
                 itemError = ERROR_INVALID_DATA;

@@ -49,10 +49,10 @@ ScanResult ScanForProtected(const std::wstring& path, const ProtectedList& prote
                             ICleanupHost* host);
 
 // Takes `path` apart around its protected entries: every other file goes to
-// the Recycle Bin, every folder left empty is removed. FALSE (with `error`)
-// when anything could not be removed or seen.
+// the Recycle Bin, every folder left empty is removed; `removals` (optional)
+// hears of each. FALSE (with `error`) when anything could not be removed or seen.
 BOOL TakeFolderApart(const std::wstring& path, const ProtectedList& protectedList, HWND owner, DWORD& error,
-                     ICleanupHost* host);
+                     ICleanupHost* host, IRemovalLog* removals = nullptr);
 
 // Number of shell delete calls made in this process since the last reset; the
 // benchmark reads it to show how many calls a plan costs.

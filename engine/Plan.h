@@ -24,11 +24,14 @@ struct ITEM_2_DELETE {
 using DeletePlan = std::vector<ITEM_2_DELETE>;
 
 class ICleanupHost;
+class IRemovalLog;
 
 // Progress of one folder clean-up, shared by its two deletion passes. pHost
 // hears of every item and is asked whether to go on; null: nobody is.
+// pRemovals hears of every object removed (null: nobody does).
 struct DELETE_PROGRESS {
     ICleanupHost* pHost = nullptr;
+    IRemovalLog* pRemovals = nullptr;
     UINT done = 0;
     UINT total = 0;
     unsigned long long bytes = 0;   // planned bytes of the items done

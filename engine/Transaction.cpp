@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "engine/CleanupHost.h"
+#include "engine/CleanupJournal.h"
 #include "engine/Executor.h"
 #include "engine/Rules.h"
 #include "support/ErrorText.h"
@@ -112,6 +113,10 @@ BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std
         host->Progress(0, progress.total, 0);
         owner = host->OwnerWindow();
     }
+
+    // From here on every removal is journaled, so that the clean-up can be undone.
+    CCleanupJournal journal(folder, [&](DWORD error) { if (host) host->Log(UndoUnavailableLine(folder, error)); });
+    progress.pRemovals = &journal;
 
     BOOL result = TRUE;
     DWORD passOneError = 0;

@@ -77,6 +77,11 @@ struct ItemList {
     static pointer invalid() noexcept { return nullptr; }
     static void close(pointer h) noexcept { ::CoTaskMemFree(h); }
 };
+struct CoTaskString {
+    using pointer = PWSTR;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::CoTaskMemFree(h); }
+};
 struct Drop {
     using pointer = HDROP;
     static pointer invalid() noexcept { return nullptr; }
@@ -121,6 +126,7 @@ using UniqueKernel   = UniqueHandle<handle_traits::Kernel>;
 using UniqueModule   = UniqueHandle<handle_traits::Module>;
 using UniqueItemList = UniqueHandle<handle_traits::ItemList>;
 using UniqueDrop     = UniqueHandle<handle_traits::Drop>;
+using UniqueCoString = UniqueHandle<handle_traits::CoTaskString>;
 using UniqueLocal    = UniqueHandle<handle_traits::LocalMem>;
 using UniqueBrush    = UniqueHandle<handle_traits::GdiObject<HBRUSH>>;
 using UniqueBitmap   = UniqueHandle<handle_traits::GdiObject<HBITMAP>>;
@@ -129,6 +135,45 @@ using UniqueIcon     = UniqueHandle<handle_traits::Icon>;
 using UniqueAccel    = UniqueHandle<handle_traits::Accel>;
 using UniqueRegKey   = UniqueHandle<handle_traits::RegKey>;
 using UniqueHook     = UniqueHandle<handle_traits::Hook>;
+
+// COM for a scope on this thread (the shell's folders need it); uninitialised
+// whatever CoInitialize answered.
+class ScopedComInit {
+public:
+    ScopedComInit() noexcept { (void)::CoInitialize(nullptr); }
+    ~ScopedComInit() { ::CoUninitialize(); }
+    ScopedComInit(const ScopedComInit&) = delete;
+    ScopedComInit& operator=(const ScopedComInit&) = delete;
+};
+
+// One reference to a COM object, released when the owner goes.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() noexcept = default;
+    ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.m_p, nullptr));
+        return *this;
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ~ComPtr() { reset(); }
+
+    T* get() const noexcept { return m_p; }
+    T* operator->() const noexcept { return m_p; }
+    explicit operator bool() const noexcept { return m_p != nullptr; }
+    void reset(T* p = nullptr) noexcept {
+        if (m_p) m_p->Release();
+        m_p = p;
+    }
+    // For APIs that hand a new reference back through an out parameter.
+    T** put() noexcept { reset(); return &m_p; }
+    void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+
+private:
+    T* m_p = nullptr;
+};
 
 // A device context from GetDC, released with ReleaseDC for the same window.
 class ScopedWindowDC {

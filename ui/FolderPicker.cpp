@@ -12,15 +12,6 @@ BOOL g_bScrollSelectionPending = FALSE;
 
 namespace {
 constexpr DWORD kPathBufferChars = 1040;
-
-// CoInitialize for the browser's lifetime; uninitialised whatever it answered.
-class ScopedComInit {
-public:
-    ScopedComInit() noexcept { (void)::CoInitialize(nullptr); }
-    ~ScopedComInit() { ::CoUninitialize(); }
-    ScopedComInit(const ScopedComInit&) = delete;
-    ScopedComInit& operator=(const ScopedComInit&) = delete;
-};
 } // namespace
 
 std::wstring GetDesktopFolderPath() {
