@@ -108,6 +108,11 @@ struct Accel {
     static pointer invalid() noexcept { return nullptr; }
     static void close(pointer h) noexcept { ::DestroyAcceleratorTable(h); }
 };
+struct Menu {
+    using pointer = HMENU;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer h) noexcept { ::DestroyMenu(h); }
+};
 struct Hook {
     using pointer = HHOOK;
     static pointer invalid() noexcept { return nullptr; }
@@ -135,6 +140,7 @@ using UniqueIcon     = UniqueHandle<handle_traits::Icon>;
 using UniqueAccel    = UniqueHandle<handle_traits::Accel>;
 using UniqueRegKey   = UniqueHandle<handle_traits::RegKey>;
 using UniqueHook     = UniqueHandle<handle_traits::Hook>;
+using UniqueMenu     = UniqueHandle<handle_traits::Menu>;
 
 // COM for a scope on this thread (the shell's folders need it); uninitialised
 // whatever CoInitialize answered.
