@@ -41,12 +41,6 @@ std::string EntryLine(const JOURNAL_ENTRY& e)
     return Utf8(FormatText(L"%ls\t%llu\t%ls\n", KindTag(e.kind), e.when, e.path.c_str()));
 }
 
-// The key that names a folder's journal: its canonical, case-folded path.
-std::wstring FolderKey(const std::wstring& folder)
-{
-    return FoldPathCase(CanonicalPath(NormalizeFolderPath(folder, FALSE)));
-}
-
 std::wstring JournalFolder()
 {
     UniqueCoString base;
@@ -95,11 +89,17 @@ std::wstring CleanupJournalPath(const std::wstring& solutionFolder)
     if (folder.empty()) return folder;
     // FNV-1a over the key's UTF-16 units: the same folder always gives the same name.
     ULONGLONG hash = 14695981039346656037ull;
-    for (wchar_t c : FolderKey(solutionFolder)) {
+    for (wchar_t c : PathKey(solutionFolder)) {
         hash ^= static_cast<ULONGLONG>(c);
         hash *= 1099511628211ull;
     }
     return JoinPath(folder, FormatText(L"Cleanup-%016llx.txt", hash));
+}
+
+bool HasCleanupJournal(const std::wstring& solutionFolder)
+{
+    const std::wstring path = CleanupJournalPath(solutionFolder);
+    return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 BOOL ReadCleanupJournal(const std::wstring& solutionFolder, CLEANUP_JOURNAL& journal)
@@ -141,7 +141,7 @@ BOOL ReadCleanupJournal(const std::wstring& solutionFolder, CLEANUP_JOURNAL& jou
         if (!entry.path.empty()) journal.entries.push_back(std::move(entry));
     }
     // A journal names its folder: one of another folder (or none) is not this folder's.
-    if (!ours || FolderKey(journal.folder) != FolderKey(solutionFolder)) {
+    if (!ours || PathKey(journal.folder) != PathKey(solutionFolder)) {
         journal = {};
         ::SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;

@@ -41,6 +41,9 @@ struct CLEANUP_JOURNAL {
 // no local application data folder.
 std::wstring CleanupJournalPath(const std::wstring& solutionFolder);
 
+// TRUE when `solutionFolder` has a journal (its file exists).
+bool HasCleanupJournal(const std::wstring& solutionFolder);
+
 // Reads `solutionFolder`'s journal. FALSE when there is none
 // (ERROR_FILE_NOT_FOUND), when it belongs to another folder (the same), or
 // with the reading error.

@@ -18,11 +18,6 @@ constexpr ULONGLONG kTimeSlack = 2ull * 10000000;
 // Items handed to the shell in one restore request.
 constexpr size_t kRestoreBatch = 512;
 
-std::wstring PathKey(const std::wstring& path)
-{
-    return FoldPathCase(CanonicalPath(NormalizeFolderPath(path, FALSE)));
-}
-
 bool IsBelow(const std::wstring& key, const std::wstring& folderKey)
 {
     return key.size() > folderKey.size() && key.compare(0, folderKey.size(), folderKey) == 0 &&
