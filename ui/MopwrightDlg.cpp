@@ -323,9 +323,9 @@ void CMopwrightDlg::OnEditRestoreLastCleanup() {
     const std::wstring folder = FolderToRestore();
     const size_t items = folder.empty() ? 0 : JournaledItemCount(folder);
     if (items == 0) return;
-    const std::wstring question = FormatText(
-        L"Do you want to restore the last clean-up of \"%ls\"?\r\n%zu items will go back where they were.",
-        folder.c_str(), items);
+    const std::wstring question =
+        FormatText(L"Do you want to restore the last clean-up of \"%ls\"?\r\n%zu removed %ls back where %ls.",
+                   folder.c_str(), items, items == 1 ? L"item goes" : L"items go", items == 1 ? L"it was" : L"they were");
     if (::MessageBoxW(m_hWnd, question.c_str(), L"Mopwright", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
     CWaitCursor wait;
     ShowLogPanel();
