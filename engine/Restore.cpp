@@ -15,13 +15,28 @@ namespace {
 // Clocks and the rounding of deletion dates: an item counts as deleted during
 // the clean-up when its date lies this close to it.
 constexpr ULONGLONG kTimeSlack = 2ull * 10000000;
-// Items handed to the shell in one restore request.
-constexpr size_t kRestoreBatch = 512;
+// Items handed to the shell in one restore request. Wine's cost of a request
+// grows with the size of the bin, hardly with the request's: as many as there are.
+constexpr size_t kRestoreBatch = 65536;
 
-bool IsBelow(const std::wstring& key, const std::wstring& folderKey)
+using KeySet = std::unordered_set<std::wstring>;
+
+// TRUE when a folder of `folders` (path keys) lies above `key`.
+bool HasAncestorIn(const std::wstring& key, const KeySet& folders)
 {
-    return key.size() > folderKey.size() && key.compare(0, folderKey.size(), folderKey) == 0 &&
-           key[folderKey.size()] == L'\\';
+    if (folders.empty()) return false;
+    for (size_t cut = key.rfind(L'\\'); cut != std::wstring::npos && cut > 0; cut = key.rfind(L'\\', cut - 1))
+        if (folders.count(key.substr(0, cut))) return true;
+    return false;
+}
+
+// The path keys of the folders among `entries` that went to the bin whole.
+KeySet RecycledFolders(const std::vector<JOURNAL_ENTRY*>& entries)
+{
+    KeySet folders;
+    for (const JOURNAL_ENTRY* e : entries)
+        if (e->kind == JournalKind::Folder) folders.insert(PathKey(e->path));
+    return folders;
 }
 
 // 0 when nothing stands at `path`, ERROR_ALREADY_EXISTS when something does,
@@ -75,28 +90,33 @@ public:
     void Run(CRecycleBin* bin, DWORD binError, std::unordered_multimap<std::wstring, BIN_ITEM*>& byPath)
     {
         std::vector<JOURNAL_ENTRY*> empties, recycled;
-        std::vector<std::wstring> recycledFolders;
-        for (JOURNAL_ENTRY& e : m_journal.entries) {
-            if (e.kind == JournalKind::EmptyFolder) empties.push_back(&e);
-            else recycled.push_back(&e);
-            if (e.kind == JournalKind::Folder) recycledFolders.push_back(PathKey(e.path));
-        }
+        for (JOURNAL_ENTRY& e : m_journal.entries) (e.kind == JournalKind::EmptyFolder ? empties : recycled).push_back(&e);
+        const KeySet recycledFolders = RecycledFolders(recycled);
         // Parents before children; an empty folder that lay inside a folder
         // sent to the bin whole comes back with it, so it waits until then.
-        auto byKey = [](const JOURNAL_ENTRY* a, const JOURNAL_ENTRY* b) { return PathKey(a->path) < PathKey(b->path); };
+        std::unordered_map<const JOURNAL_ENTRY*, std::wstring> keys;
+        for (const JOURNAL_ENTRY& e : m_journal.entries) keys.emplace(&e, PathKey(e.path));
+        auto byKey = [&](const JOURNAL_ENTRY* a, const JOURNAL_ENTRY* b) { return keys[a] < keys[b]; };
         std::sort(empties.begin(), empties.end(), byKey);
         std::sort(recycled.begin(), recycled.end(), byKey);
         std::vector<JOURNAL_ENTRY*> later;
         for (JOURNAL_ENTRY* e : empties) {
-            const std::wstring key = PathKey(e->path);
-            if (std::any_of(recycledFolders.begin(), recycledFolders.end(),
-                            [&](const std::wstring& f) { return IsBelow(key, f); }))
-                later.push_back(e);
-            else
-                MakeEmptyFolder(*e);
+            if (HasAncestorIn(PathKey(e->path), recycledFolders)) later.push_back(e);
+            else MakeEmptyFolder(*e);
         }
-        for (JOURNAL_ENTRY* e : recycled) Take(*e, bin, binError, byPath);
-        Flush(bin);
+        // Rounds: what lay inside a folder that went to the bin whole waits
+        // until that folder is back, or its place would be taken by the folder
+        // made for it.
+        while (!recycled.empty()) {
+            const KeySet pendingFolders = RecycledFolders(recycled);
+            std::vector<JOURNAL_ENTRY*> next;
+            for (JOURNAL_ENTRY* e : recycled) {
+                if (HasAncestorIn(PathKey(e->path), pendingFolders)) next.push_back(e);
+                else Take(*e, bin, binError, byPath);
+            }
+            Flush(bin);
+            recycled = std::move(next);
+        }
         for (JOURNAL_ENTRY* e : later) MakeEmptyFolder(*e);
 
         if (m_dryRun) return;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/CleanupJournal.h"
+#include "engine/RecycleBin.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"
 
@@ -82,4 +83,28 @@ TEST(CleanupJournal, OnlyADeletionReplacesItAndAnUnwritableOneIsSaidOnce)
     EXPECT_EQ(said, 1u) << testutil::Narrow(host.logText);
     EXPECT_TRUE(host.EndedWithoutErrors());
     EXPECT_TRUE(t.untrashed({L"U/Debug", L"U/obj"}).empty());
+}
+
+// The shell's date texts (the user's own formats, with or without seconds, in
+// either half of the day) read back as the interval of times they stand for.
+TEST(RecycleBinDates, ShellDateTextReadsAsTheIntervalItStandsFor)
+{
+    const ULONGLONG minute = 60ull * 10000000;
+    for (WORD hour : {0, 9, 12, 21}) {
+        SYSTEMTIME local{2026, 3, 0, 17, hour, 41, 27, 0}, utc{};
+        FILETIME ft{};
+        ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) && SystemTimeToFileTime(&utc, &ft));
+        const ULONGLONG exact = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+        for (DWORD timeFlags : {DWORD(TIME_NOSECONDS), DWORD(0)}) {
+            wchar_t date[64] = L"", time[64] = L"";
+            GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 64);
+            GetTimeFormatW(LOCALE_USER_DEFAULT, timeFlags, &local, nullptr, time, 64);
+            ULONGLONG first = 0, last = 0;
+            ASSERT_TRUE(ParseShellDateText(std::wstring(date) + L" " + time, first, last)) << testutil::Narrow(time);
+            EXPECT_TRUE(first <= exact && exact <= last) << testutil::Narrow(std::wstring(date) + L" " + time);
+            EXPECT_EQ(last - first + 1, timeFlags ? minute : minute / 60);
+        }
+    }
+    ULONGLONG first = 0, last = 0;
+    EXPECT_FALSE(ParseShellDateText(L"yesterday", first, last));
 }
