@@ -31,8 +31,8 @@ class IRemovalLog;
 // pRemovals hears of every object removed (null: nobody does).
 struct DELETE_PROGRESS {
     ICleanupHost* pHost = nullptr;
-    IRemovalLog* pRemovals = nullptr;
     UINT done = 0;
     UINT total = 0;
     unsigned long long bytes = 0;   // planned bytes of the items done
+    IRemovalLog* pRemovals = nullptr;
 };
