@@ -101,7 +101,7 @@ public:
         std::sort(recycled.begin(), recycled.end(), byKey);
         std::vector<JOURNAL_ENTRY*> later;
         for (JOURNAL_ENTRY* e : empties) {
-            if (HasAncestorIn(PathKey(e->path), recycledFolders)) later.push_back(e);
+            if (HasAncestorIn(keys[e], recycledFolders)) later.push_back(e);
             else MakeEmptyFolder(*e);
         }
         // Rounds: what lay inside a folder that went to the bin whole waits
@@ -111,7 +111,7 @@ public:
             const KeySet pendingFolders = RecycledFolders(recycled);
             std::vector<JOURNAL_ENTRY*> next;
             for (JOURNAL_ENTRY* e : recycled) {
-                if (HasAncestorIn(PathKey(e->path), pendingFolders)) next.push_back(e);
+                if (HasAncestorIn(keys[e], pendingFolders)) next.push_back(e);
                 else Take(*e, bin, binError, byPath);
             }
             Flush(bin);
