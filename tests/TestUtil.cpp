@@ -307,23 +307,40 @@ size_t CountTrashed(const std::vector<std::string>& infos, const std::wstring& w
 }
 } // namespace
 
-bool BackdateTrashEntry(const std::wstring& windowsPath)
+namespace {
+// The .trashinfo file (a Windows path) of the trash entry whose original path
+// is `windowsPath`; empty when there is none.
+std::wstring TrashInfoOf(const std::wstring& windowsPath)
 {
     const std::wstring info = WindowsPath(Env(L"XDG_DATA_HOME")) + L"\\Trash\\info";
     const std::vector<std::string> wanted = {"Path=" + UrlEncodePath(Narrow(LinuxPath(windowsPath))) + "\n",
                                              "Path=" + Narrow(LinuxPath(windowsPath)) + "\n"};
     for (const WIN32_FIND_DATAW& e : Entries(info)) {
-        const std::wstring file = info + L"\\" + e.cFileName;
-        std::string text = ReadAll(file);
-        const size_t date = text.find("DeletionDate=");
-        if (date == std::string::npos || (text.find(wanted[0]) == std::string::npos && text.find(wanted[1]) == std::string::npos))
-            continue;
-        text = text.substr(0, date) + "DeletionDate=2001-01-01T00:00:00\n";
-        UniqueFile f(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        DWORD written = 0;
-        return f && WriteFile(f.get(), text.data(), (DWORD)text.size(), &written, nullptr);
+        const std::string text = ReadAll(info + L"\\" + e.cFileName);
+        if (text.find(wanted[0]) != std::string::npos || text.find(wanted[1]) != std::string::npos)
+            return info + L"\\" + e.cFileName;
     }
-    return false;
+    return L"";
+}
+} // namespace
+
+bool BackdateTrashEntry(const std::wstring& windowsPath)
+{
+    const std::wstring file = TrashInfoOf(windowsPath);
+    std::string text = file.empty() ? "" : ReadAll(file);
+    const size_t date = text.find("DeletionDate=");
+    if (date == std::string::npos) return false;
+    text = text.substr(0, date) + "DeletionDate=2001-01-01T00:00:00\n";
+    UniqueFile f(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return f && WriteFile(f.get(), text.data(), (DWORD)text.size(), &written, nullptr);
+}
+
+std::wstring TrashedObjectOf(const std::wstring& windowsPath)
+{
+    const std::wstring info = TrashInfoOf(windowsPath);
+    const size_t name = info.find_last_of(L'\\') + 1, suffix = info.rfind(L".trashinfo");
+    return info.empty() || suffix == std::wstring::npos ? L"" : TrashFilesFolder() + L"\\" + info.substr(name, suffix - name);
 }
 
 bool InTrash(const std::wstring& windowsPath) { return CountTrashed(TrashInfoPaths(), windowsPath, false) > 0; }

@@ -153,5 +153,8 @@ std::string SnapshotTree(const std::wstring& root, bool folderTimes = true);
 // Makes the trash entry whose original path is `windowsPath` look deleted long
 // ago (its .trashinfo's DeletionDate); false when there is none.
 bool BackdateTrashEntry(const std::wstring& windowsPath);
+// Where the trash keeps the object whose original path is `windowsPath` (a
+// Windows path into $XDG_DATA_HOME/Trash/files); empty when it holds none.
+std::wstring TrashedObjectOf(const std::wstring& windowsPath);
 
 } // namespace testutil

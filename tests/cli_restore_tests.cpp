@@ -1,6 +1,7 @@
 // Undoing clean-ups from the console, on real trees and the real trash.
 #include <gtest/gtest.h>
 
+#include "cli/Json.h"
 #include "engine/Executor.h"
 #include "tests/TestUtil.h"
 
@@ -64,26 +65,33 @@ TEST(CliRestore, BringsTheTreeBackAndASecondRestoreChangesNothing)
     EXPECT_EQ(testutil::SnapshotTree(t.root(), false), before);
 }
 
-TEST(CliRestore, AnItemWhosePlaceIsTakenAgainStaysInTheBin)
+TEST(CliRestore, AnItemWhosePlaceIsTakenOrThatDoesNotComeBackFails)
 {
     TempTree t(L"taken");
     testutil::MakeCppSolution(t, L"");
     Clean(Quoted(t.root()));
     t.file(L"x64/Release/App.ilk", "built again");   // a build ran since
-
-    PROCESS_RESULT r = RunCli(L"--restore " + Quoted(t.root()));
+    PROCESS_RESULT r;
+    {
+        // Held open in the bin: the shell's restore cannot move it, whatever it answers.
+        UniqueFile held = testutil::HoldFile(testutil::TrashedObjectOf(t.path(L"App\\App.vcxproj.user")));
+        ASSERT_TRUE(held.valid());
+        r = RunCli(L"--restore " + Quoted(t.root()));
+    }
     EXPECT_EQ(r.exitCode, 1u) << r.out;
     EXPECT_TRUE(Has(r, "NOT RESTORED: (183) \"" + testutil::Narrow(t.path(L"x64\\Release\\App.ilk")) + "\".")) << r.out;
     EXPECT_EQ(testutil::SnapshotTree(t.path(L"x64/Release/App.ilk")), "");   // a file, not a folder
     EXPECT_TRUE(testutil::InTrash(t.path(L"x64\\Release\\App.ilk")));
-    EXPECT_TRUE(t.missing({L"App/x64/Debug/main.obj", L"App/App.vcxproj.user"}).empty());
+    EXPECT_TRUE(Has(r, "NOT RESTORED: (536871173) \"" + testutil::Narrow(t.path(L"App\\App.vcxproj.user")) + "\".")) << r.out;
+    EXPECT_TRUE(t.missing({L"App/x64/Debug/main.obj", L"App/x64/Debug/App.tlog/CL.read.1.tlog"}).empty());
 
-    // The journal keeps only what failed, and it fails again.
+    // The journal keeps only what failed: the held file comes back now, the taken place fails again.
     PROCESS_RESULT json = RunCli(L"--restore --json " + Quoted(t.root()));
     EXPECT_EQ(json.exitCode, 1u);
     EXPECT_TRUE(Has(json, "{\"mode\":\"restore\",\"dryRun\":false,\"folders\":[{\"folder\":")) << json.out;
-    EXPECT_TRUE(Has(json, "\"restored\":0,\"items\":[],\"failures\":[{\"path\":")) << json.out;
-    EXPECT_TRUE(Has(json, "\"error\":183,") && Has(json, "\"restoredItems\":0,\"failed\":true}")) << json.out;
+    EXPECT_TRUE(Has(json, "\"restored\":1,\"items\":[" + testutil::Narrow(JsonString(t.path(L"App\\App.vcxproj.user"))) +
+                              "],\"failures\":[{\"path\":")) << json.out;
+    EXPECT_TRUE(Has(json, "\"error\":183,") && Has(json, "\"restoredItems\":1,\"failed\":true}")) << json.out;
 }
 
 TEST(CliRestore, TouchesOnlyWhatThatCleanupPutInTheBin)
