@@ -27,6 +27,7 @@
 #define ID_EDIT_CLOSE_AFTER_CLEANUP     32774
 #define ID_FILE_OPEN_AND_CLEAN          32775
 #define ID_EDIT_CLEAR_LOG               32777
+#define ID_EDIT_RESTORE_LAST_CLEANUP    32778
 
 // About box
 #define IDD_ABOUTBOX                    100

@@ -11,6 +11,7 @@
 #include "engine/Executor.h"
 #include "engine/Planning.h"
 #include "engine/Recycler.h"
+#include "engine/Restore.h"
 #include "engine/Rules.h"
 #include "engine/Transaction.h"
 #include "support/ComInit.h"
@@ -296,6 +297,9 @@ int wmain(int argc, wchar_t** argv)
     unsigned long long shellCalls = 0;
     double verifySeconds = 0;
     BOOL cleaned = TRUE;
+    double restoreSeconds = 0;
+    size_t restoredItems = 0, restoreFailures = 0;
+    bool restoreComplete = false;
     if (!skipClean) {
         ResetShellDeleteCalls();
         LARGE_INTEGER c = Now();
@@ -303,6 +307,16 @@ int wmain(int argc, wchar_t** argv)
         cleanSeconds = Seconds(c, Now());
         shellCalls = ShellDeleteCalls();
         verifySeconds = VerifySeconds();
+
+        // Undo it: everything comes back from the bin, and the tree is whole again.
+        LARGE_INTEGER u = Now();
+        const std::vector<FOLDER_RESTORE> restored = RestoreCleanups({root}, false);
+        restoreSeconds = Seconds(u, Now());
+        restoredItems = restored.front().restored.size();
+        restoreFailures = restored.front().failures.size();
+        TREE_COUNTS back;
+        BareWalk(root, back);
+        restoreComplete = back.files == walked.files && back.folders == walked.folders;
     }
 
     double ratio = planBest / floorBest;
@@ -334,15 +348,21 @@ int wmain(int argc, wchar_t** argv)
         wprintf(L"%-44ls %14.3f\n", L"shell delete calls per planned item", shellPerItem);
         wprintf(L"%-44ls %14.3f\n", L"checking deleted items are gone, s", verifySeconds);
         wprintf(L"%-44ls %14ls\n", L"clean result", cleaned ? L"success" : L"failed");
+        wprintf(L"%-44ls %14.3f\n", L"restore of the clean-up, s", restoreSeconds);
+        wprintf(L"%-44ls %14zu\n", L"restored items", restoredItems);
+        wprintf(L"%-44ls %14zu\n", L"items not restored", restoreFailures);
+        wprintf(L"%-44ls %14ls\n", L"tree after restore", restoreComplete ? L"as before" : L"different");
     }
     wprintf(L"{\"entries\":%llu,\"folders\":%llu,\"projects\":%d,\"floorSeconds\":%.4f,\"planSeconds\":%.4f,"
             L"\"planToFloor\":%.3f,\"dryRunSeconds\":%.4f,\"dryRunToPlan\":%.3f,\"plannedItems\":%zu,\"listingsPerFolder\":%.4f,\"peakPlanBytes\":%zu,"
             L"\"bytesPerPlannedItem\":%.1f,\"cleanSeconds\":%.3f,\"itemsPerSecond\":%.1f,\"shellCalls\":%llu,"
             L"\"shellCallsPerItem\":%.4f,\"verifySeconds\":%.4f,\"protectedLines\":%d,\"protectedEntries\":%zu,"
-            L"\"cleanSucceeded\":%ls}\n",
+            L"\"cleanSucceeded\":%ls,\"restoreSeconds\":%.3f,\"restoredItems\":%zu,\"restoreFailures\":%zu,"
+            L"\"restoreComplete\":%ls}\n",
             entries, folders, projects, floorBest, planBest, ratio, dryBest, dryBest / planBest, planItems, listingsPerFolder, peakPlanBytes,
             bytesPerItem, cleanSeconds, itemsPerSecond, shellCalls, shellPerItem, verifySeconds, protectedLines,
-            protectedEntries, cleaned ? L"true" : L"false");
+            protectedEntries, cleaned ? L"true" : L"false", restoreSeconds, restoredItems, restoreFailures,
+            restoreComplete ? L"true" : L"false");
     RemoveTree(root);
     return 0;
 }

@@ -17,6 +17,7 @@
 #include "engine/CleanupRun.h"
 #include "engine/Recycler.h"
 #include "support/ComInit.h"
+#include "engine/Restore.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 
@@ -29,6 +30,7 @@ constexpr int kExitUsage = 2;
 const wchar_t kUsage[] =
     L"Usage: mopwright-cli [--dry-run] [--delete-suo] [--json] [--force-top-level]\n"
     L"                     [--recurse] [--older-than DAYS] FOLDER...\n"
+    L"       mopwright-cli --restore [--dry-run] [--json] FOLDER...\n"
     L"       mopwright-cli --install-shell-menu | --uninstall-shell-menu | --version | --help\n";
 
 const wchar_t kHelp[] =
@@ -48,6 +50,10 @@ const wchar_t kHelp[] =
     L"  --install-shell-menu    add \"Clean with Mopwright\" to the folder menu of\n"
     L"                Explorer, for the current user (starts mopwright.exe beside this)\n"
     L"  --uninstall-shell-menu  remove that entry again\n"
+    L"  --restore     undo each FOLDER's most recent clean-up: what it sent to the\n"
+    L"                Recycle Bin and is still there goes back to its place, and the\n"
+    L"                empty folders it removed are made again; with --dry-run, list\n"
+    L"                what would come back\n"
     L"  --help        show this text\n"
     L"  --version     print the program's version and the deleter in use\n"
     L"\n"
@@ -55,7 +61,13 @@ const wchar_t kHelp[] =
     L"folder failed, 1 when any did or when Ctrl+C stopped the program, 2 for wrong\n"
     L"usage. Ctrl+C stops a clean-up between two items (error 1235); what was removed\n"
     L"until then stays removed. Nothing is ever deleted outright: an item that the\n"
-    L"Recycle Bin cannot take stays where it is, and its folder fails.\n";
+    L"Recycle Bin cannot take stays where it is, and its folder fails.\n"
+    L"\n"
+    L"Every clean-up writes down what it removed, one journal per solution folder in\n"
+    L"%LOCALAPPDATA%\\Mopwright. A restore touches only the items that clean-up put in\n"
+    L"the Recycle Bin; an item whose place is taken again (a build ran since) stays in\n"
+    L"the bin (183), as does one that is gone from it (2). Exit code of --restore: 0\n"
+    L"when everything came back or there was nothing, 1 when any item failed.\n";
 
 struct OPTIONS {
     bool dryRun = false;
@@ -68,6 +80,7 @@ struct OPTIONS {
     int olderThanDays = -1;   // -1: every folder, whatever its age
     bool installShellMenu = false;
     bool uninstallShellMenu = false;
+    bool restore = false;
     std::vector<std::wstring> folders;
 };
 
@@ -109,6 +122,7 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             else if (arg == L"--recurse") options.recurse = true;
             else if (arg == L"--install-shell-menu") options.installShellMenu = true;
             else if (arg == L"--uninstall-shell-menu") options.uninstallShellMenu = true;
+            else if (arg == L"--restore") options.restore = true;
             else if (arg == L"--older-than") {
                 wchar_t* end = nullptr;
                 const long days = i + 1 < argc ? wcstol(argv[i + 1], &end, 10) : -1;
@@ -139,6 +153,13 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             options.folders.push_back(FullPath(arg));
         }
     }
+    if (options.help || options.version) return true;
+    // A restore undoes a clean-up as it was: no clean-up option changes it.
+    if (options.restore && (options.deleteSuo || options.allowTopLevel || options.recurse ||
+                            options.olderThanDays >= 0 || options.installShellMenu || options.uninstallShellMenu)) {
+        problem = L"mopwright-cli: --restore takes only --dry-run, --json and folders\n";
+        return false;
+    }
     // The folder menu is changed one way at a time, and never with folders,
     // which would be left uncleaned.
     const wchar_t* shellMenu = options.installShellMenu ? L"--install-shell-menu" : L"--uninstall-shell-menu";
@@ -150,7 +171,7 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
         problem = L"mopwright-cli: " + std::wstring(shellMenu) + L" takes no folder\n";
         return false;
     }
-    if (options.help || options.version || options.installShellMenu || options.uninstallShellMenu) return true;
+    if (options.installShellMenu || options.uninstallShellMenu) return true;
     if (options.folders.empty()) {
         problem = L"mopwright-cli: no folder given\n";
         return false;
@@ -439,6 +460,45 @@ int RunClean(const OPTIONS& options)
     return failed ? kExitFailed : kExitOk;
 }
 
+int RunRestore(const OPTIONS& options)
+{
+    const std::vector<FOLDER_RESTORE> results = RestoreCleanups(options.folders, options.dryRun);
+    size_t restored = 0;
+    bool failed = false;
+    for (const FOLDER_RESTORE& r : results) {
+        restored += r.restored.size();
+        failed = failed || !r.failures.empty();
+    }
+    std::wstring out;
+    if (options.json) {
+        out = L"{\"mode\":\"restore\",\"dryRun\":" + std::wstring(options.dryRun ? L"true" : L"false") + L",\"folders\":[";
+        for (size_t f = 0; f < results.size(); ++f) {
+            const FOLDER_RESTORE& r = results[f];
+            out += (f ? L",{\"folder\":" : L"{\"folder\":") + JsonString(r.folder) + L",\"restored\":" +
+                   Number(r.restored.size()) + L",\"items\":[";
+            for (size_t i = 0; i < r.restored.size(); ++i) out += (i ? L"," : L"") + JsonString(r.restored[i]);
+            out += L"],\"failures\":[";
+            for (size_t i = 0; i < r.failures.size(); ++i)
+                out += (i ? L",{\"path\":" : L"{\"path\":") + JsonString(r.failures[i].path) + L",\"error\":" +
+                       Number(r.failures[i].error) + L",\"errorText\":" + JsonString(GetErrorText(r.failures[i].error)) + L"}";
+            out += L"]}";
+        }
+        out += L"],\"restoredItems\":" + Number(restored) + L",\"failed\":" + (failed ? L"true" : L"false") + L"}\n";
+    } else {
+        for (const FOLDER_RESTORE& r : results) {
+            if (!r.journaled) out += L"Nothing to restore for: \"" + r.folder + L"\"\n";
+            if (options.dryRun)
+                for (const std::wstring& path : r.restored) out += L"Would restore: \"" + path + L"\"\n";
+            for (const RESTORE_FAILURE& failure : r.failures)
+                out += FormatText(L"NOT RESTORED: (%d) \"%ls\". %ls\n", static_cast<int>(failure.error),
+                                  failure.path.c_str(), GetErrorText(failure.error).c_str());
+        }
+        out += (options.dryRun ? L"Would restore " : L"Restored ") + Number(restored) + L" items.\n";
+    }
+    WriteOut(stdout, out);
+    return failed ? kExitFailed : kExitOk;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -464,7 +524,7 @@ int wmain(int argc, wchar_t** argv)
     }
     if (options.installShellMenu || options.uninstallShellMenu) return RunShellMenu(options);
     SetEngineBeepHook(NoBeep);   // a console program does not beep
-    int code = options.dryRun ? RunDry(options) : RunClean(options);
+    int code = options.restore ? RunRestore(options) : options.dryRun ? RunDry(options) : RunClean(options);
     if (ConsoleStopRequested()) {
         WriteOut(stderr, L"mopwright-cli: stopped by Ctrl+C.\n");
         code = kExitFailed;

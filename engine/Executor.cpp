@@ -22,13 +22,6 @@ namespace {
 // The shell's own answer for a path that does not exist (not a system code).
 constexpr int kShellInvalidPath = 0x7C;
 
-ULONGLONG Now()
-{
-    FILETIME ft;
-    ::GetSystemTimeAsFileTime(&ft);
-    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
 // After the shell said an object went: one attribute query proves it.
 bool IsGone(const std::wstring& path)
 {
@@ -209,12 +202,12 @@ private:
             Fail(path, code);
         } else if (sent.planItem && !sent.isFolder) {
             // Checked with the other files of its folder, against one listing.
-            m_goneCheck.Add(path, Now(), Remains());
+            m_goneCheck.Add(path, NowFileTime(), Remains());
         } else if (!IsGone(path)) {
             // Trust, but verify: "success" means the object is no longer there.
             Fail(path, kErrorItemRemains);
         } else if (m_removals) {
-            m_removals->Recycled(path, sent.isFolder, Now());
+            m_removals->Recycled(path, sent.isFolder, NowFileTime());
         }
         return !sent.planItem || Advance(sent.bytes);
     }

@@ -158,7 +158,7 @@ bool CFileOperationRecycler::Add(const std::wstring& path, RecycleKind kind)
         // object (or none): such an item fails on its own.
         code = ERROR_INVALID_NAME;
     } else {
-        const HRESULT hr = ::SHCreateItemFromParsingName(path.c_str(), nullptr, __uuidof(IShellItem), PutVoid(item));
+        const HRESULT hr = ::SHCreateItemFromParsingName(path.c_str(), nullptr, __uuidof(IShellItem), item.put_void());
         // A path that no longer parses because the item vanished maps to 0: gone.
         if (FAILED(hr)) {
             item.reset();
@@ -192,7 +192,7 @@ bool CFileOperationRecycler::PerformRound(size_t& first)
     UniqueCom<IFileOperation> operation;
     UniqueCom<CDeleteSink> sink(new (std::nothrow) CDeleteSink(*this));
     HRESULT hr = sink ? ::CoCreateInstance(__uuidof(FileOperation), nullptr, CLSCTX_ALL, __uuidof(IFileOperation),
-                                           PutVoid(operation))
+                                           operation.put_void())
                       : E_OUTOFMEMORY;
     if (SUCCEEDED(hr)) hr = operation.get()->SetOperationFlags(FileOperationFlags(m_kind));
     if (SUCCEEDED(hr) && m_owner) hr = operation.get()->SetOwnerWindow(m_owner);
@@ -356,9 +356,9 @@ HRESULT ProbeFileOperationDeletes()
 {
     UniqueCom<IFileOperation> operation;
     HRESULT hr = ::CoCreateInstance(__uuidof(FileOperation), nullptr, CLSCTX_ALL, __uuidof(IFileOperation),
-                                    PutVoid(operation));
+                                    operation.put_void());
     UniqueCom<IShellItem> item;
-    if (SUCCEEDED(hr)) hr = ::SHCreateItemFromParsingName(OwnFilePath().c_str(), nullptr, __uuidof(IShellItem), PutVoid(item));
+    if (SUCCEEDED(hr)) hr = ::SHCreateItemFromParsingName(OwnFilePath().c_str(), nullptr, __uuidof(IShellItem), item.put_void());
     if (SUCCEEDED(hr)) hr = operation.get()->DeleteItem(item.get(), nullptr);
     if (SUCCEEDED(hr)) hr = operation.get()->SetOperationFlags(FileOperationFlags(RecycleKind::File));
     // Released unperformed: the queued delete goes with the operation.

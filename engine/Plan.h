@@ -43,6 +43,7 @@ class IRemovalLog;
 
 // Progress of one folder clean-up, shared by its two deletion passes. pHost
 // hears of every item and is asked whether to go on; null: nobody is.
+// pRemovals hears of every object removed (null: nobody does).
 struct DELETE_PROGRESS {
     ICleanupHost* pHost = nullptr;
     UINT done = 0;

@@ -15,3 +15,11 @@ public:
     // The empty folder `path` was removed outright.
     virtual void RemovedEmptyFolder(const std::wstring& path) = 0;
 };
+
+// The time now as the log takes it (FILETIME, UTC).
+inline ULONGLONG NowFileTime()
+{
+    FILETIME ft;
+    ::GetSystemTimeAsFileTime(&ft);
+    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "engine/CleanupHost.h"
+#include "engine/CleanupJournal.h"
 #include "engine/Executor.h"
 #include "support/DirListing.h"
 #include "support/ErrorText.h"
@@ -124,6 +125,11 @@ BOOL ApplyCleanupPlan(const CLEANUP_PLAN& plan, ICleanupHost* host, CleanupFailu
         host->Progress(0, progress.total, 0);
         owner = host->OwnerWindow();
     }
+    // From here on every removal is written down, so that the clean-up can be undone.
+    CCleanupJournal journal(plan.folder, [&](DWORD error) {
+        if (host) host->Log(UndoUnavailableLine(plan.folder, error));
+    });
+    progress.pRemovals = &journal;
 
     // Both passes always run; the last failing pass's code is the one reported.
     DWORD error = 0;

@@ -17,6 +17,12 @@ cmake --build build/i686 -j "$jobs"
 # One Wine prefix for the whole run, created once; a wine server kept alive so
 # that no test program pays Wine's start-up on its own.
 mw_wine_env "$here/build/x64/wine" null
+# The trash fills from run to run and every restore looks through it: start
+# each run with an empty one (never while a test program runs).
+rm -rf "$XDG_DATA_HOME/Trash/files" "$XDG_DATA_HOME/Trash/info"
+mkdir -p "$XDG_DATA_HOME/Trash/files" "$XDG_DATA_HOME/Trash/info"
+# Every clean-up writes a journal of its folder; the tests' folders do not outlive the run.
+rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Mopwright
 mw_wine_prefix
 mw_wine_warm
 trap '"$MW_WINESERVER" -k >/dev/null 2>&1 || true' EXIT

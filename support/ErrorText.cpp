@@ -33,6 +33,12 @@ std::wstring GetErrorText(DWORD code)
         return L"The item is still there after it was sent to the Recycle Bin.";
     case kErrorUnreadableKeepList:
         return L"A do-not-delete file could not be read, so nothing was removed.";
+    case kErrorNoRestoreCommand:
+        return L"The Recycle Bin offers no command that restores this item.";
+    case kErrorNotRestored:
+        return L"The Recycle Bin did not put the item back in its place.";
+    case kErrorRestoreAmbiguous:
+        return L"The Recycle Bin holds more than one item from this place deleted during the clean-up; restore it by hand.";
     default:
         break;
     }

@@ -7,6 +7,9 @@
 inline constexpr DWORD kErrorRecycleBinRefused = 0x20000101;   // the bin could not take the item
 inline constexpr DWORD kErrorItemRemains = 0x20000102;         // "deleted", yet still there
 inline constexpr DWORD kErrorUnreadableKeepList = 0x20000103;  // a do-not-delete file could not be read
+inline constexpr DWORD kErrorNoRestoreCommand = 0x20000104;    // the bin offers no way to put an item back
+inline constexpr DWORD kErrorNotRestored = 0x20000105;         // "restored", yet not back in its place
+inline constexpr DWORD kErrorRestoreAmbiguous = 0x20000106;    // more than one item in the bin could be it
 
 // The system's text for a Windows error code as one line: every CR and LF
 // removed, nothing else trimmed. Codes 12000-12175 come from wininet.dll's

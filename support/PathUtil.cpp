@@ -193,6 +193,11 @@ std::wstring CanonicalPath(std::wstring_view input)
     return result;
 }
 
+std::wstring PathKey(const std::wstring& path)
+{
+    return FoldPathCase(CanonicalPath(NormalizeFolderPath(path, FALSE)));
+}
+
 std::wstring FoldPathCase(std::wstring_view path)
 {
     std::wstring folded(path);

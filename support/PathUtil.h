@@ -63,6 +63,10 @@ std::wstring CanonicalPath(std::wstring_view path);
 // `path` upper-cased character by character, as file systems compare names.
 std::wstring FoldPathCase(std::wstring_view path);
 
+// The key under which two spellings of one full path are equal: blanks and a
+// trailing separator trimmed, canonical, case-folded.
+std::wstring PathKey(const std::wstring& path);
+
 
 // TRUE when `folder` exists and is a directory, looked at with the WOW64
 // file-system redirection switched off (for this test alone).

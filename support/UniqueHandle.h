@@ -40,6 +40,10 @@ public:
 
     // For APIs that hand a new handle back through an out parameter.
     pointer* put() noexcept { reset(); return &m_h; }
+    // The same for APIs that hand a new interface back as void** (CoCreateInstance and the like).
+    void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+    // A COM interface's methods.
+    pointer operator->() const noexcept { return m_h; }
 
 private:
     pointer m_h = Traits::invalid();
@@ -74,17 +78,16 @@ using UniqueFile     = UniqueHandle<handle_traits::InvalidMeansNone<&::CloseHand
 using UniqueKernel   = UniqueHandle<handle_traits::NullMeansNone<HANDLE, &::CloseHandle>>;
 using UniqueModule   = UniqueHandle<handle_traits::NullMeansNone<HMODULE, &::FreeLibrary>>;
 using UniqueItemList = UniqueHandle<handle_traits::NullMeansNone<LPITEMIDLIST, &::CoTaskMemFree>>;
+using UniqueCoString = UniqueHandle<handle_traits::NullMeansNone<PWSTR, &::CoTaskMemFree>>;
 using UniqueDrop     = UniqueHandle<handle_traits::NullMeansNone<HDROP, &::DragFinish>>;
 using UniqueLocal    = UniqueHandle<handle_traits::NullMeansNone<HLOCAL, &::LocalFree>>;
 using UniqueIcon     = UniqueHandle<handle_traits::NullMeansNone<HICON, &::DestroyIcon>>;
 using UniqueRegKey   = UniqueHandle<handle_traits::NullMeansNone<HKEY, &::RegCloseKey>>;
 using UniqueHook     = UniqueHandle<handle_traits::NullMeansNone<HHOOK, &::UnhookWindowsHookEx>>;
+using UniqueMenu     = UniqueHandle<handle_traits::NullMeansNone<HMENU, &::DestroyMenu>>;
 template <typename T>
 using UniqueCom      = UniqueHandle<handle_traits::ComObject<T>>;
 
-// For APIs that hand a new interface back as void** (CoCreateInstance and the like).
-template <typename T>
-void** PutVoid(UniqueCom<T>& owner) noexcept { return reinterpret_cast<void**>(owner.put()); }
 
 // A device context from GetDC, released with ReleaseDC for the same window.
 class ScopedWindowDC {

@@ -322,6 +322,42 @@ size_t CountTrashed(const std::vector<std::string>& infos, const std::wstring& w
 }
 } // namespace
 
+namespace {
+// The .trashinfo file (a Windows path) of the trash entry whose original path
+// is `windowsPath`; empty when there is none.
+std::wstring TrashInfoOf(const std::wstring& windowsPath)
+{
+    const std::wstring info = WindowsPath(Env(L"XDG_DATA_HOME")) + L"\\Trash\\info";
+    const std::vector<std::string> wanted = {"Path=" + UrlEncodePath(Narrow(LinuxPath(windowsPath))) + "\n",
+                                             "Path=" + Narrow(LinuxPath(windowsPath)) + "\n"};
+    for (const WIN32_FIND_DATAW& e : Entries(info)) {
+        const std::string text = ReadAll(info + L"\\" + e.cFileName);
+        if (text.find(wanted[0]) != std::string::npos || text.find(wanted[1]) != std::string::npos)
+            return info + L"\\" + e.cFileName;
+    }
+    return L"";
+}
+} // namespace
+
+bool BackdateTrashEntry(const std::wstring& windowsPath)
+{
+    const std::wstring file = TrashInfoOf(windowsPath);
+    std::string text = file.empty() ? "" : ReadAll(file);
+    const size_t date = text.find("DeletionDate=");
+    if (date == std::string::npos) return false;
+    text = text.substr(0, date) + "DeletionDate=2001-01-01T00:00:00\n";
+    UniqueFile f(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return f && WriteFile(f.get(), text.data(), (DWORD)text.size(), &written, nullptr);
+}
+
+std::wstring TrashedObjectOf(const std::wstring& windowsPath)
+{
+    const std::wstring info = TrashInfoOf(windowsPath);
+    const size_t name = info.find_last_of(L'\\') + 1, suffix = info.rfind(L".trashinfo");
+    return info.empty() || suffix == std::wstring::npos ? L"" : TrashFilesFolder() + L"\\" + info.substr(name, suffix - name);
+}
+
 bool InTrash(const std::wstring& windowsPath) { return CountTrashed(TrashInfoPaths(), windowsPath, false) > 0; }
 
 size_t TrashEntriesUnder(const std::wstring& windowsPath) { return CountTrashed(TrashInfoPaths(), windowsPath, true); }
@@ -434,27 +470,30 @@ PROCESS_RESULT RunProcess(const std::wstring& commandLine, DWORD timeoutMs, cons
 }
 
 namespace {
-void SnapshotInto(const std::wstring& folder, const std::wstring& rel, std::string& out)
+void SnapshotInto(const std::wstring& folder, const std::wstring& rel, std::string& out, bool folderTimes)
 {
     std::vector<WIN32_FIND_DATAW> entries = Entries(folder);
     std::sort(entries.begin(), entries.end(),
               [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) { return wcscmp(a.cFileName, b.cFileName) < 0; });
     for (const WIN32_FIND_DATAW& d : entries) {
         std::wstring r = rel + L"\\" + d.cFileName;
-        out += Narrow(r) + " a=" + std::to_string(d.dwFileAttributes) + " s=" + std::to_string(d.nFileSizeLow) +
-               " w=" + std::to_string(d.ftLastWriteTime.dwLowDateTime) + "/" +
-               std::to_string(d.ftLastWriteTime.dwHighDateTime) + "\n";
+        const bool isDir = (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        out += Narrow(r) + " a=" + std::to_string(d.dwFileAttributes) + " s=" + std::to_string(d.nFileSizeLow);
+        if (!isDir || folderTimes)
+            out += " w=" + std::to_string(d.ftLastWriteTime.dwLowDateTime) + "/" +
+                   std::to_string(d.ftLastWriteTime.dwHighDateTime);
+        out += "\n";
         if (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-        if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) SnapshotInto(folder + L"\\" + d.cFileName, r, out);
+        if (isDir) SnapshotInto(folder + L"\\" + d.cFileName, r, out, folderTimes);
         else out += ReadAll(folder + L"\\" + d.cFileName) + "\n";
     }
 }
 } // namespace
 
-std::string SnapshotTree(const std::wstring& root)
+std::string SnapshotTree(const std::wstring& root, bool folderTimes)
 {
     std::string out;
-    SnapshotInto(root, L"", out);
+    SnapshotInto(root, L"", out, folderTimes);
     return out;
 }
 

@@ -150,6 +150,15 @@ bool RunLinux(const std::wstring& commandLine, const std::function<bool()>& done
 
 // Every entry below `root` with its attributes, size, write time and, for
 // files, its bytes: two equal snapshots mean the tree did not change.
-std::string SnapshotTree(const std::wstring& root);
+// `folderTimes` false leaves out the write times of folders, which the file
+// system changes whenever an entry goes or comes back.
+std::string SnapshotTree(const std::wstring& root, bool folderTimes = true);
+
+// Makes the trash entry whose original path is `windowsPath` look deleted long
+// ago (its .trashinfo's DeletionDate); false when there is none.
+bool BackdateTrashEntry(const std::wstring& windowsPath);
+// Where the trash keeps the object whose original path is `windowsPath` (a
+// Windows path into $XDG_DATA_HOME/Trash/files); empty when it holds none.
+std::wstring TrashedObjectOf(const std::wstring& windowsPath);
 
 } // namespace testutil

@@ -303,6 +303,34 @@ TEST_F(MainDialog, ClearLogAsksFirst) {
     });
 }
 
+TEST_F(MainDialog, RestoreLastCleanupUndoesTheFolderItCleaned) {
+    TempTree tree(L"undo");
+    MakeSmallSolution(tree, L"A");
+    const std::string before = testutil::SnapshotTree(tree.root(), false);
+    KeepWindowAfterRuns();
+    TestDlg dlg;
+    dlg.args = {tree.path(L"A")};
+    RunWithScript(dlg, [&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        EXPECT_TRUE(MenuState(hwnd, 1, ID_EDIT_RESTORE_LAST_CLEANUP) & MF_GRAYED);
+        ASSERT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        ASSERT_FALSE(tree.exists(L"A/Debug"));
+        EXPECT_FALSE(MenuState(hwnd, 1, ID_EDIT_RESTORE_LAST_CLEANUP) & MF_GRAYED);
+        std::wstring question;
+        WatchPopups(hwnd, [&](HWND box) {
+            question = WindowText(::GetDlgItem(box, 0xFFFF));
+            ::PostMessageW(box, WM_COMMAND, IDYES, 0);
+        });
+        ::SendMessageW(hwnd, WM_COMMAND, ID_EDIT_RESTORE_LAST_CLEANUP, 0);
+        WatchPopups(nullptr, {});
+        EXPECT_EQ(question, L"Do you want to restore the last clean-up of \"" + tree.path(L"A") +
+                                L"\"?\r\n1 removed item goes back where it was.");
+        EXPECT_EQ(SplitLines(dlg.GetLogText())[0], L"Restored folder: \"" + tree.path(L"A") + L"\"");
+        EXPECT_TRUE(MenuState(hwnd, 1, ID_EDIT_RESTORE_LAST_CLEANUP) & MF_GRAYED);
+    });
+    EXPECT_EQ(testutil::SnapshotTree(tree.root(), false), before);
+}
+
 TEST_F(MainDialog, CtrlOOpensTheFolderBrowserThroughThePump) {
     TestDlg dlg;
     std::wstring browserPrompt;

@@ -1,6 +1,9 @@
 #include "ui/MopwrightDlg.h"
 #include "app/resource.h"
+#include "engine/CleanupJournal.h"
 #include "engine/CleanupRun.h"
+#include "engine/Planning.h"
+#include "engine/Restore.h"
 #include "support/PathUtil.h"
 #include "ui/AboutDlg.h"
 #include "ui/FolderPicker.h"
@@ -86,11 +89,13 @@ std::span<const MessageEntry<CMopwrightDlg>> CMopwrightDlg::GetMessageMap() {
         Command(ID_FILE_EXIT, &D::OnFileExit),
         Command(ID_EDIT_CLOSE_AFTER_CLEANUP, &D::OnEditCloseAfterCleanup),
         Command(ID_EDIT_CLEAR_LOG, &D::OnEditClearLog),
+        Command(ID_EDIT_RESTORE_LAST_CLEANUP, &D::OnEditRestoreLastCleanup),
         Command(ID_HELP_CHECK_FOR_UPDATE, &D::OnHelpCheckForUpdate),
         Command(ID_HELP_ABOUT, &D::OnHelpAbout),
         UpdateUI(ID_FILE_OPEN_AND_CLEAN, &D::OnUpdateFileOpenAndClean),
         UpdateUI(ID_EDIT_CLOSE_AFTER_CLEANUP, &D::OnUpdateEditCloseAfterCleanup),
         UpdateUI(ID_EDIT_CLEAR_LOG, &D::OnUpdateEditClearLog),
+        UpdateUI(ID_EDIT_RESTORE_LAST_CLEANUP, &D::OnUpdateEditRestoreLastCleanup),
     };
     return map;
 }
@@ -316,6 +321,22 @@ void CMopwrightDlg::OnEditClearLog() {
         ::SetWindowTextW(m_editLog, L"");
 }
 
+void CMopwrightDlg::OnEditRestoreLastCleanup() {
+    if (m_bBusy) return;
+    const std::wstring folder = FolderToRestore();
+    const size_t items = folder.empty() ? 0 : JournaledItemCount(folder);
+    if (items == 0) return;
+    const std::wstring question =
+        FormatText(L"Do you want to restore the last clean-up of \"%ls\"?\r\n%zu removed %ls back where %ls.",
+                   folder.c_str(), items, items == 1 ? L"item goes" : L"items go", items == 1 ? L"it was" : L"they were");
+    if (::MessageBoxW(m_hWnd, question.c_str(), L"Mopwright", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    CWaitCursor wait;
+    ShowLogPanel();
+    const std::vector<FOLDER_RESTORE> results = RestoreCleanups({folder}, false, m_hWnd);
+    Log(L" ");
+    Log(RestoreResultLine(results.front()));
+}
+
 void CMopwrightDlg::OnHelpCheckForUpdate() {
     OpenWebPage(m_hWnd, kUpdatePageUrl);
 }
@@ -337,10 +358,30 @@ void CMopwrightDlg::OnUpdateEditClearLog(CCmdUI& cmdUI) {
     cmdUI.Enable((::GetWindowLongW(m_editLog, GWL_STYLE) & WS_VISIBLE) != 0);
 }
 
+void CMopwrightDlg::OnUpdateEditRestoreLastCleanup(CCmdUI& cmdUI) {
+    cmdUI.Enable(!m_bBusy && !FolderToRestore().empty());
+}
+
+std::wstring CMopwrightDlg::FolderToRestore() const {
+    // Several folders cleaned: the most recent one first; once it is restored, the one before.
+    for (auto it = m_arrCleanedFolders.rbegin(); it != m_arrCleanedFolders.rend(); ++it)
+        if (HasCleanupJournal(*it)) return *it;
+    return L"";
+}
+
 // The run's side of the window.
 
 bool CMopwrightDlg::IsDeleteSuoChecked() const {
     return ::SendMessageW(m_checkDelSuo, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool CMopwrightDlg::FolderPlanned(const CLEANUP_PLAN& plan) {
+    if (plan.status != FolderStatus::Planned) return true;
+    // A folder cleaned again moves to the end: it is the most recent clean-up.
+    const std::wstring key = PathKey(plan.folder);
+    std::erase_if(m_arrCleanedFolders, [&](const std::wstring& f) { return PathKey(f) == key; });
+    m_arrCleanedFolders.push_back(plan.folder);
+    return true;
 }
 
 void CMopwrightDlg::RunStarted() {

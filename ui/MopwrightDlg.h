@@ -48,7 +48,7 @@ public:
     // ICleanupHost
     void RunStarted() override;
     void RunEnded(bool errorsSeen) override;
-    bool FolderPlanned(const CLEANUP_PLAN&) override { return true; }
+    bool FolderPlanned(const CLEANUP_PLAN& plan) override;
     void Log(const std::wstring& line) override;
     void Progress(UINT done, UINT total, unsigned long long bytes) override;
     bool KeepGoing() override;
@@ -87,11 +87,15 @@ private:
     void OnFileExit();
     void OnEditCloseAfterCleanup();
     void OnEditClearLog();
+    void OnEditRestoreLastCleanup();
     void OnHelpCheckForUpdate();
     void OnHelpAbout();
     void OnUpdateFileOpenAndClean(CCmdUI& cmdUI);
     void OnUpdateEditCloseAfterCleanup(CCmdUI& cmdUI);
     void OnUpdateEditClearLog(CCmdUI& cmdUI);
+    void OnUpdateEditRestoreLastCleanup(CCmdUI& cmdUI);
+    // The folder cleaned last in this window whose clean-up can still be undone; empty when none.
+    std::wstring FolderToRestore() const;
 
     HICON m_hIcon = nullptr;            // shared resource icon, never destroyed
     UniqueIcon m_hLargeIcon;            // drawn at m_nLargeIconSize pixels
@@ -99,6 +103,7 @@ private:
     DRAG_MOVE_STATE m_dragMove{};
     HWND m_editLog = nullptr;
     std::vector<std::wstring> m_arrFolders;
+    std::vector<std::wstring> m_arrCleanedFolders;   // of this window's runs, oldest first, each once
     BOOL m_bCloseAfterCleanup = TRUE;
     HACCEL m_hAccel = nullptr;          // a resource table: freed with the module
     HWND m_checkDelSuo = nullptr;

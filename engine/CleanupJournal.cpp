@@ -1,0 +1,212 @@
+#include "engine/CleanupJournal.h"
+
+#include <shlobj.h>
+#include <knownfolders.h>
+
+#include "support/ErrorText.h"
+#include "support/PathUtil.h"
+#include "support/TextFile.h"
+
+namespace {
+
+constexpr wchar_t kJournalMagic[] = L"Mopwright clean-up journal 1";
+// Far more than any clean-up writes: a larger file is not a journal of ours.
+constexpr unsigned long long kMaxJournalBytes = 256ull * 1024 * 1024;
+
+const wchar_t* KindTag(JournalKind kind)
+{
+    switch (kind) {
+    case JournalKind::File: return L"file";
+    case JournalKind::Folder: return L"folder";
+    case JournalKind::EmptyFolder: return L"empty";
+    }
+    return L"";
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::string HeaderText(const std::wstring& folder, ULONGLONG began)
+{
+    return Utf8(kJournalMagic) + "\nsolution\t" + Utf8(folder) + "\nbegan\t" + std::to_string(began) + "\n";
+}
+
+std::string EntryLine(const JOURNAL_ENTRY& e)
+{
+    return Utf8(FormatText(L"%ls\t%llu\t%ls\n", KindTag(e.kind), e.when, e.path.c_str()));
+}
+
+std::wstring JournalFolder()
+{
+    UniqueCoString base;
+    if (FAILED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, base.put())) || !base)
+        return L"";
+    return JoinPath(base.get(), L"Mopwright");
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes)
+{
+    DWORD written = 0;
+    return ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+// Creates the file that takes a journal, with its header written.
+UniqueFile CreateJournalFile(const std::wstring& path, const std::wstring& folder, ULONGLONG began)
+{
+    if (path.empty()) {
+        ::SetLastError(ERROR_PATH_NOT_FOUND);
+        return {};
+    }
+    ::CreateDirectoryW(GetParentPath(path).c_str(), nullptr);   // there already, or the create below says why
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file && !WriteAll(file.get(), HeaderText(folder, began))) file.reset();
+    return file;
+}
+
+bool ParseTime(const std::wstring& text, ULONGLONG& value)
+{
+    if (text.empty() || text.size() > 20) return false;
+    value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+        value = value * 10 + static_cast<ULONGLONG>(c - L'0');
+    }
+    return true;
+}
+
+} // namespace
+
+std::wstring CleanupJournalPath(const std::wstring& solutionFolder)
+{
+    const std::wstring folder = JournalFolder();
+    if (folder.empty()) return folder;
+    // FNV-1a over the key's UTF-16 units: the same folder always gives the same name.
+    ULONGLONG hash = 14695981039346656037ull;
+    for (wchar_t c : PathKey(solutionFolder)) {
+        hash ^= static_cast<ULONGLONG>(c);
+        hash *= 1099511628211ull;
+    }
+    return JoinPath(folder, FormatText(L"Cleanup-%016llx.txt", hash));
+}
+
+bool HasCleanupJournal(const std::wstring& solutionFolder)
+{
+    const std::wstring path = CleanupJournalPath(solutionFolder);
+    return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL ReadCleanupJournal(const std::wstring& solutionFolder, CLEANUP_JOURNAL& journal)
+{
+    journal = {};
+    const std::wstring path = CleanupJournalPath(solutionFolder);
+    std::wstring text;
+    if (path.empty() || !ReadTextFile(path, text, kMaxJournalBytes)) {
+        if (path.empty()) ::SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    // Only whole lines count: a record cut off by the end of a run is dropped.
+    const size_t end = text.rfind(L'\n');
+    std::vector<std::wstring> lines = SplitTokens(end == std::wstring::npos ? L"" : text.substr(0, end), L"\n");
+    for (std::wstring& line : lines)
+        if (!line.empty() && line.back() == L'\r') line.pop_back();   // saved again with CR LF
+    const bool ours = !lines.empty() && lines[0] == kJournalMagic;
+    for (size_t i = 1; ours && i < lines.size(); ++i) {
+        const std::wstring& line = lines[i];
+        const size_t tab = line.find(L'\t');
+        if (tab == std::wstring::npos) continue;
+        const std::wstring tag = line.substr(0, tab), rest = line.substr(tab + 1);
+        if (tag == L"solution") {
+            journal.folder = rest;
+            continue;
+        }
+        if (tag == L"began") {
+            ParseTime(rest, journal.began);
+            continue;
+        }
+        JOURNAL_ENTRY entry;
+        const size_t second = rest.find(L'\t');
+        if (second == std::wstring::npos || !ParseTime(rest.substr(0, second), entry.when)) continue;
+        entry.path = rest.substr(second + 1);
+        if (tag == L"file") entry.kind = JournalKind::File;
+        else if (tag == L"folder") entry.kind = JournalKind::Folder;
+        else if (tag == L"empty") entry.kind = JournalKind::EmptyFolder;
+        else continue;
+        if (!entry.path.empty()) journal.entries.push_back(std::move(entry));
+    }
+    // A journal names its folder: one of another folder (or none) is not this folder's.
+    if (!ours || PathKey(journal.folder) != PathKey(solutionFolder)) {
+        journal = {};
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    ::SetLastError(0);
+    return TRUE;
+}
+
+DWORD WriteCleanupJournal(const CLEANUP_JOURNAL& journal)
+{
+    const std::wstring path = CleanupJournalPath(journal.folder);
+    if (path.empty()) return ERROR_PATH_NOT_FOUND;
+    if (journal.entries.empty())
+        return ::DeleteFileW(path.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : ::GetLastError();
+    // Written beside it, then put in its place: a journal is never half old, half new.
+    const std::wstring next = path + L".new";
+    {
+        UniqueFile file = CreateJournalFile(next, journal.folder, journal.began);
+        if (!file) return ::GetLastError();
+        std::string body;
+        for (const JOURNAL_ENTRY& e : journal.entries) body += EntryLine(e);
+        if (!WriteAll(file.get(), body)) {
+            const DWORD error = ::GetLastError();
+            file.reset();
+            ::DeleteFileW(next.c_str());
+            return error;
+        }
+    }
+    return ::MoveFileExW(next.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : ::GetLastError();
+}
+
+CCleanupJournal::CCleanupJournal(const std::wstring& solutionFolder, std::function<void(DWORD error)> onUnwritable)
+    : m_folder(solutionFolder), m_began(NowFileTime()), m_onUnwritable(std::move(onUnwritable))
+{
+}
+
+void CCleanupJournal::Recycled(const std::wstring& path, bool isFolder, ULONGLONG when)
+{
+    Append({isFolder ? JournalKind::Folder : JournalKind::File, when, path});
+}
+
+void CCleanupJournal::RemovedEmptyFolder(const std::wstring& path)
+{
+    Append({JournalKind::EmptyFolder, NowFileTime(), path});
+}
+
+void CCleanupJournal::Append(const JOURNAL_ENTRY& entry)
+{
+    if (m_failed) return;
+    if (!m_file) {
+        m_file = CreateJournalFile(CleanupJournalPath(m_folder), m_folder, m_began);
+        if (!m_file) return Fail(::GetLastError());
+    }
+    if (!WriteAll(m_file.get(), EntryLine(entry))) Fail(::GetLastError());
+}
+
+void CCleanupJournal::Fail(DWORD error)
+{
+    m_failed = true;
+    m_file.reset();
+    if (m_onUnwritable) m_onUnwritable(error ? error : ERROR_WRITE_FAULT);
+}
+
+std::wstring UndoUnavailableLine(const std::wstring& folder, DWORD error)
+{
+    return FormatText(L"The clean-up of \"%ls\" cannot be undone: its journal could not be written. (%d) %ls",
+                      folder.c_str(), static_cast<int>(error), GetErrorText(error).c_str());
+}

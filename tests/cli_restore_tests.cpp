@@ -1,0 +1,112 @@
+// Undoing clean-ups from the console, on real trees and the real trash.
+#include <gtest/gtest.h>
+
+#include "cli/Json.h"
+#include "engine/Executor.h"
+#include "tests/TestUtil.h"
+
+using testutil::PROCESS_RESULT;
+using testutil::Quoted;
+using testutil::RunCli;
+using testutil::TempTree;
+
+namespace {
+
+// Built for Debug and Release, with a protected object file (its folder is
+// taken apart around it) and empty folders that the clean-up removes.
+const testutil::CPP_SOLUTION kBuilt{.protectedObj = true, .leftovers = true};
+
+void Clean(const std::wstring& args)
+{
+    PROCESS_RESULT r = RunCli(args);
+    ASSERT_EQ(r.exitCode, 0u) << r.out << r.err;
+}
+
+bool Has(const PROCESS_RESULT& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
+
+testutil::Paths Lines(const PROCESS_RESULT& r) { return testutil::SplitLines(testutil::Widen(r.out)); }
+
+// Sends `rel` of `tree` to the Recycle Bin as someone else did, long ago.
+void RecycleLongAgo(const TempTree& tree, const std::wstring& rel)
+{
+    ASSERT_EQ(ShellDeleteItem(tree.path(rel), kShellFlagsFolderTree, nullptr), 0u);
+    ASSERT_TRUE(testutil::BackdateTrashEntry(tree.path(rel)));
+}
+
+} // namespace
+
+// Write times of files must come back as they were (the objects themselves
+// come back); folders' own write times change whenever an entry goes or comes.
+TEST(CliRestore, BringsTheTreeBackAndASecondRestoreChangesNothing)
+{
+    TempTree t(L"restore");
+    testutil::MakeCppSolution(t, L"", kBuilt);
+    t.dir(L"App/obj/Debug");   // empty folders, removed outright
+    const std::string before = testutil::SnapshotTree(t.root(), false);
+    Clean(Quoted(t.root()));
+    ASSERT_NE(testutil::SnapshotTree(t.root(), false), before);
+
+    EXPECT_EQ(RunCli(L"--restore --recurse " + Quoted(t.root())).exitCode, 2u);
+    const std::string cleaned = testutil::SnapshotTree(t.root(), false);
+    PROCESS_RESULT dry = RunCli(L"--restore --dry-run " + Quoted(t.root()));
+    EXPECT_EQ(dry.exitCode, 0u) << dry.out;
+    EXPECT_TRUE(Has(dry, "Would restore: \"" + testutil::Narrow(t.path(L"App\\Debug")) + "\"")) << dry.out;
+    EXPECT_EQ(testutil::SnapshotTree(t.root(), false), cleaned);
+
+    PROCESS_RESULT r = RunCli(L"--restore " + Quoted(t.root()));
+    EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+    EXPECT_EQ(Lines(r), (testutil::Paths{L"Restored 8 items.", L""}));
+    EXPECT_EQ(testutil::SnapshotTree(t.root(), false), before);
+    EXPECT_EQ(testutil::TrashEntriesUnder(t.root()), 0u);
+
+    PROCESS_RESULT again = RunCli(L"--restore " + Quoted(t.root()));
+    EXPECT_EQ(again.exitCode, 0u);
+    EXPECT_EQ(Lines(again), (testutil::Paths{L"Nothing to restore for: \"" + t.root() + L"\"", L"Restored 0 items.", L""}));
+    EXPECT_EQ(testutil::SnapshotTree(t.root(), false), before);
+}
+
+TEST(CliRestore, AnItemWhosePlaceIsTakenOrThatDoesNotComeBackFails)
+{
+    TempTree t(L"taken");
+    testutil::MakeCppSolution(t, L"");
+    Clean(Quoted(t.root()));
+    t.file(L"x64/Release/App.ilk", "built again");   // a build ran since
+    PROCESS_RESULT r;
+    {
+        // Held open in the bin: the shell's restore cannot move it, whatever it answers.
+        UniqueFile held = testutil::HoldFile(testutil::TrashedObjectOf(t.path(L"App\\App.vcxproj.user")));
+        ASSERT_TRUE(held.valid());
+        r = RunCli(L"--restore " + Quoted(t.root()));
+    }
+    EXPECT_EQ(r.exitCode, 1u) << r.out;
+    EXPECT_TRUE(Has(r, "NOT RESTORED: (183) \"" + testutil::Narrow(t.path(L"x64\\Release\\App.ilk")) + "\".")) << r.out;
+    EXPECT_EQ(testutil::SnapshotTree(t.path(L"x64/Release/App.ilk")), "");   // a file, not a folder
+    EXPECT_TRUE(testutil::InTrash(t.path(L"x64\\Release\\App.ilk")));
+    EXPECT_TRUE(Has(r, "NOT RESTORED: (536871173) \"" + testutil::Narrow(t.path(L"App\\App.vcxproj.user")) + "\".")) << r.out;
+    EXPECT_TRUE(t.missing({L"App/x64/Debug/main.obj", L"App/x64/Debug/App.tlog/CL.read.1.tlog"}).empty());
+
+    // The journal keeps only what failed: the held file comes back now, the taken place fails again.
+    PROCESS_RESULT json = RunCli(L"--restore --json " + Quoted(t.root()));
+    EXPECT_EQ(json.exitCode, 1u);
+    EXPECT_TRUE(Has(json, "{\"mode\":\"restore\",\"dryRun\":false,\"folders\":[{\"folder\":")) << json.out;
+    EXPECT_TRUE(Has(json, "\"restored\":1,\"items\":[" + testutil::Narrow(JsonString(t.path(L"App\\App.vcxproj.user"))) +
+                              "],\"failures\":[{\"path\":")) << json.out;
+    EXPECT_TRUE(Has(json, "\"error\":183,") && Has(json, "\"restoredItems\":1,\"failed\":true}")) << json.out;
+}
+
+TEST(CliRestore, TouchesOnlyWhatThatCleanupPutInTheBin)
+{
+    TempTree t(L"own");
+    testutil::MakeSmallSolution(t, L"A", {L"Debug/old.obj"});
+    RecycleLongAgo(t, L"A/Debug");   // the same place, someone else's
+    t.file(L"A/Debug/main.obj", "built");
+    testutil::MakeSmallSolution(t, L"B");
+    Clean(Quoted(t.path(L"A")) + L" " + Quoted(t.path(L"B")));
+
+    PROCESS_RESULT r = RunCli(L"--restore " + Quoted(t.path(L"A")));
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_EQ(t.listing(), (testutil::Paths{L"A\\", L"A\\App.sln", L"A\\Debug\\", L"A\\Debug\\main.obj", L"A\\main.cpp",
+                                            L"B\\", L"B\\App.sln", L"B\\main.cpp"}));
+    EXPECT_TRUE(testutil::InTrash(t.path(L"A\\Debug")));   // the old one
+    EXPECT_TRUE(testutil::InTrash(t.path(L"B\\Debug")));
+}
