@@ -34,8 +34,7 @@ DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan)
     if (plan.status == FolderStatus::PlanningFailed) {
         report.error = plan.error;
         report.unreadableList = plan.unreadableList;
-        if (!plan.unreadableList.empty())
-            report.unreadableLine = UnreadableListLine(plan.unreadableList, plan.unreadableError);
+        report.unreadableLine = PlanningFailureLine(plan);
     } else if (plan.status == FolderStatus::Planned) {
         report.forecast = ForecastCleanup(plan);
         report.error = report.forecast.error;

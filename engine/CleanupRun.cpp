@@ -38,8 +38,7 @@ bool CleanFolder(ICleanupHost& host, const CLEANUP_PLAN& plan)
 
     host.Log(folder);
     CleanupFailure failure = CleanupFailure::Planning;
-    if (plan.status == FolderStatus::PlanningFailed && !plan.unreadableList.empty())
-        host.Log(UnreadableListLine(plan.unreadableList, plan.unreadableError));
+    if (const std::wstring where = PlanningFailureLine(plan); !where.empty()) host.Log(where);
     if (ApplyCleanupPlan(plan, &host, &failure)) {
         host.Log(FormatText(L"Success! Cleaned up folder: \"%ls\"", folder.c_str()));
         return true;

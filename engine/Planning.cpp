@@ -200,6 +200,7 @@ std::vector<bool> PlanTogether(CLEANUP_PLAN& root, const std::vector<CLEANUP_PLA
         for (SOLUTION_WALK& w : walks) {
             if (!w.walked) continue;
             w.plan->unreadableList = extras.unreadableList;
+            w.plan->unlistableFolder = extras.unlistableFolder;
             w.plan->unreadableError = root.unreadableError;
             Fail(*w.plan, error);
         }

@@ -31,6 +31,7 @@ struct CLEANUP_PLAN {
     DWORD error = 0;                      // PlanningFailed: the code
     std::wstring unreadableList;          // PlanningFailed: a do-not-delete file that could not be read,
     DWORD unreadableError = 0;            //   and why
+    std::wstring unlistableFolder;        // PlanningFailed: a folder that could not be listed whole
     std::wstring baseName;                // the solution file's name without its extension
     std::wstring solutionFile;            // and with it ("App.sln")
     DeletePlan vsPlan;                    // applied first to last

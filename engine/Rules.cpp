@@ -80,8 +80,10 @@ public:
 
     // The folder being visited, always ending in one backslash.
     std::wstring path;
-    // A do-not-delete file that could not be read (the walk then fails).
+    // A do-not-delete file that could not be read, or the folder that could not
+    // be listed (the walk then fails).
     std::wstring unreadableList;
+    std::wstring unlistableFolder;
 
     // Visits `target`'s solution folder, whose path is in `path`.
     BOOL VisitSolution(WALK_TARGET& target, const wchar_t* name, WalkTop top)
@@ -201,6 +203,7 @@ private:
             ::SetLastError(failure);   // as the callback left it
             return FALSE;
         }
+        if (end.Failed() && unlistableFolder.empty()) unlistableFolder = NormalizeFolderPath(path, FALSE);
         ::SetLastError(end.error);
         return end.Complete();
     }
@@ -366,6 +369,7 @@ BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL del
     const DWORD error = ::GetLastError();
     if (extras) {
         extras->unreadableList = walk.unreadableList;
+        extras->unlistableFolder = walk.unlistableFolder;
         extras->newestKept = target.newestKept;
     }
     ::SetLastError(error);

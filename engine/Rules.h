@@ -45,6 +45,7 @@ enum class WalkTop {
 struct WALK_EXTRAS {
     std::wstring ageSkipFolder;   // in: as WALK_TARGET's, for `folder` itself
     std::wstring unreadableList;  // out: the do-not-delete file that could not be read
+    std::wstring unlistableFolder;  // out: the folder whose listing could not start or broke off
     ULONGLONG newestKept = 0;     // out: as WALK_TARGET's, for `folder` itself
     // in: solution folders inside `folder` that are planned on their own (keys:
     // FoldPathCase of their canonical paths). Each one's tree goes into its own

@@ -147,7 +147,7 @@ BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std
     CLEANUP_PLAN plan;
     if (!BuildCleanupPlan(baseName, deleteSuo, folder, plan)) {
         const DWORD code = ::GetLastError();
-        if (host && !plan.unreadableList.empty()) host->Log(UnreadableListLine(plan.unreadableList, plan.unreadableError));
+        if (host && !PlanningFailureLine(plan).empty()) host->Log(PlanningFailureLine(plan));
         if (failure) *failure = CleanupFailure::Planning;
         ::SetLastError(code);
         return FALSE;
@@ -219,6 +219,15 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan)
     }
     for (const SPARED_OUTCOME& s : result.spared) result.sparedBytes += s.bytes;
     return result;
+}
+
+std::wstring PlanningFailureLine(const CLEANUP_PLAN& plan)
+{
+    if (plan.status != FolderStatus::PlanningFailed) return {};
+    if (!plan.unreadableList.empty()) return UnreadableListLine(plan.unreadableList, plan.unreadableError);
+    if (plan.unlistableFolder.empty()) return {};
+    return FormatText(L"ERROR: (%d) Cannot list folder: \"%ls\". %ls", static_cast<int>(plan.error),
+                      plan.unlistableFolder.c_str(), GetErrorText(plan.error).c_str());
 }
 
 std::wstring UnreadableListLine(const std::wstring& file, DWORD error)

@@ -54,3 +54,8 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan);
 // Planning failed because a do-not-delete file could not be read: `file`.
 // Logged, with the reading error, before the folder's own failure line.
 std::wstring UnreadableListLine(const std::wstring& file, DWORD error);
+
+// The line that says where a failed planning stopped (a do-not-delete file
+// that could not be read, a folder that could not be listed), logged before the
+// folder's own failure line; empty when there is none.
+std::wstring PlanningFailureLine(const CLEANUP_PLAN& plan);

@@ -2,6 +2,7 @@
 // recent ones out, and Explorer's folder menu in the real registry.
 #include <gtest/gtest.h>
 
+#include "engine/ProtectedListReader.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
 #include "tests/TestUtil.h"
@@ -24,6 +25,13 @@ std::vector<std::wstring> JsonFolders(const std::string& json, const std::string
         folders.push_back(testutil::Widen(value));
     }
     return folders;
+}
+
+std::string JsonEscaped(const std::wstring& text)
+{
+    std::string out;
+    for (char c : testutil::Narrow(text)) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return out;
 }
 
 void SetWriteTime(const std::wstring& path, int daysAgo)
@@ -88,6 +96,24 @@ TEST(CliRecurse, FindsEverySolutionOnceInPathOrderAndNothingItMustNotReach)
     EXPECT_TRUE(t.missing({L"root/B/Debug/Hidden/Hidden.sln", L"root/B/.git/modules/M/M.sln", L"Outside/Linked.sln"}).empty());
 }
 
+TEST(CliRecurse, SolutionsNestedInEachOtherPlanEveryItemOnce)
+{
+    // Top\A.sln, Top\n\A.sln, Top\n\n\A.sln, ..., each with a Debug folder.
+    TempTree t(L"nested");
+    const int kDepth = 40;
+    std::wstring rel = L"Top";
+    for (int i = 0; i < kDepth; ++i, rel += L"/n") {
+        t.file(rel + L"/A.sln");
+        t.file(rel + L"/Debug/x.obj");
+    }
+    testutil::PROCESS_RESULT r = testutil::RunCli(L"--recurse --dry-run --json " + Quoted(t.path(L"Top")));
+    EXPECT_EQ(r.exitCode, 0u) << r.err;
+    EXPECT_EQ(JsonFolders(r.out).size(), static_cast<size_t>(kDepth));
+    // Each Debug folder once, in its own solution, not again through every one above it.
+    EXPECT_NE(r.out.find("\"totals\":{\"items\":" + std::to_string(kDepth) + ",\"bytes\":" + std::to_string(kDepth) + ","),
+              std::string::npos) << r.out.substr(r.out.size() - 300);
+}
+
 TEST(CliRecurse, OlderThanLeavesOutWhatChangedRecently)
 {
     TempTree t(L"older");
@@ -101,11 +127,21 @@ TEST(CliRecurse, OlderThanLeavesOutWhatChangedRecently)
     SetWriteTime(t.path(L"Old/main.cpp"), 30);
     SetWriteTime(t.path(L"Recent/App.sln"), 40);
     SetWriteTime(t.path(L"Recent/main.cpp"), 2);
+    // Spared: the only recent change is to a file that a do-not-delete list
+    // keeps inside Debug, which would otherwise go whole.
+    t.file(L"Spared/App.sln");
+    t.file(L"Spared/Debug/keep.dat");
+    t.file(std::wstring(L"Spared/Debug/") + kDoNotDeleteFileName, "keep.dat\r\n");
+    SetWriteTime(t.path(L"Spared/App.sln"), 40);
+    SetWriteTime(t.path(L"Spared/Debug/") + kDoNotDeleteFileName, 40);
+    SetWriteTime(t.path(L"Spared/Debug/keep.dat"), 2);
 
     testutil::PROCESS_RESULT r = testutil::RunCli(L"--older-than 7 --json " + Quoted(t.path(L"Old")) + L" " +
-                                                  Quoted(t.path(L"Recent")));
+                                                  Quoted(t.path(L"Recent")) + L" " + Quoted(t.path(L"Spared")));
     EXPECT_EQ(r.exitCode, 0u) << r.out;
     EXPECT_EQ(JsonFolders(r.out, "\"skipped\":[{\"folder\":\""), std::vector<std::wstring>{t.path(L"Recent")}) << r.out;
+    EXPECT_NE(r.out.find(JsonEscaped(t.path(L"Spared")) + "\",\"newestChange\""), std::string::npos) << r.out;
+    EXPECT_TRUE(t.exists(L"Spared/Debug/keep.dat"));
     EXPECT_NE(r.out.find("\"newestChange\":\""), std::string::npos);
     EXPECT_FALSE(t.exists(L"Old/Debug"));
     EXPECT_TRUE(t.exists(L"Recent/Debug/a.obj"));

@@ -140,16 +140,27 @@ TEST_F(RunTest, FailureLinesSayWhetherAnythingWasTouched)
     UniqueFile lock = testutil::HoldFile(t.path(L"locked/x64/Release/App.ilk"));
     ASSERT_TRUE(lock);
 
+    // Planning stops at a folder that cannot be listed, and says which.
+    t.file(L"unseen/App.sln");
+    t.file(L"unseen/Debug/a.obj");
+    t.dir(L"unseen/src");
+    ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"unseen/src/star*")));
+
     FakeHost host;
     const std::wstring noname = t.path(L"noname");
     const std::wstring locked = t.path(L"locked");
-    Run(host, {noname, locked});
+    const std::wstring unseen = t.path(L"unseen");
+    Run(host, {noname, locked, unseen});
     lock.reset();
 
     EXPECT_EQ(host.LogLines(),
-              (Lines{kFinishedWithErrors, DeleteFailed(ERROR_SHARING_VIOLATION, locked), locked,
+              (Lines{kFinishedWithErrors, PlanFailed(ERROR_INVALID_NAME, unseen),
+                     FormatText(L"ERROR: (123) Cannot list folder: \"%ls\". %ls", t.path(L"unseen\\src\\star*").c_str(),
+                                GetErrorText(ERROR_INVALID_NAME).c_str()),
+                     unseen, DeleteFailed(ERROR_SHARING_VIOLATION, locked), locked,
                      PlanFailed(ERROR_INVALID_BLOCK, noname), noname, kStarted, L" ", L"earlier"}));
-    EXPECT_EQ(g_beeps.size(), 2u);
+    EXPECT_EQ(g_beeps.size(), 3u);
+    EXPECT_TRUE(t.exists(L"unseen/Debug/a.obj"));
     EXPECT_EQ(t.missing({L"noname/Debug/a.obj", L"locked/x64/Release/App.ilk"}), Lines{});
     EXPECT_EQ(t.present({L"locked/x64/Release/App.obj", L"locked/App/x64"}), Lines{});
 }
