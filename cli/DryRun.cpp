@@ -34,6 +34,7 @@ DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan)
     if (plan.status == FolderStatus::PlanningFailed) {
         report.error = plan.error;
         report.unreadableList = plan.unreadableList;
+        report.unlistableFolder = plan.unlistableFolder;
         report.unreadableLine = PlanningFailureLine(plan);
     } else if (plan.status == FolderStatus::Planned) {
         report.forecast = ForecastCleanup(plan);

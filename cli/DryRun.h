@@ -14,6 +14,7 @@ struct DRY_RUN_FOLDER {
     DWORD error = 0;                     // PlanningFailed: the planning's code; Planned: the code the clean-up would fail with
     std::wstring errorText;
     std::wstring unreadableList;         // PlanningFailed: the do-not-delete file that could not be read
+    std::wstring unlistableFolder;       // PlanningFailed: a folder that could not be listed whole
     std::wstring unreadableLine;         // the log line that says where planning stopped
     CLEANUP_FORECAST forecast;           // Planned: item by item
 };

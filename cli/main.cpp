@@ -331,7 +331,8 @@ int RunDry(const OPTIONS& options)
             out += L"{\"folder\":" + JsonString(r.folder) + L",\"status\":" + JsonString(FolderStatusName(r.status)) +
                    L",\"solution\":" + JsonString(r.solutionFile) + L",\"error\":" + Number(r.error) +
                    L",\"errorText\":" + JsonString(r.errorText) + L",\"unreadableList\":" +
-                   JsonString(r.unreadableList) + L",\"items\":[";
+                   JsonString(r.unreadableList) + L",\"unlistableFolder\":" + JsonString(r.unlistableFolder) +
+                   L",\"items\":[";
             for (size_t i = 0; i < r.forecast.items.size(); ++i) {
                 const ITEM_OUTCOME& it = r.forecast.items[i];
                 if (i) out += L",";

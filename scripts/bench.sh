@@ -3,11 +3,7 @@
 # tree. Arguments go to the benchmark, e.g. scripts/bench.sh --projects 50.
 # Prints a table and one JSON line.
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$here"
-. scripts/deps.sh
-. scripts/wine-env.sh
-mw_install_deps
+. "$(dirname "$0")/setup.sh"
 
 build=build/bench
 mw_configure "$build" x86_64 -DMOPWRIGHT_TESTS=ON >/dev/null

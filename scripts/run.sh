@@ -5,11 +5,7 @@
 # Everything lives in build/run: the program, a Wine prefix, a HOME and the
 # trash that Mopwright's Recycle Bin fills.
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$here"
-. scripts/deps.sh
-. scripts/wine-env.sh
-mw_install_deps
+. "$(dirname "$0")/setup.sh"
 
 run_root="$here/build/run"
 exe="$run_root/app/mopwright.exe"

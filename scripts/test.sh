@@ -2,11 +2,7 @@
 # Installs what is missing, builds both targets (x86_64 with its tests, i686
 # release) and runs every test under wine64. Exits non-zero on any failure.
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$here"
-. scripts/deps.sh
-. scripts/wine-env.sh
-mw_install_deps
+. "$(dirname "$0")/setup.sh"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 mw_configure build/x64 x86_64 -DMOPWRIGHT_TESTS=ON
