@@ -31,7 +31,8 @@ ITEM_DECISION DecideItem(const ITEM_2_DELETE& item, ObjectState state, const Pro
     // happens to be.
     if (path.empty() || IsRelativePath(path)) return {ItemAction::Refuse, kErrorRelativePath};
     const bool isFolder = item.nType != DEL_TYPE_FILE;
-    if (protectedList.Protects(path, isFolder)) return {ItemAction::Spare};
+    const ProtectedList::ANSWER protection = protectedList.Look(path, isFolder);
+    if (protection.protects) return {ItemAction::Spare};
 
     switch (state) {
     case ObjectState::Missing: return {ItemAction::AlreadyGone};
@@ -51,7 +52,7 @@ ITEM_DECISION DecideItem(const ITEM_2_DELETE& item, ObjectState state, const Pro
     if (item.nType == DEL_TYPE_EMPTY_FOLDER) return {ItemAction::RemoveIfEmpty};
 
     // Only a folder with some entry below it is looked through.
-    if (isFolder && protectedList.HasEntryBelow(path)) {
+    if (protection.entryBelow) {
         DWORD error = 0;
         switch (ScanForProtected(path, protectedList, error, host)) {
         case ScanResult::Failed: return {ItemAction::Refuse, error};   // part of the tree unseen: nothing of it goes

@@ -119,29 +119,34 @@ struct SOLUTION_WALK {
 
 // A do-not-delete file may spare a file inside a folder that would otherwise
 // go, or a planned item itself: such a file stays too, and its changes count
-// for the solution that holds it.
+// for the solution that holds it. A protected file is looked at whatever holds
+// it (the walk may have seen it stay already; that changes nothing); a
+// protected folder only inside a folder planned whole (otherwise the walk saw
+// all of it).
 void CountProtectedChanges(std::vector<SOLUTION_WALK>& walks, const ProtectedList& protectedList)
 {
     if (protectedList.empty()) return;
-    std::unordered_set<std::wstring> planned;
+    std::unordered_set<std::wstring> plannedWhole;
     std::unordered_map<std::wstring, CLEANUP_PLAN*> solutions;
     for (SOLUTION_WALK& w : walks) {
         if (!w.walked || !w.target.reached) continue;
         solutions.emplace(FoldPathCase(w.canonical), w.plan);
         for (const DeletePlan* plan : {&w.plan->vsPlan, &w.plan->mainPlan})
-            for (const ITEM_2_DELETE& item : *plan) planned.insert(FoldPathCase(NormalizeFolderPath(item.strPath, FALSE)));
+            for (const ITEM_2_DELETE& item : *plan)
+                if (item.nType == DEL_TYPE_FOLDER_NO_RECURSION || item.nType == DEL_TYPE_FOLDER_TREE)
+                    plannedWhole.insert(FoldPathCase(NormalizeFolderPath(item.strPath, FALSE)));
     }
     for (const ITEM_2_KEEP& entry : protectedList) {
-        bool covered = false;
+        bool covered = !entry.isFolder;
         CLEANUP_PLAN* holder = nullptr;
         for (std::wstring key = FoldPathCase(entry.path); !key.empty() && !holder; key = GetParentPath(key)) {
             if (key.size() == 2 && key[1] == L':') key.push_back(L'\\');   // "C:" is the root "C:\"
-            if (!covered) covered = planned.count(key) != 0;
+            if (!covered) covered = plannedWhole.count(key) != 0;
             const auto found = solutions.find(key);
             if (found != solutions.end()) holder = found->second;
             if (key.size() == 3 && key[1] == L':') break;
         }
-        // Outside every solution folder, or a file the walk saw stay anyway.
+        // Outside every solution folder, or a folder the walk saw stay anyway.
         if (!holder || !covered) continue;
         holder->newestKept = std::max(holder->newestKept, NewestFileBelow(entry.path, entry.isFolder != 0));
     }

@@ -22,6 +22,13 @@ bool ProtectedList::HasEntryBelow(const std::wstring& path) const
     return !m_entries.empty() && m_ancestors.count(Key(path)) != 0;
 }
 
+ProtectedList::ANSWER ProtectedList::Look(const std::wstring& path, bool isFolder) const
+{
+    if (m_entries.empty()) return {};
+    const std::wstring key = Key(path);
+    return {(isFolder ? m_folders : m_files).count(key) != 0, isFolder && m_ancestors.count(key) != 0};
+}
+
 bool ProtectedList::Add(ITEM_2_KEEP entry)
 {
     entry.path = CanonicalPath(entry.path);

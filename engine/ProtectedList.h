@@ -25,6 +25,13 @@ public:
     // True when some entry lies anywhere below the folder `path`.
     bool HasEntryBelow(const std::wstring& path) const;
 
+    // Both answers for one path at once.
+    struct ANSWER {
+        bool protects = false;     // an entry of the kind names it
+        bool entryBelow = false;   // a folder: some entry lies below it
+    };
+    ANSWER Look(const std::wstring& path, bool isFolder) const;
+
     // Adds an entry in its canonical spelling unless one of the same kind
     // already names that path; false for such a duplicate.
     bool Add(ITEM_2_KEEP entry);

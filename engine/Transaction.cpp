@@ -36,20 +36,26 @@ using KeySet = std::unordered_set<std::wstring, ViewHash, std::equal_to<>>;
 // below one of them finds nothing left when its turn comes.
 class CRemovedSet {
 public:
-    void Add(std::wstring key) { m_keys.insert(std::move(key)); }
+    void Add(std::wstring key)
+    {
+        m_shortest = std::min(m_shortest, key.size());
+        m_keys.insert(std::move(key));
+    }
     bool Covers(std::wstring_view key) const
     {
         if (m_keys.empty()) return false;
-        for (size_t end = key.size();;) {
+        for (size_t end = key.size(); end >= m_shortest;) {
             if (m_keys.find(key.substr(0, end)) != m_keys.end()) return true;
             const size_t separator = end ? key.rfind(L'\\', end - 1) : std::wstring_view::npos;
             if (separator == std::wstring_view::npos || separator == 0) return false;
             end = separator;
         }
+        return false;
     }
 
 private:
     KeySet m_keys;
+    size_t m_shortest = static_cast<size_t>(-1);   // no prefix shorter than this can be a key
 };
 
 // The forecast's side of one folder clean-up.
@@ -177,10 +183,13 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan)
                                                                    : ObjectState::Other;
             const ITEM_DECISION decision = DecideItem(item, state, protectedList, nullptr);
             ITEM_OUTCOME outcome{item.strPath, item.nType, vsPlan, decision.action, decision.error, 0};
+            // Only folders, and the few files of the .vs plan, can be reached again
+            // by a later item: a file of the main plan is planned once.
+            const bool mayRecur = isFolder || vsPlan || state == ObjectState::Missing;
             switch (decision.action) {
             case ItemAction::Recycle:
                 outcome.bytes = item.bytes;
-                forecast.removed.Add(key);
+                if (isFolder || vsPlan) forecast.removed.Add(key);
                 break;
             case ItemAction::TakeApart: {
                 CForecast::CTakeApart visitor{forecast};
@@ -201,6 +210,10 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan)
             }
             if (outcome.action == ItemAction::Refuse) forecast.result.error = outcome.error;
             const size_t position = first + static_cast<size_t>(&item - items.data());
+            if (!mayRecur) {
+                outcomes.emplace_back(position, std::move(outcome));
+                return true;
+            }
             const auto [at, added] = listed.emplace(std::move(key), outcomes.size());
             if (added) outcomes.emplace_back(position, std::move(outcome));
             // A folder reached again before it could be removed (a remove-if-empty
