@@ -310,7 +310,7 @@ int wmain(int argc, wchar_t** argv)
 
         // Undo it: everything comes back from the bin, and the tree is whole again.
         LARGE_INTEGER u = Now();
-        const std::vector<FOLDER_RESTORE> restored = RestoreCleanups({root}, false);
+        const std::vector<FOLDER_RESTORE> restored = RestoreCleanups({root}, RestoreMode::Restore);
         restoreSeconds = Seconds(u, Now());
         restoredItems = restored.front().restored.size();
         restoreFailures = restored.front().failures.size();

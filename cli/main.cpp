@@ -463,7 +463,7 @@ int RunClean(const OPTIONS& options)
 
 int RunRestore(const OPTIONS& options)
 {
-    const std::vector<FOLDER_RESTORE> results = RestoreCleanups(options.folders, options.dryRun);
+    const std::vector<FOLDER_RESTORE> results = RestoreCleanups(options.folders, options.dryRun ? RestoreMode::DryRun : RestoreMode::Restore);
     size_t restored = 0;
     bool failed = false;
     for (const FOLDER_RESTORE& r : results) {

@@ -49,18 +49,22 @@ void AddAncestorFolders(const std::wstring& folder, DeletePlan& mainPlan)
     for (std::wstring& a : ancestors) mainPlan.push_back({std::move(a), DEL_TYPE_EMPTY_FOLDER});
 }
 
+// Whether a folder is checked for being a drive root, the Windows or a
+// Program Files folder or a profile, or takes the verdict of the queued folder
+// that holds it: it is planned only where that one's walk reaches it through
+// real folders (never through a link), so it cannot be one either.
+enum class TopLevelCheck { Make, TakeOuterVerdict };
+
 // The folder's checks, in the order a run makes them; Planned means that it
-// passed them and may be planned. `insideChecked`: the folder lies inside one
-// that passed them, and is planned only where that one's walk reaches it
-// through real folders (never through a link), so it cannot be a drive root,
-// the Windows or a Program Files folder or a profile either.
-CLEANUP_PLAN CheckFolder(const std::wstring& folder, const CLEANUP_OPTIONS& options, bool insideChecked = false)
+// passed them and may be planned.
+CLEANUP_PLAN CheckFolder(const std::wstring& folder, const CLEANUP_OPTIONS& options,
+                         TopLevelCheck topLevel = TopLevelCheck::Make)
 {
     CLEANUP_PLAN plan;
     plan.folder = folder;
     // A stray solution file in a drive root, the system's folders or a
     // profile would otherwise send every build folder below them to the bin.
-    if (!options.allowTopLevel && !insideChecked && IsTopLevelFolder(folder)) {
+    if (!options.allowTopLevel && topLevel == TopLevelCheck::Make && IsTopLevelFolder(folder)) {
         plan.status = FolderStatus::TopLevel;
         return plan;
     }
@@ -85,28 +89,36 @@ void Fail(CLEANUP_PLAN& plan, DWORD error)
     plan.error = error;
 }
 
-// The latest write time of the files at or below `path`, links not entered.
 // What cannot be read counts as changed now: its age is unknown.
-ULONGLONG NewestFileBelow(const std::wstring& path, bool isFolder)
+ULONGLONG Unknown()
 {
     FILETIME now;
     ::GetSystemTimeAsFileTime(&now);
-    const ULONGLONG unknown = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    if (!isFolder) {
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!::GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data)) return unknown;
-        return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-    }
+    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+// The latest write time of the files below `folder`, links not entered.
+ULONGLONG NewestFileIn(const std::wstring& folder)
+{
     ULONGLONG newest = 0;
     std::vector<std::wstring> subfolders;
-    const LISTING_END end = ForEachEntry(path, [&](const WIN32_FIND_DATAW& e) {
+    const LISTING_END end = ForEachEntry(folder, [&](const WIN32_FIND_DATAW& e) {
         if (DirListing::IsLink(e)) return;
-        if (DirListing::IsDirectory(e)) subfolders.push_back(JoinPath(path, e.cFileName));
+        if (DirListing::IsDirectory(e)) subfolders.push_back(JoinPath(folder, e.cFileName));
         else newest = std::max(newest, DirListing::WriteTime(e));
     });
-    if (end.Failed()) return unknown;
-    for (const std::wstring& sub : subfolders) newest = std::max(newest, NewestFileBelow(sub, true));
+    if (end.Failed()) return Unknown();
+    for (const std::wstring& sub : subfolders) newest = std::max(newest, NewestFileIn(sub));
     return newest;
+}
+
+// The latest write time of what a protected entry names.
+ULONGLONG NewestChange(const ITEM_2_KEEP& entry)
+{
+    if (entry.isFolder) return NewestFileIn(entry.path);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(LongPathForm(entry.path).c_str(), GetFileExInfoStandard, &data)) return Unknown();
+    return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
 // One solution folder of a walk that plans several at once.
@@ -148,7 +160,7 @@ void CountProtectedChanges(std::vector<SOLUTION_WALK>& walks, const ProtectedLis
         }
         // Outside every solution folder, or a folder the walk saw stay anyway.
         if (!holder || !covered) continue;
-        holder->newestKept = std::max(holder->newestKept, NewestFileBelow(entry.path, entry.isFolder != 0));
+        holder->newestKept = std::max(holder->newestKept, NewestChange(entry));
     }
 }
 
@@ -259,7 +271,7 @@ CLEANUP_PLAN CCleanupPlanner::Plan(const std::vector<std::wstring>& queue, size_
     for (size_t j = index + 1; j < queue.size(); ++j) {
         const std::wstring& key = Key(queue, j);
         if (m_planned.count(j) || !IsInside(key, Key(queue, index)) || !seen.insert(key).second) continue;
-        CLEANUP_PLAN checked = CheckFolder(queue[j], m_options, true);
+        CLEANUP_PLAN checked = CheckFolder(queue[j], m_options, TopLevelCheck::TakeOuterVerdict);
         if (checked.status != FolderStatus::Planned) continue;   // reported at its own turn
         innerIndex.push_back(j);
         inner.push_back(std::move(checked));

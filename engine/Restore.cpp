@@ -202,7 +202,7 @@ private:
 
 } // namespace
 
-std::vector<FOLDER_RESTORE> RestoreCleanups(const std::vector<std::wstring>& folders, bool dryRun, HWND owner)
+std::vector<FOLDER_RESTORE> RestoreCleanups(const std::vector<std::wstring>& folders, RestoreMode mode, HWND owner)
 {
     std::vector<FOLDER_RESTORE> results(folders.size());
     std::vector<CLEANUP_JOURNAL> journals(folders.size());
@@ -237,7 +237,7 @@ std::vector<FOLDER_RESTORE> RestoreCleanups(const std::vector<std::wstring>& fol
 
     for (size_t i = 0; i < folders.size(); ++i) {
         if (!results[i].journaled || journals[i].entries.empty()) continue;
-        CFolderRestore(journals[i], results[i], dryRun, owner).Run(binError == 0 ? &bin : nullptr, binError, byPath);
+        CFolderRestore(journals[i], results[i], mode == RestoreMode::DryRun, owner).Run(binError == 0 ? &bin : nullptr, binError, byPath);
     }
     return results;
 }

@@ -22,9 +22,11 @@ struct FOLDER_RESTORE {
 // through the Recycle Bin for all of them. Only items that this clean-up put
 // there are touched: found by their original path and a deletion time within
 // the clean-up. Each is checked in its place afterwards; the journal then
-// holds only what failed. `dryRun` changes nothing, journals included.
+// holds only what failed. A dry run changes nothing, journals included.
 // `owner` owns whatever the shell shows (may be null).
-std::vector<FOLDER_RESTORE> RestoreCleanups(const std::vector<std::wstring>& folders, bool dryRun, HWND owner = nullptr);
+enum class RestoreMode { Restore, DryRun };
+std::vector<FOLDER_RESTORE> RestoreCleanups(const std::vector<std::wstring>& folders, RestoreMode mode,
+                                            HWND owner = nullptr);
 
 // Items in the journal of `folder`'s most recent clean-up (0 when it has none).
 size_t JournaledItemCount(const std::wstring& folder);

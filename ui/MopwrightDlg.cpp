@@ -332,7 +332,7 @@ void CMopwrightDlg::OnEditRestoreLastCleanup() {
     if (::MessageBoxW(m_hWnd, question.c_str(), L"Mopwright", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
     CWaitCursor wait;
     ShowLogPanel();
-    const std::vector<FOLDER_RESTORE> results = RestoreCleanups({folder}, false, m_hWnd);
+    const std::vector<FOLDER_RESTORE> results = RestoreCleanups({folder}, RestoreMode::Restore, m_hWnd);
     Log(L" ");
     Log(RestoreResultLine(results.front()));
 }
