@@ -19,6 +19,7 @@
 #include "support/ComInit.h"
 #include "engine/Restore.h"
 #include "support/ErrorText.h"
+#include "support/FileTime.h"
 #include "support/PathUtil.h"
 
 namespace {
@@ -183,18 +184,11 @@ std::wstring Number(unsigned long long n) { return std::to_wstring(n); }
 
 void NoBeep(UINT) {}
 
-ULONGLONG Now()
-{
-    FILETIME ft;
-    ::GetSystemTimeAsFileTime(&ft);
-    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
 // The FILETIME before which a solution's last change must lie; 0 without --older-than.
 ULONGLONG AgeThreshold(const OPTIONS& options)
 {
     if (options.olderThanDays < 0) return 0;
-    return Now() - static_cast<ULONGLONG>(options.olderThanDays) * kFileTimeUnitsPerDay;
+    return NowFileTime() - static_cast<ULONGLONG>(options.olderThanDays) * kFileTimeUnitsPerDay;
 }
 
 CLEANUP_OPTIONS CleanupOptions(const OPTIONS& options)
@@ -235,7 +229,7 @@ std::vector<std::wstring> OutermostFolders(const std::vector<std::wstring>& fold
 {
     std::vector<std::pair<std::wstring, size_t>> keys;
     for (size_t i = 0; i < folders.size(); ++i) {
-        std::wstring key = FoldPathCase(CanonicalPath(NormalizeFolderPath(folders[i], FALSE)));
+        std::wstring key = PathKey(folders[i]);
         for (wchar_t& c : key)
             if (c == L'\\') c = 1;
         keys.emplace_back(std::move(key), i);

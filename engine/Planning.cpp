@@ -9,6 +9,7 @@
 #include "engine/SolutionDetect.h"
 #include "support/DirListing.h"
 #include "support/ErrorText.h"
+#include "support/FileTime.h"
 #include "support/PathUtil.h"
 
 namespace {
@@ -90,12 +91,7 @@ void Fail(CLEANUP_PLAN& plan, DWORD error)
 }
 
 // What cannot be read counts as changed now: its age is unknown.
-ULONGLONG Unknown()
-{
-    FILETIME now;
-    ::GetSystemTimeAsFileTime(&now);
-    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
+ULONGLONG Unknown() { return NowFileTime(); }
 
 // The latest write time of the files below `folder`, links not entered.
 ULONGLONG NewestFileIn(const std::wstring& folder)
@@ -118,7 +114,7 @@ ULONGLONG NewestChange(const ITEM_2_KEEP& entry)
     if (entry.isFolder) return NewestFileIn(entry.path);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(LongPathForm(entry.path).c_str(), GetFileExInfoStandard, &data)) return Unknown();
-    return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return FileTimeValue(data.ftLastWriteTime);
 }
 
 // One solution folder of a walk that plans several at once.
@@ -250,7 +246,7 @@ bool IsInside(const std::wstring& inner, const std::wstring& outer)
 const std::wstring& CCleanupPlanner::Key(const std::vector<std::wstring>& queue, size_t index)
 {
     while (m_keys.size() < queue.size())
-        m_keys.push_back(FoldPathCase(CanonicalPath(NormalizeFolderPath(queue[m_keys.size()], FALSE))));
+        m_keys.push_back(PathKey(queue[m_keys.size()]));
     return m_keys[index];
 }
 

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <string>
 
+#include "support/FileTime.h"
+
 class IRemovalLog {
 public:
     virtual ~IRemovalLog() = default;
@@ -15,11 +17,3 @@ public:
     // The empty folder `path` was removed outright.
     virtual void RemovedEmptyFolder(const std::wstring& path) = 0;
 };
-
-// The time now as the log takes it (FILETIME, UTC).
-inline ULONGLONG NowFileTime()
-{
-    FILETIME ft;
-    ::GetSystemTimeAsFileTime(&ft);
-    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}

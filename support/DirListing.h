@@ -6,6 +6,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include "support/FileTime.h"
 #include "support/UniqueHandle.h"
 
 // How a listing ended.
@@ -34,7 +35,7 @@ public:
         return (static_cast<unsigned long long>(e.nFileSizeHigh) << 32) | e.nFileSizeLow;
     }
     static ULONGLONG WriteTime(const WIN32_FIND_DATAW& e) noexcept {
-        return (static_cast<ULONGLONG>(e.ftLastWriteTime.dwHighDateTime) << 32) | e.ftLastWriteTime.dwLowDateTime;
+        return FileTimeValue(e.ftLastWriteTime);
     }
 
     // Number of listings started in this thread since the last reset; the
