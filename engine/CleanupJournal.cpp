@@ -38,7 +38,9 @@ std::string HeaderText(const std::wstring& folder, ULONGLONG began)
 
 std::string EntryLine(const JOURNAL_ENTRY& e)
 {
-    return Utf8(FormatText(L"%ls\t%llu\t%ls\n", KindTag(e.kind), e.when, e.path.c_str()));
+    std::wstring line = FormatText(L"%ls\t%llu\t%ls\n", KindTag(e.kind), e.when, e.path.c_str());
+    if (!e.binItem.empty()) line += L"bin\t" + e.binItem + L"\n";
+    return Utf8(line);
 }
 
 std::wstring JournalFolder()
@@ -130,6 +132,11 @@ BOOL ReadCleanupJournal(const std::wstring& solutionFolder, CLEANUP_JOURNAL& jou
             ParseTime(rest, journal.began);
             continue;
         }
+        if (tag == L"bin") {
+            if (!journal.entries.empty() && journal.entries.back().kind != JournalKind::EmptyFolder)
+                journal.entries.back().binItem = rest;
+            continue;
+        }
         JOURNAL_ENTRY entry;
         const size_t second = rest.find(L'\t');
         if (second == std::wstring::npos || !ParseTime(rest.substr(0, second), entry.when)) continue;
@@ -178,14 +185,14 @@ CCleanupJournal::CCleanupJournal(const std::wstring& solutionFolder, std::functi
 {
 }
 
-void CCleanupJournal::Recycled(const std::wstring& path, bool isFolder, ULONGLONG when)
+void CCleanupJournal::Recycled(const std::wstring& path, bool isFolder, ULONGLONG when, const std::wstring& binItem)
 {
-    Append({isFolder ? JournalKind::Folder : JournalKind::File, when, path});
+    Append({isFolder ? JournalKind::Folder : JournalKind::File, when, path, binItem});
 }
 
 void CCleanupJournal::RemovedEmptyFolder(const std::wstring& path)
 {
-    Append({JournalKind::EmptyFolder, NowFileTime(), path});
+    Append({JournalKind::EmptyFolder, NowFileTime(), path, {}});
 }
 
 void CCleanupJournal::Append(const JOURNAL_ENTRY& entry)

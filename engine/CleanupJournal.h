@@ -13,6 +13,8 @@
 //   file<TAB>TIME<TAB>PATH       a file sent to the Recycle Bin
 //   folder<TAB>TIME<TAB>PATH     a folder sent to the Recycle Bin, whole
 //   empty<TAB>TIME<TAB>PATH      an empty folder removed outright
+//   bin<TAB>PATH                 where the Recycle Bin keeps the object of the
+//                                line before, where the shell said so
 // TIME is a FILETIME (100 ns units since 1601, UTC) in decimal. Lines of any
 // other kind are passed over.
 #include <windows.h>
@@ -29,6 +31,7 @@ struct JOURNAL_ENTRY {
     JournalKind kind = JournalKind::File;
     ULONGLONG when = 0;   // FILETIME, UTC
     std::wstring path;
+    std::wstring binItem;   // the item in the Recycle Bin, when the deleter was told it
 };
 
 struct CLEANUP_JOURNAL {
@@ -61,7 +64,7 @@ class CCleanupJournal final : public IRemovalLog {
 public:
     CCleanupJournal(const std::wstring& solutionFolder, std::function<void(DWORD error)> onUnwritable);
 
-    void Recycled(const std::wstring& path, bool isFolder, ULONGLONG when) override;
+    void Recycled(const std::wstring& path, bool isFolder, ULONGLONG when, const std::wstring& binItem) override;
     void RemovedEmptyFolder(const std::wstring& path) override;
 
 private:

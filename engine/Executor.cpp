@@ -42,12 +42,12 @@ public:
     explicit CGoneCheck(IRemovalLog* removals) : m_removals(removals) {}
 
     template <typename Failed>
-    void Add(const std::wstring& path, ULONGLONG when, Failed failed)
+    void Add(const std::wstring& path, ULONGLONG when, std::wstring binItem, Failed failed)
     {
         std::wstring folder = GetParentPath(path);
         if (folder != m_folder) Flush(failed);
         m_folder = std::move(folder);
-        m_files.push_back({path, when});
+        m_files.push_back({path, when, std::move(binItem)});
     }
 
     // Calls `failed(path)` for every file added that is still there; the others
@@ -76,7 +76,7 @@ public:
         CountVerifyTicks(end.QuadPart - start.QuadPart);
         for (size_t i = 0; i < m_files.size(); ++i) {
             if (remains[i]) failed(m_files[i].path);
-            else if (m_removals) m_removals->Recycled(m_files[i].path, false, m_files[i].when);
+            else if (m_removals) m_removals->Recycled(m_files[i].path, false, m_files[i].when, m_files[i].binItem);
         }
         m_files.clear();
     }
@@ -85,6 +85,7 @@ private:
     struct SENT_FILE {
         std::wstring path;
         ULONGLONG when;
+        std::wstring binItem;
     };
     IRemovalLog* m_removals;
     std::wstring m_folder;
@@ -121,7 +122,7 @@ public:
     // `progress` (null: no counts) advances with every plan item.
     CDeletion(ICleanupHost* host, IRemovalLog* removals, DELETE_PROGRESS* progress, HWND owner)
         : m_host(host), m_removals(removals), m_progress(progress), m_goneCheck(removals),
-          m_recycler(CreateRecycler(owner, [this](const std::wstring& path, DWORD code) { return Handled(path, code); }))
+          m_recycler(CreateRecycler(owner, Events()))
     {
     }
 
@@ -129,12 +130,14 @@ public:
     DWORD Error() const { return m_error; }
     size_t Failures() const { return m_failures; }
 
-    void Fail(const std::wstring& path, DWORD code)
+    // `told`: a line of the deleter's own already says why, for this item and
+    // others like it; the item is not reported again on its own.
+    void Fail(const std::wstring& path, DWORD code, bool told = false)
     {
         m_error = code;
         m_ok = FALSE;
         ++m_failures;
-        if (m_host) m_host->ItemFailed(path, code);
+        if (m_host && !told) m_host->ItemFailed(path, code);
     }
     // A failure of the pass that is no item's (a stop, a take-apart that could not see everything).
     void FailPass(DWORD code)
@@ -193,21 +196,34 @@ private:
         unsigned long long bytes;
     };
 
+    RECYCLER_EVENTS Events()
+    {
+        RECYCLER_EVENTS events;
+        events.done = [this](const std::wstring& path, const RECYCLE_OUTCOME& outcome) { return Handled(path, outcome); };
+        events.partRecycled = [this](const std::wstring& path, bool isFolder, const std::wstring& binItem) {
+            if (m_removals) m_removals->Recycled(path, isFolder, NowFileTime(), binItem);
+        };
+        events.line = [this](const std::wstring& line) {
+            if (m_host) m_host->Log(line);
+        };
+        return events;
+    }
+
     // The shell has handled the oldest item sent.
-    bool Handled(const std::wstring& path, DWORD code)
+    bool Handled(const std::wstring& path, const RECYCLE_OUTCOME& outcome)
     {
         const SENT_ITEM sent = std::move(m_sent.front());
         m_sent.pop_front();
-        if (code != 0) {
-            Fail(path, code);
+        if (outcome.code != 0) {
+            Fail(path, outcome.code, outcome.toldOnce);
         } else if (sent.planItem && !sent.isFolder) {
             // Checked with the other files of its folder, against one listing.
-            m_goneCheck.Add(path, NowFileTime(), Remains());
+            m_goneCheck.Add(path, NowFileTime(), outcome.binItem, Remains());
         } else if (!IsGone(path)) {
             // Trust, but verify: "success" means the object is no longer there.
             Fail(path, kErrorItemRemains);
         } else if (m_removals) {
-            m_removals->Recycled(path, sent.isFolder, NowFileTime());
+            m_removals->Recycled(path, sent.isFolder, NowFileTime(), outcome.binItem);
         }
         return !sent.planItem || Advance(sent.bytes);
     }

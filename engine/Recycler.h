@@ -12,15 +12,28 @@
 // The three kinds of shell delete, each with a flag set of its own.
 enum class RecycleKind { File, FolderNoRecursion, FolderTree };
 
+// What became of one item handed to a deleter.
+struct RECYCLE_OUTCOME {
+    DWORD code = 0;        // 0: the shell says it went (or it was already gone); else why it stayed
+    std::wstring binItem;  // where the Recycle Bin keeps it, when the deleter is told (IFileOperation)
+    bool toldOnce = false; // a line of the deleter's own already says why, for this item and others
+};
+
+// What a deleter tells the deletion that uses it.
+struct RECYCLER_EVENTS {
+    // Called once per item right after the shell handled it, in the order
+    // added. Answer false to stop: the items not yet handled stay untouched
+    // and are not reported.
+    std::function<bool(const std::wstring& path, const RECYCLE_OUTCOME& outcome)> done;
+    // A part of an item (a file or folder inside a folder) that the shell sent
+    // to the Recycle Bin on its own, as `binItem`, before the item itself.
+    std::function<void(const std::wstring& path, bool isFolder, const std::wstring& binItem)> partRecycled;
+    // A line for the run's log that says, once, what many items' outcomes share.
+    std::function<void(const std::wstring& line)> line;
+};
+
 class IRecycler {
 public:
-    // What became of one item, called once per item right after the shell
-    // handled it, in the order the shell handles them, which is the order
-    // added: code 0 when it went (a vanished item counts as gone), else why it
-    // stayed. Answer false to stop: the items not yet handled stay untouched
-    // and are not reported.
-    using Done = std::function<bool(const std::wstring& path, DWORD code)>;
-
     virtual ~IRecycler() = default;
     // Queues one item; a deleter without batches handles it at once, calling
     // `done` before it returns. False: `done` asked to stop.
@@ -33,13 +46,27 @@ public:
 // The deleter for this thread; `owner` (or null) owns any window the shell
 // shows. IFileOperation where the system's operation accepts delete items
 // (asked once per process) and this thread is apartment-threaded COM; today's
-// path everywhere else. Neither checks that an item is gone afterwards: `done`
-// hears the shell's answer, and the caller checks.
-std::unique_ptr<IRecycler> CreateRecycler(HWND owner, IRecycler::Done done);
+// path where the operation answers that it takes no delete items (E_NOTIMPL,
+// as under Wine) and on other threads; where the operation fails its check for
+// any other reason, a deleter that refuses every item and says why once.
+// Neither checks that an item is gone afterwards: `done` hears the shell's
+// answer, and the caller checks.
+std::unique_ptr<IRecycler> CreateRecycler(HWND owner, RECYCLER_EVENTS events);
 
-// The name of the deleter CreateRecycler gives this thread: "IFileOperation"
-// or "SHFileOperation".
+// The name of the deleter CreateRecycler gives this thread: "IFileOperation",
+// "SHFileOperation" or "none".
 const wchar_t* ActiveDeleterName();
+
+// Whether the Recycle Bin of the volume that holds a path takes items, as the
+// shell's own settings say: Off where the user or a policy switched it off
+// (the bin's NukeOnDelete, globally or for that volume; NoRecycleFiles),
+// Absent on drives that have none (network, removable, optical, RAM drives).
+enum class BinState { On, Off, Absent };
+BinState VolumeBinState(const std::wstring& path);
+// "on", "off" or "absent".
+const wchar_t* BinStateName(BinState state);
+// The root of the volume that holds `path` ("C:"), or empty.
+std::wstring VolumeRoot(const std::wstring& path);
 
 // The shell flag set of each kind (kShellFlagsFile and the others).
 FILEOP_FLAGS ShellFlagsFor(RecycleKind kind);

@@ -6,6 +6,46 @@
 namespace {
 constexpr DWORD kInternetFirst = 12000;
 constexpr DWORD kInternetLast = 12175;
+constexpr DWORD kFacilityCopyEngine = 0x27;   // FACILITY_SHELL's copy engine (sherrors.h)
+
+// The copy engine's answers that reach a log line: the codes it gives for one
+// item, successes that leave the item where it is included. No system message
+// table holds them.
+std::wstring CopyEngineText(DWORD code)
+{
+    switch (code) {
+    case 0x00270001: return L"The shell's copy engine answered Yes.";
+    case 0x00270003: return L"The shell's copy engine did not handle the item.";
+    case 0x00270004: return L"The shell's copy engine was asked to try the item again.";
+    case 0x00270005: return L"The shell's copy engine passed over the item (ignored), so it was left where it is.";
+    case 0x00270006: return L"The shell's copy engine merged the folder instead of removing it.";
+    case 0x00270008: return L"The shell's copy engine did not process the folder's contents.";
+    case 0x0027000A: return L"The shell's copy engine had already handled the item.";
+    case 0x0027000B: return L"The shell's copy engine has not finished with the item yet.";
+    case 0x0027000C: return L"The shell's copy engine kept both items.";
+    case 0x0027000D: return L"The shell's copy engine asked for a program to be closed.";
+    case 0x0027000E: return L"The shell's copy engine resolved a name collision.";
+    case 0x0027000F: return L"The shell's copy engine paused.";
+    case 0x00270010: return L"The shell's copy engine started an asynchronous delete that has not finished.";
+    case 0x00270011: return L"The shell's copy engine queued the item for a later retry.";
+    case 0x80270000: return L"The operation was cancelled by the user.";
+    case 0x80270001: return L"The operation was cancelled.";
+    case 0x80270002: return L"The operation requires elevation.";
+    case 0x80270021: return L"Access to the item was denied.";
+    case 0x80270023: return L"The item could not be found.";
+    case 0x80270025: return L"The network connection to the item was lost.";
+    case 0x80270027: return L"The item is in use by another program.";
+    case 0x80270035: return L"The Recycle Bin could not take the item for an unknown reason.";
+    case 0x80270036: return L"The item would have been deleted permanently instead of going to the Recycle Bin.";
+    case 0x80270037: return L"The item is too large for the Recycle Bin.";
+    case 0x80270038: return L"The item's path is too long for the Recycle Bin.";
+    case 0x8027003A: return L"The drive has no Recycle Bin.";
+    case 0x8027003D: return L"The folder is not empty.";
+    case 0x8027003F: return L"The item is read-only.";
+    default: break;
+    }
+    return FormatText(L"The shell's copy engine answered 0x%08lX.", static_cast<unsigned long>(code));
+}
 
 // wininet.dll from the system directory, never from wherever the search path points.
 UniqueModule LoadInternetMessages()
@@ -39,9 +79,17 @@ std::wstring GetErrorText(DWORD code)
         return L"The Recycle Bin did not put the item back in its place.";
     case kErrorRestoreAmbiguous:
         return L"The Recycle Bin holds more than one item from this place deleted during the clean-up; restore it by hand.";
+    case kErrorItemDestroyed:
+        return L"The shell deleted this item permanently instead of sending it to the Recycle Bin.";
+    case kErrorRecyclingStopped:
+        return L"An earlier item was deleted permanently, so nothing more is sent to the Recycle Bin until Mopwright is started again.";
+    case kErrorNoDeleter:
+        return L"The shell's file operation failed its check, so nothing is sent to the Recycle Bin.";
     default:
         break;
     }
+
+    if (HRESULT_FACILITY(code) == kFacilityCopyEngine) return CopyEngineText(code);
 
     wchar_t* buffer = nullptr;
     if (code >= kInternetFirst && code <= kInternetLast) {

@@ -10,9 +10,14 @@ inline constexpr DWORD kErrorUnreadableKeepList = 0x20000103;  // a do-not-delet
 inline constexpr DWORD kErrorNoRestoreCommand = 0x20000104;    // the bin offers no way to put an item back
 inline constexpr DWORD kErrorNotRestored = 0x20000105;         // "restored", yet not back in its place
 inline constexpr DWORD kErrorRestoreAmbiguous = 0x20000106;    // more than one item in the bin could be it
+inline constexpr DWORD kErrorItemDestroyed = 0x20000107;       // the shell deleted it permanently
+inline constexpr DWORD kErrorRecyclingStopped = 0x20000108;    // nothing more goes to the bin after a destroyed item
+inline constexpr DWORD kErrorNoDeleter = 0x20000109;           // the shell's file operation failed its check
 
 // The system's text for a Windows error code as one line: every CR and LF
 // removed, nothing else trimmed. Codes 12000-12175 come from wininet.dll's
-// message table. Code 0 and codes without a text give an empty string. May
+// message table; the shell's copy-engine answers (facility 0x27, successes
+// that leave an item where it is among them) have texts of their own. Code 0
+// and codes without a text give an empty string. May
 // change the last error, so read the code before asking for its text.
 std::wstring GetErrorText(DWORD code);

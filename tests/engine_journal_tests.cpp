@@ -24,8 +24,10 @@ TEST(CleanupJournal, HoldsWholeLinesOfItsOwnFolderOnly)
 {
     TempTree t(L"journal");
     const std::wstring mine = t.path(L"Mine"), other = t.path(L"Other");
-    CLEANUP_JOURNAL journal{mine, 42, {{JournalKind::Folder, 43, t.path(L"Mine/Debug")},
-                                       {JournalKind::EmptyFolder, 44, t.path(L"Mine/x64")}}};
+    // The item the bin keeps for an object goes with it.
+    const std::wstring binItem = L"C:\\$Recycle.Bin\\S-1-5-21\\$RAB12CD";
+    CLEANUP_JOURNAL journal{mine, 42, {{JournalKind::Folder, 43, t.path(L"Mine/Debug"), binItem},
+                                       {JournalKind::EmptyFolder, 44, t.path(L"Mine/x64"), {}}}};
     ASSERT_EQ(WriteCleanupJournal(journal), 0u);
     {
         // A record cut off by the end of a run does not count.
@@ -36,6 +38,8 @@ TEST(CleanupJournal, HoldsWholeLinesOfItsOwnFolderOnly)
     const CLEANUP_JOURNAL read = Read(mine + L"\\");
     EXPECT_EQ(read.began, 42u);
     ASSERT_EQ(read.entries.size(), 2u);
+    EXPECT_EQ(read.entries[0].binItem, binItem);
+    EXPECT_EQ(read.entries[1].binItem, L"");
     EXPECT_EQ(read.entries[1].kind, JournalKind::EmptyFolder);
     EXPECT_EQ(read.entries[1].path, t.path(L"Mine/x64"));
 
@@ -55,7 +59,7 @@ TEST(CleanupJournal, OnlyADeletionReplacesItAndAnUnwritableOneIsSaidOnce)
     TempTree t(L"journal");
     testutil::MakeSmallSolution(t, L"S", {});
     const std::wstring folder = t.path(L"S");
-    ASSERT_EQ(WriteCleanupJournal({folder, 1, {{JournalKind::File, 2, t.path(L"S/earlier.obj")}}}), 0u);
+    ASSERT_EQ(WriteCleanupJournal({folder, 1, {{JournalKind::File, 2, t.path(L"S/earlier.obj"), {}}}}), 0u);
 
     // Nothing to remove: the earlier clean-up can still be undone.
     testutil::FakeHost host;
