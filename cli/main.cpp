@@ -11,6 +11,7 @@
 #include "cli/ConsoleHost.h"
 #include "cli/DryRun.h"
 #include "cli/Json.h"
+#include "cli/SelfCheck.h"
 #include "cli/ShellMenu.h"
 #include "engine/SolutionDetect.h"
 #include "engine/Beep.h"
@@ -32,6 +33,7 @@ const wchar_t kUsage[] =
     L"Usage: mopwright-cli [--dry-run] [--delete-suo] [--json] [--force-top-level]\n"
     L"                     [--recurse] [--older-than DAYS] FOLDER...\n"
     L"       mopwright-cli --restore [--dry-run] [--json] FOLDER...\n"
+    L"       mopwright-cli --check FOLDER\n"
     L"       mopwright-cli --install-shell-menu | --uninstall-shell-menu | --version | --help\n";
 
 const wchar_t kHelp[] =
@@ -55,6 +57,11 @@ const wchar_t kHelp[] =
     L"                Recycle Bin and is still there goes back to its place, and the\n"
     L"                empty folders it removed are made again; with --dry-run, list\n"
     L"                what would come back\n"
+    L"  --check FOLDER  test this system: name the Windows version, the deleter and\n"
+    L"                the Recycle Bin's state on FOLDER's drive, then clean a small\n"
+    L"                test solution made in a new folder inside FOLDER, check that\n"
+    L"                everything removed is in the Recycle Bin, restore it, compare,\n"
+    L"                and remove what was made; the last line says \"check passed\"\n"
     L"  --help        show this text\n"
     L"  --version     print the program's version and the deleter in use\n"
     L"\n"
@@ -82,6 +89,7 @@ struct OPTIONS {
     bool installShellMenu = false;
     bool uninstallShellMenu = false;
     bool restore = false;
+    bool check = false;
     std::vector<std::wstring> folders;
 };
 
@@ -124,6 +132,7 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             else if (arg == L"--install-shell-menu") options.installShellMenu = true;
             else if (arg == L"--uninstall-shell-menu") options.uninstallShellMenu = true;
             else if (arg == L"--restore") options.restore = true;
+            else if (arg == L"--check") options.check = true;
             else if (arg == L"--older-than") {
                 wchar_t* end = nullptr;
                 const long days = i + 1 < argc ? wcstol(argv[i + 1], &end, 10) : -1;
@@ -155,6 +164,13 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
         }
     }
     if (options.help || options.version) return true;
+    // The self-test makes and cleans a tree of its own: nothing else goes with it.
+    if (options.check && (options.folders.size() != 1 || options.dryRun || options.deleteSuo || options.json ||
+                          options.allowTopLevel || options.recurse || options.olderThanDays >= 0 || options.restore ||
+                          options.installShellMenu || options.uninstallShellMenu)) {
+        problem = L"mopwright-cli: --check takes exactly one folder and no other option\n";
+        return false;
+    }
     // A restore undoes a clean-up as it was: no clean-up option changes it.
     if (options.restore && (options.deleteSuo || options.allowTopLevel || options.recurse ||
                             options.olderThanDays >= 0 || options.installShellMenu || options.uninstallShellMenu)) {
@@ -519,6 +535,7 @@ int wmain(int argc, wchar_t** argv)
     }
     if (options.installShellMenu || options.uninstallShellMenu) return RunShellMenu(options);
     SetEngineBeepHook(NoBeep);   // a console program does not beep
+    if (options.check) return RunSelfCheck(options.folders.front());
     int code = options.restore ? RunRestore(options) : options.dryRun ? RunDry(options) : RunClean(options);
     if (ConsoleStopRequested()) {
         WriteOut(stderr, L"mopwright-cli: stopped by Ctrl+C.\n");

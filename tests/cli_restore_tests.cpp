@@ -24,7 +24,12 @@ void Clean(const std::wstring& args)
 
 bool Has(const PROCESS_RESULT& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
 
-testutil::Paths Lines(const PROCESS_RESULT& r) { return testutil::SplitLines(testutil::Widen(r.out)); }
+testutil::Paths Lines(const PROCESS_RESULT& r)
+{
+    testutil::Paths lines = testutil::SplitLines(testutil::Widen(r.out));
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines;
+}
 
 // Sends `rel` of `tree` to the Recycle Bin as someone else did, long ago.
 void RecycleLongAgo(const TempTree& tree, const std::wstring& rel)
@@ -55,13 +60,13 @@ TEST(CliRestore, BringsTheTreeBackAndASecondRestoreChangesNothing)
 
     PROCESS_RESULT r = RunCli(L"--restore " + Quoted(t.root()));
     EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
-    EXPECT_EQ(Lines(r), (testutil::Paths{L"Restored 8 items.", L""}));
+    EXPECT_EQ(Lines(r), (testutil::Paths{L"Restored 8 items."}));
     EXPECT_EQ(testutil::SnapshotTree(t.root(), false), before);
     EXPECT_EQ(testutil::TrashEntriesUnder(t.root()), 0u);
 
     PROCESS_RESULT again = RunCli(L"--restore " + Quoted(t.root()));
     EXPECT_EQ(again.exitCode, 0u);
-    EXPECT_EQ(Lines(again), (testutil::Paths{L"Nothing to restore for: \"" + t.root() + L"\"", L"Restored 0 items.", L""}));
+    EXPECT_EQ(Lines(again), (testutil::Paths{L"Nothing to restore for: \"" + t.root() + L"\"", L"Restored 0 items."}));
     EXPECT_EQ(testutil::SnapshotTree(t.root(), false), before);
 }
 
@@ -109,4 +114,30 @@ TEST(CliRestore, TouchesOnlyWhatThatCleanupPutInTheBin)
                                             L"B\\", L"B\\App.sln", L"B\\main.cpp"}));
     EXPECT_TRUE(testutil::InTrash(t.path(L"A\\Debug")));   // the old one
     EXPECT_TRUE(testutil::InTrash(t.path(L"B\\Debug")));
+}
+
+// The self-test a user runs on the system in question: on a drive whose bin
+// takes items it passes, and on every path it leaves nothing behind.
+TEST(CliCheck, PassesWhereTheBinTakesItemsAndLeavesNothingBehind)
+{
+    TempTree t(L"check");
+    const size_t trashedBefore = testutil::TrashEntriesUnder(t.root());
+    PROCESS_RESULT r = RunCli(L"--check " + Quoted(t.root()));
+    const testutil::Paths lines = Lines(r);
+    ASSERT_FALSE(lines.empty()) << r.err;
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_EQ(lines.back(), L"check passed") << r.out;
+    EXPECT_EQ(lines[1], std::wstring(L"deletes through: ") + (testutil::UnderDouble() ? L"IFileOperation" : L"SHFileOperation"));
+    EXPECT_EQ(lines[2], L"Recycle Bin on \"Z:\\\": on");
+    EXPECT_TRUE(Has(r, "and it holds every one.")) << r.out;
+    EXPECT_TRUE(Has(r, "the tree is as it was.")) << r.out;
+    // Its folder, its journal and its items in the bin are gone again.
+    EXPECT_EQ(t.listing(), testutil::Paths{});
+    EXPECT_EQ(testutil::TrashEntriesUnder(t.root()), trashedBefore);
+
+    EXPECT_EQ(RunCli(L"--check " + Quoted(t.root()) + L" " + Quoted(t.root())).exitCode, 2u);
+    EXPECT_EQ(RunCli(L"--check --dry-run " + Quoted(t.root())).exitCode, 2u);
+    r = RunCli(L"--check " + Quoted(t.path(L"none")));
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_EQ(Lines(r).back(), L"check failed: \"" + t.path(L"none") + L"\" is not a folder") << r.out;
 }
