@@ -1,8 +1,11 @@
 #include "tests/ui_TestSupport.h"
+#include "engine/Recycler.h"
 #include "framework/Dialog.h"
+#include "support/ComInit.h"
 #include "support/UniqueHandle.h"
 
 #include <shlobj.h>
+#include <thread>
 
 namespace uitest {
 namespace {
@@ -90,6 +93,15 @@ std::wstring WindowText(HWND hwnd) {
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), length + 1)));
     return text;
+}
+
+std::wstring ApartmentThreadDeleter() {
+    std::wstring name;
+    std::thread([&] {
+        ScopedComInit com;
+        name = ActiveDeleterName();
+    }).join();
+    return name;
 }
 
 long long ReadUserDword(const std::wstring& key, const wchar_t* value) {

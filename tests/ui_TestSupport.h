@@ -29,6 +29,8 @@ void WatchPopups(HWND mainWindow, std::function<void(HWND popup)> onPopup);
 HGLOBAL MakeDrop(const std::vector<std::wstring>& paths);
 
 std::wstring WindowText(HWND hwnd);
+// The deleter that an apartment-threaded thread gets (asked on a thread of its own).
+std::wstring ApartmentThreadDeleter();
 // A DWORD of HKCU\<key>, or -1 when it is absent.
 long long ReadUserDword(const std::wstring& key, const wchar_t* value);
 void DeleteUserKey(const std::wstring& key);

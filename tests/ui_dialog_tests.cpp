@@ -3,6 +3,7 @@
 #include "app/MopwrightApp.h"
 #include "app/resource.h"
 #include "engine/CleanupRun.h"
+#include "support/ComInit.h"
 #include "tests/TestUtil.h"
 #include "tests/ui_TestSupport.h"
 #include "ui/AboutDlg.h"
@@ -424,14 +425,18 @@ TEST_F(MainDialog, UpdateCommandOpensTheUpdatePage) {
     EXPECT_EQ(g_openedPages[0].second, L"https://www.mopwright.example/utilities/#Mopwright");
 }
 
-TEST_F(MainDialog, AboutBoxShowsVersionYearAndLink) {
-    std::wstring caption, nameLine, legalLine, url;
+TEST_F(MainDialog, AboutBoxShowsVersionYearDeleterAndLink) {
+    // The window's thread is apartment-threaded, as the program makes it.
+    ScopedComInit com;
+    ASSERT_TRUE(SUCCEEDED(com.result()));
+    std::wstring caption, nameLine, legalLine, deleterLine, url;
     bool focusOnOk = false, stayedOpenAfterClick = false;
     LRESULT helpAnswer = 0;
     ExaminePopup(WM_COMMAND, ID_HELP_ABOUT, [&](HWND about) {
         caption = WindowText(about);
         nameLine = WindowText(::GetDlgItem(about, IDC_STATIC_NAME_VERSION));
         legalLine = WindowText(::GetDlgItem(about, IDC_STATIC_LEGAL));
+        deleterLine = WindowText(::GetDlgItem(about, IDC_STATIC_DELETER));
         focusOnOk = ::GetFocus() == ::GetDlgItem(about, IDOK);
         HWND link = ::GetDlgItem(about, IDC_LINK_WEBSITE);
         LITEM item{};
@@ -451,6 +456,7 @@ TEST_F(MainDialog, AboutBoxShowsVersionYearAndLink) {
     EXPECT_EQ(caption, L"About Mopwright");
     EXPECT_EQ(nameLine, L"Mopwright, Version 1.7.0.0");
     EXPECT_EQ(legalLine, L"Copyright (C) 2024-" + std::to_wstring(now.wYear) + L" Mopwright developers");
+    EXPECT_EQ(deleterLine, L"Deletes through: " + ApartmentThreadDeleter());
     EXPECT_EQ(url, L"https://www.mopwright.example/");
     EXPECT_TRUE(focusOnOk);
     EXPECT_TRUE(stayedOpenAfterClick);
