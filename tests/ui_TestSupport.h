@@ -24,6 +24,22 @@ void PumpFor(DWORD ms);
 // folder browser). Reset with an empty function.
 void WatchPopups(HWND mainWindow, std::function<void(HWND popup)> onPopup);
 
+// Records every top-level dialog window (#32770) created on this thread while
+// it lives, whoever creates it: the caption it was created with, if any.
+class DialogCreations {
+public:
+    DialogCreations();
+    ~DialogCreations();
+    DialogCreations(const DialogCreations&) = delete;
+    DialogCreations& operator=(const DialogCreations&) = delete;
+    const std::vector<std::wstring>& captions() const { return m_captions; }
+
+private:
+    static LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam);
+    HHOOK m_hook = nullptr;
+    std::vector<std::wstring> m_captions;
+};
+
 // A real drop: a DROPFILES block with wide names, as the shell builds it. The
 // window that receives it frees it.
 HGLOBAL MakeDrop(const std::vector<std::wstring>& paths);
