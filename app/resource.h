@@ -34,3 +34,4 @@
 #define IDC_LINK_WEBSITE                1002
 #define IDC_STATIC_NAME_VERSION         1005
 #define IDC_STATIC_LEGAL                1006
+#define IDC_STATIC_DELETER              1010

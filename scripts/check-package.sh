@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the release archives that scripts/package.sh writes: each holds exactly
-# its five files with matching checksums and programs of its own architecture,
-# and a copy of the same sources in another folder, built from nothing, packs
-# into the same bytes. Run by scripts/test.sh; everything stays in
+# its five files with matching checksums and programs of its own architecture
+# that import nothing newer than Windows Vista (scripts/check-imports.sh), and
+# a copy of the same sources in another folder, built from nothing, packs into
+# the same bytes. Run by scripts/test.sh; everything stays in
 # build/pkg-check, removed again when the check passes.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -27,6 +28,7 @@ expected_entries=$'mopwright.exe\nmopwright-cli.exe\nREADME.md\nLICENSE\nSHA256S
 failed=0
 fail() { echo "check-package: $*" >&2; failed=1; }
 
+programs=()
 [ "$(cd "$check/first" && echo *)" = "$expected_names" ] || fail "archives are $(cd "$check/first" && echo *), expected $expected_names"
 for zip in "$check"/first/*.zip; do
     name=$(basename "$zip")
@@ -38,9 +40,13 @@ for zip in "$check"/first/*.zip; do
     (cd "$unpacked" && sha256sum --quiet -c SHA256SUMS) || fail "$name: SHA256SUMS does not match its files"
     for exe in mopwright.exe mopwright-cli.exe; do
         x86_64-w64-mingw32-objdump -f "$unpacked/$exe" | grep -q "file format $format" || fail "$name: $exe is not $format"
+        programs+=("$unpacked/$exe")
     done
     cmp "$zip" "$check/second/$name" || fail "$name differs when built again from a copy of the sources"
 done
+
+# Both programs of both archives start on Windows Vista: nothing newer imported directly.
+scripts/check-imports.sh --unused "${programs[@]}" || fail "the programs import functions that are not in scripts/vista-imports.txt (above)"
 
 if [ "$failed" -ne 0 ]; then
     echo "check-package: FAILED (left in $check)" >&2

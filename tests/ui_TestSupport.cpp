@@ -1,8 +1,11 @@
 #include "tests/ui_TestSupport.h"
+#include "engine/Recycler.h"
 #include "framework/Dialog.h"
+#include "support/ComInit.h"
 #include "support/UniqueHandle.h"
 
 #include <shlobj.h>
+#include <thread>
 
 namespace uitest {
 namespace {
@@ -69,6 +72,33 @@ void WatchPopups(HWND mainWindow, std::function<void(HWND)> onPopup) {
     }
 }
 
+namespace {
+thread_local DialogCreations* t_dialogCreations = nullptr;
+}
+
+DialogCreations::DialogCreations() {
+    t_dialogCreations = this;
+    m_hook = ::SetWindowsHookExW(WH_CBT, &DialogCreations::Watch, nullptr, ::GetCurrentThreadId());
+}
+
+DialogCreations::~DialogCreations() {
+    if (m_hook) ::UnhookWindowsHookEx(m_hook);
+    t_dialogCreations = nullptr;
+}
+
+LRESULT CALLBACK DialogCreations::Watch(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && t_dialogCreations) {
+        const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
+        wchar_t cls[16] = L"";
+        if (!(create->lpcs->style & WS_CHILD) && ::GetClassNameW(reinterpret_cast<HWND>(wParam), cls, 16) &&
+            ::lstrcmpW(cls, L"#32770") == 0) {
+            const wchar_t* name = create->lpcs->lpszName;
+            t_dialogCreations->m_captions.emplace_back(name && !IS_INTRESOURCE(name) ? name : L"");
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 HGLOBAL MakeDrop(const std::vector<std::wstring>& paths) {
     size_t chars = 1;
     for (const auto& p : paths) chars += p.size() + 1;
@@ -90,6 +120,15 @@ std::wstring WindowText(HWND hwnd) {
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), length + 1)));
     return text;
+}
+
+std::wstring ApartmentThreadDeleter() {
+    std::wstring name;
+    std::thread([&] {
+        ScopedComInit com;
+        name = ActiveDeleterName();
+    }).join();
+    return name;
 }
 
 long long ReadUserDword(const std::wstring& key, const wchar_t* value) {

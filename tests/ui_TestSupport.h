@@ -24,11 +24,29 @@ void PumpFor(DWORD ms);
 // folder browser). Reset with an empty function.
 void WatchPopups(HWND mainWindow, std::function<void(HWND popup)> onPopup);
 
+// Records every top-level dialog window (#32770) created on this thread while
+// it lives, whoever creates it: the caption it was created with, if any.
+class DialogCreations {
+public:
+    DialogCreations();
+    ~DialogCreations();
+    DialogCreations(const DialogCreations&) = delete;
+    DialogCreations& operator=(const DialogCreations&) = delete;
+    const std::vector<std::wstring>& captions() const { return m_captions; }
+
+private:
+    static LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam);
+    HHOOK m_hook = nullptr;
+    std::vector<std::wstring> m_captions;
+};
+
 // A real drop: a DROPFILES block with wide names, as the shell builds it. The
 // window that receives it frees it.
 HGLOBAL MakeDrop(const std::vector<std::wstring>& paths);
 
 std::wstring WindowText(HWND hwnd);
+// The deleter that an apartment-threaded thread gets (asked on a thread of its own).
+std::wstring ApartmentThreadDeleter();
 // A DWORD of HKCU\<key>, or -1 when it is absent.
 long long ReadUserDword(const std::wstring& key, const wchar_t* value);
 void DeleteUserKey(const std::wstring& key);

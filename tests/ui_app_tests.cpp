@@ -1,5 +1,6 @@
 // The real program, started as a process with folders on its command line,
 // with its settings in the real registry.
+#include "app/resource.h"
 #include "tests/TestUtil.h"
 #include "tests/ui_TestSupport.h"
 
@@ -22,8 +23,11 @@ public:
     bool WaitExit(DWORD ms) { return m_process.WaitExit(ms); }
 
     // The program's main window, once it is up (shown after its initialisation).
-    HWND Window(DWORD timeoutMs = 20000) {
+    HWND Window(DWORD timeoutMs = 20000) { return TopLevel(L"Mopwright", timeoutMs); }
+    // A visible top-level window of the program with this caption, once it is up.
+    HWND TopLevel(const std::wstring& caption, DWORD timeoutMs = 20000) {
         DWORD start = ::GetTickCount();
+        m_caption = caption;
         while (::GetTickCount() - start < timeoutMs) {
             m_found = nullptr;
             ::EnumWindows(FindOwnWindow, reinterpret_cast<LPARAM>(this));
@@ -33,13 +37,13 @@ public:
         return nullptr;
     }
     // Another process's control: only WM_GETTEXT reaches its text.
-    std::wstring Log(HWND window) {
-        HWND edit = ::GetDlgItem(window, 1001);
-        auto length = static_cast<size_t>(::SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0));
+    static std::wstring Text(HWND control) {
+        auto length = static_cast<size_t>(::SendMessageW(control, WM_GETTEXTLENGTH, 0, 0));
         std::wstring text(length + 1, L'\0');
-        text.resize(static_cast<size_t>(::SendMessageW(edit, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()))));
+        text.resize(static_cast<size_t>(::SendMessageW(control, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()))));
         return text;
     }
+    std::wstring Log(HWND window) { return Text(::GetDlgItem(window, IDC_EDIT_LOG)); }
     // Waits until the run's summary line stands on top of the log.
     std::wstring WaitForSummary(HWND window) {
         DWORD start = ::GetTickCount();
@@ -61,7 +65,7 @@ private:
         auto* program = reinterpret_cast<Program*>(self);
         DWORD pid = 0;
         ::GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == program->m_process.id() && ::IsWindowVisible(hwnd) && WindowText(hwnd) == L"Mopwright") {
+        if (pid == program->m_process.id() && ::IsWindowVisible(hwnd) && WindowText(hwnd) == program->m_caption) {
             program->m_found = hwnd;
             return FALSE;
         }
@@ -69,6 +73,7 @@ private:
     }
 
     testutil::ChildProcess m_process;
+    std::wstring m_caption;
     HWND m_found = nullptr;
 };
 
@@ -146,6 +151,20 @@ TEST_F(RealProgram, SettingsAreStoredAtOnceAndReadOnTheNextStart) {
     EXPECT_FALSE(program.WaitExit(1000));
     EXPECT_FALSE(tree.exists(L"Sln/App.suo"));
     EXPECT_TRUE(tree.exists(L"Sln/main.cpp"));
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program.WaitExit(10000));
+}
+
+TEST_F(RealProgram, AboutBoxNamesTheDeleterOfTheWindowsThread) {
+    Program program({});
+    ASSERT_TRUE(program.started());
+    HWND window = program.Window();
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_COMMAND, ID_HELP_ABOUT, 0);
+    HWND about = program.TopLevel(L"About Mopwright");
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(Program::Text(::GetDlgItem(about, IDC_STATIC_DELETER)), L"Deletes through: " + ApartmentThreadDeleter());
+    ::PostMessageW(about, WM_COMMAND, IDOK, 0);
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(program.WaitExit(10000));
 }

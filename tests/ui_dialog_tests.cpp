@@ -3,6 +3,7 @@
 #include "app/MopwrightApp.h"
 #include "app/resource.h"
 #include "engine/CleanupRun.h"
+#include "support/ComInit.h"
 #include "tests/TestUtil.h"
 #include "tests/ui_TestSupport.h"
 #include "ui/AboutDlg.h"
@@ -36,6 +37,13 @@ public:
         queuedAtRunStart.push_back(QueuedFolders());
         acceptedDropsDuringRun = (::GetWindowLongPtrW(GetSafeHwnd(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
         if (onRunStart) onRunStart(*this);
+    }
+    // Asked whenever the shell is about to work for the window: a clean-up's
+    // folder, a restore.
+    std::function<void(TestDlg&)> onOwnerAsked;
+    HWND OwnerWindow() override {
+        if (onOwnerAsked) onOwnerAsked(*this);
+        return CMopwrightDlg::OwnerWindow();
     }
     HWND Item(int id) const { return GetDlgItem(id); }
 
@@ -331,6 +339,145 @@ TEST_F(MainDialog, RestoreLastCleanupUndoesTheFolderItCleaned) {
     EXPECT_EQ(testutil::SnapshotTree(tree.root(), false), before);
 }
 
+// The commands that open a dialog of the window's own, and where each sits.
+struct OWN_DIALOG_COMMAND {
+    const char* name;
+    UINT message;   // WM_COMMAND, or WM_SYSCOMMAND for the window menu's item
+    UINT command;
+    int popup;      // in the menu bar; -1: the window menu
+};
+const OWN_DIALOG_COMMAND kOwnDialogCommands[] = {
+    {"File > Open Solution Folder & Clean It", WM_COMMAND, ID_FILE_OPEN_AND_CLEAN, 0},
+    {"Edit > Clear Log...", WM_COMMAND, ID_EDIT_CLEAR_LOG, 1},
+    {"Edit > Restore Last Clean-up...", WM_COMMAND, ID_EDIT_RESTORE_LAST_CLEANUP, 1},
+    {"Help > About...", WM_COMMAND, ID_HELP_ABOUT, 2},
+    {"window menu > About Mopwright...", WM_SYSCOMMAND, IDM_ABOUTBOX, -1},
+};
+
+UINT CommandState(HWND dlg, const OWN_DIALOG_COMMAND& c) {
+    if (c.popup < 0) return ::GetMenuState(::GetSystemMenu(dlg, FALSE), c.command, MF_BYCOMMAND);
+    return MenuState(dlg, c.popup, c.command);
+}
+
+// Every dialog that opens is answered No and closed, except the question
+// whether to restore, which `restoreAnswer` answers while the window is idle.
+void AnswerPopups(TestDlg& dlg, const int& restoreAnswer) {
+    WatchPopups(dlg.GetSafeHwnd(), [&dlg, &restoreAnswer](HWND popup) {
+        const bool restoreQuestion =
+            WindowText(::GetDlgItem(popup, 0xFFFF)).find(L"restore the last clean-up") != std::wstring::npos;
+        if (restoreQuestion && !dlg.IsBusy()) {
+            ::PostMessageW(popup, WM_COMMAND, restoreAnswer, 0);
+            return;
+        }
+        ::PostMessageW(popup, WM_COMMAND, IDNO, 0);
+        ::PostMessageW(popup, WM_COMMAND, IDCANCEL, 0);
+    });
+}
+
+TEST_F(MainDialog, NoDialogOfTheWindowsOwnOpensWhileACleanupOrARestoreIsBusy) {
+    TempTree tree(L"busydialogs");
+    MakeSmallSolution(tree, L"A", {L"Debug/main.obj", L"obj/App.obj", L"x64/App.ilk"});
+    const std::string before = testutil::SnapshotTree(tree.root(), false);
+    KeepWindowAfterRuns();
+    TestDlg dlg;
+    dlg.args = {tree.path(L"A")};
+    DialogCreations dialogs;
+    int restoreAnswer = IDNO;
+    int busyChecks = 0;
+    // While busy: each command is disabled, and sent anyway it opens nothing.
+    auto tryEachWhileBusy = [&](TestDlg& d, const char* phase) {
+        ++busyChecks;
+        HWND hwnd = d.GetSafeHwnd();
+        for (const OWN_DIALOG_COMMAND& c : kOwnDialogCommands) {
+            SCOPED_TRACE(std::string(phase) + ", " + c.name);
+            ASSERT_TRUE(d.IsBusy());
+            EXPECT_TRUE(CommandState(hwnd, c) & MF_GRAYED);
+            const size_t opened = dialogs.captions().size();
+            ::SendMessageW(hwnd, c.message, c.command, 0);
+            EXPECT_EQ(dialogs.captions().size(), opened) << testutil::Narrow(dialogs.captions().back());
+        }
+    };
+    dlg.onRunStart = [&](TestDlg& d) { tryEachWhileBusy(d, "clean-up"); };
+    RunWithScript(dlg, [&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        AnswerPopups(dlg, restoreAnswer);
+        ASSERT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        ASSERT_FALSE(tree.exists(L"A/Debug"));
+        // Idle again: each is enabled and opens its dialog (answered No).
+        for (const OWN_DIALOG_COMMAND& c : kOwnDialogCommands) {
+            SCOPED_TRACE(std::string("after the clean-up, ") + c.name);
+            EXPECT_FALSE(CommandState(hwnd, c) & MF_GRAYED);
+            const size_t opened = dialogs.captions().size();
+            ::SendMessageW(hwnd, c.message, c.command, 0);
+            EXPECT_EQ(dialogs.captions().size(), opened + 1);
+        }
+        ASSERT_FALSE(tree.exists(L"A/Debug"));   // the restore was answered No
+
+        // A restore, answered Yes, is busy from the moment the shell is asked;
+        // a close asked for meanwhile (the log's pump dispatches it) waits for its end.
+        dlg.onOwnerAsked = [&](TestDlg& d) {
+            tryEachWhileBusy(d, "restore");
+            ::PostMessageW(d.GetSafeHwnd(), WM_CLOSE, 0, 0);
+        };
+        restoreAnswer = IDYES;
+        ::SendMessageW(hwnd, WM_COMMAND, ID_EDIT_RESTORE_LAST_CLEANUP, 0);
+        dlg.onOwnerAsked = nullptr;
+        EXPECT_FALSE(dlg.IsBusy());
+        EXPECT_FALSE(dlg.cancelled);
+        EXPECT_EQ(SplitLines(dlg.GetLogText())[0], L"Restored folder: \"" + tree.path(L"A") + L"\"");
+        for (const OWN_DIALOG_COMMAND& c : kOwnDialogCommands) {
+            SCOPED_TRACE(std::string("after the restore, ") + c.name);
+            // Nothing is left to restore; everything else is back.
+            const bool restore = c.command == ID_EDIT_RESTORE_LAST_CLEANUP;
+            EXPECT_EQ((CommandState(hwnd, c) & MF_GRAYED) != 0, restore);
+        }
+        WatchPopups(nullptr, {});
+        EXPECT_TRUE(PumpUntil([&] { return dlg.cancelled; }, 5000));
+    });
+    EXPECT_EQ(busyChecks, 2);
+    EXPECT_FALSE(g_bAbortRequested);
+    EXPECT_EQ(testutil::SnapshotTree(tree.root(), false), before);
+}
+
+// A run whose start comes while a dialog of the window's own is open waits
+// for the dialog to close.
+TEST_F(MainDialog, ARunDueWhileADialogOfTheWindowsOwnIsOpenWaitsForIt) {
+    const struct {
+        const char* name;
+        UINT message;
+        UINT command;
+    } cases[] = {
+        {"Help > About...", WM_COMMAND, ID_HELP_ABOUT},
+        {"window menu > About Mopwright...", WM_SYSCOMMAND, IDM_ABOUTBOX},
+        {"Edit > Clear Log...", WM_COMMAND, ID_EDIT_CLEAR_LOG},
+    };
+    KeepWindowAfterRuns();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempTree tree(L"waitdialog");
+        MakeSmallSolution(tree, L"A");
+        TestDlg dlg;
+        dlg.args = {tree.path(L"A")};   // due 200 ms after the window is up
+        int runsWhileOpen = -1;
+        RunWithScript(dlg, [&] {
+            HWND hwnd = dlg.GetSafeHwnd();
+            DWORD shownAt = 0;
+            WatchPopups(hwnd, [&](HWND popup) {
+                if (!shownAt) shownAt = ::GetTickCount();
+                if (::GetTickCount() - shownAt < 800) return;
+                runsWhileOpen = dlg.runs;
+                WatchPopups(hwnd, {});
+                ::PostMessageW(popup, WM_COMMAND, IDCANCEL, 0);
+            });
+            ::SendMessageW(hwnd, c.message, c.command, 0);
+            EXPECT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        });
+        EXPECT_EQ(runsWhileOpen, 0);
+        EXPECT_EQ(dlg.runs, 1);
+        EXPECT_FALSE(tree.exists(L"A/Debug"));
+    }
+}
+
 TEST_F(MainDialog, CtrlOOpensTheFolderBrowserThroughThePump) {
     TestDlg dlg;
     std::wstring browserPrompt;
@@ -424,14 +571,18 @@ TEST_F(MainDialog, UpdateCommandOpensTheUpdatePage) {
     EXPECT_EQ(g_openedPages[0].second, L"https://www.mopwright.example/utilities/#Mopwright");
 }
 
-TEST_F(MainDialog, AboutBoxShowsVersionYearAndLink) {
-    std::wstring caption, nameLine, legalLine, url;
+TEST_F(MainDialog, AboutBoxShowsVersionYearDeleterAndLink) {
+    // The window's thread is apartment-threaded, as the program makes it.
+    ScopedComInit com;
+    ASSERT_TRUE(SUCCEEDED(com.result()));
+    std::wstring caption, nameLine, legalLine, deleterLine, url;
     bool focusOnOk = false, stayedOpenAfterClick = false;
     LRESULT helpAnswer = 0;
     ExaminePopup(WM_COMMAND, ID_HELP_ABOUT, [&](HWND about) {
         caption = WindowText(about);
         nameLine = WindowText(::GetDlgItem(about, IDC_STATIC_NAME_VERSION));
         legalLine = WindowText(::GetDlgItem(about, IDC_STATIC_LEGAL));
+        deleterLine = WindowText(::GetDlgItem(about, IDC_STATIC_DELETER));
         focusOnOk = ::GetFocus() == ::GetDlgItem(about, IDOK);
         HWND link = ::GetDlgItem(about, IDC_LINK_WEBSITE);
         LITEM item{};
@@ -451,6 +602,7 @@ TEST_F(MainDialog, AboutBoxShowsVersionYearAndLink) {
     EXPECT_EQ(caption, L"About Mopwright");
     EXPECT_EQ(nameLine, L"Mopwright, Version 1.7.0.0");
     EXPECT_EQ(legalLine, L"Copyright (C) 2024-" + std::to_wstring(now.wYear) + L" Mopwright developers");
+    EXPECT_EQ(deleterLine, L"Deletes through: " + ApartmentThreadDeleter());
     EXPECT_EQ(url, L"https://www.mopwright.example/");
     EXPECT_TRUE(focusOnOk);
     EXPECT_TRUE(stayedOpenAfterClick);

@@ -1,12 +1,13 @@
 #include "ui/AboutDlg.h"
 #include "app/resource.h"
+#include "engine/Recycler.h"
 #include "support/PathUtil.h"
 #include "ui/WebSite.h"
 
 #include <commctrl.h>
 #include <cwchar>
 
-CAboutDlg::CAboutDlg() : CDialogImpl(IDD_ABOUTBOX) {
+CAboutDlg::CAboutDlg(HWND parent) : CDialogImpl(IDD_ABOUTBOX, parent) {
     // The link control's class is not among the classic ones registered at start.
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LINK_CLASS};
     ::InitCommonControlsEx(&icc);
@@ -43,6 +44,8 @@ BOOL CAboutDlg::OnInitDialog() {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     ::SetDlgItemTextW(m_hWnd, IDC_STATIC_LEGAL, FormatLegalNotice(now.wYear).c_str());
+    // Asked on the window's thread, whose deleter its clean-ups use.
+    ::SetDlgItemTextW(m_hWnd, IDC_STATIC_DELETER, FormatText(L"Deletes through: %ls", ActiveDeleterName()).c_str());
     ::SetWindowTextW(m_linkWebsite, (std::wstring(L"<a>") + kWebSiteHost + L"</a>").c_str());
     SetLinkUrl(m_linkWebsite, kHomePageUrl);
     return TRUE;

@@ -1,6 +1,7 @@
 #pragma once
-// The About box: name and version, the legal notice with the current year, and
-// a link to the web site. It can be dragged by its background.
+// The About box: name and version, the legal notice with the current year, the
+// deleter that clean-ups use, and a link to the web site. It can be dragged by
+// its background.
 #include "MopwrightVersion.h"
 #include "framework/Dialog.h"
 #include "ui/DragMove.h"
@@ -12,7 +13,8 @@ inline constexpr wchar_t kVersionString[] = MOPWRIGHT_VERSION_WSTRING;
 
 class CAboutDlg : public CDialogImpl<CAboutDlg> {
 public:
-    CAboutDlg();
+    // Modal to `parent`, else to the application's main window.
+    explicit CAboutDlg(HWND parent = nullptr);
     static std::span<const MessageEntry<CAboutDlg>> GetMessageMap();
 
 protected:

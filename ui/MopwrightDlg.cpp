@@ -96,6 +96,7 @@ std::span<const MessageEntry<CMopwrightDlg>> CMopwrightDlg::GetMessageMap() {
         UpdateUI(ID_EDIT_CLOSE_AFTER_CLEANUP, &D::OnUpdateEditCloseAfterCleanup),
         UpdateUI(ID_EDIT_CLEAR_LOG, &D::OnUpdateEditClearLog),
         UpdateUI(ID_EDIT_RESTORE_LAST_CLEANUP, &D::OnUpdateEditRestoreLastCleanup),
+        UpdateUI(ID_HELP_ABOUT, &D::OnUpdateHelpAbout),
     };
     return map;
 }
@@ -249,6 +250,9 @@ bool CMopwrightDlg::OnQueryDragIcon(WPARAM, LPARAM, LRESULT& result) {
 
 bool CMopwrightDlg::OnTimer(WPARAM wParam, LPARAM, LRESULT&) {
     if (wParam == IDT_START_CLEANUP) {
+        // A dialog of the window's own is open (it disables the window while
+        // it is): the run waits for it to close, and the timer fires again.
+        if (!m_bBusy && !::IsWindowEnabled(m_hWnd)) return false;
         ::KillTimer(m_hWnd, IDT_START_CLEANUP);
         // Never a run inside a run: a running one already takes what is queued.
         if (!m_bBusy) RunCleanup();
@@ -316,6 +320,8 @@ void CMopwrightDlg::OnEditCloseAfterCleanup() {
 }
 
 void CMopwrightDlg::OnEditClearLog() {
+    // No question of the window's own while a run or a restore pumps its messages.
+    if (m_bBusy) return;
     if (::MessageBoxW(m_hWnd, L"Do you want to clear the log panel?", L"Mopwright",
                       MB_YESNOCANCEL | MB_ICONQUESTION) == IDYES)
         ::SetWindowTextW(m_editLog, L"");
@@ -330,11 +336,29 @@ void CMopwrightDlg::OnEditRestoreLastCleanup() {
         FormatText(L"Do you want to restore the last clean-up of \"%ls\"?\r\n%zu removed %ls back where %ls.",
                    folder.c_str(), items, items == 1 ? L"item goes" : L"items go", items == 1 ? L"it was" : L"they were");
     if (::MessageBoxW(m_hWnd, question.c_str(), L"Mopwright", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-    CWaitCursor wait;
     ShowLogPanel();
-    const std::vector<FOLDER_RESTORE> results = RestoreCleanups({folder}, RestoreMode::Restore, m_hWnd);
-    Log(L" ");
-    Log(RestoreResultLine(results.front()));
+    // Busy like a run: the shell may pump the window's messages while it
+    // restores, and nothing of the window's own opens meanwhile.
+    EnterBusy();
+    g_bAbortRequested = FALSE;
+    std::vector<FOLDER_RESTORE> results;
+    try {
+        results = RestoreCleanups({folder}, RestoreMode::Restore, OwnerWindow());
+        Log(L" ");
+        Log(RestoreResultLine(results.front()));
+    } catch (...) {
+        LeaveBusy();
+        throw;
+    }
+    LeaveBusy();
+    // A restore cannot stop half-way: a close asked for meanwhile closes now.
+    if (g_bAbortRequested) {
+        g_bAbortRequested = FALSE;
+        ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
+        return;
+    }
+    // Drops that came meanwhile wait for no other run.
+    if (!m_arrFolders.empty()) ::SetTimer(m_hWnd, IDT_START_CLEANUP, kStartCleanupDelay, nullptr);
 }
 
 void CMopwrightDlg::OnHelpCheckForUpdate() {
@@ -342,7 +366,8 @@ void CMopwrightDlg::OnHelpCheckForUpdate() {
 }
 
 void CMopwrightDlg::OnHelpAbout() {
-    CAboutDlg about;
+    if (m_bBusy) return;
+    CAboutDlg about(m_hWnd);
     about.DoModal();
 }
 
@@ -355,11 +380,15 @@ void CMopwrightDlg::OnUpdateEditCloseAfterCleanup(CCmdUI& cmdUI) {
 }
 
 void CMopwrightDlg::OnUpdateEditClearLog(CCmdUI& cmdUI) {
-    cmdUI.Enable((::GetWindowLongW(m_editLog, GWL_STYLE) & WS_VISIBLE) != 0);
+    cmdUI.Enable(!m_bBusy && (::GetWindowLongW(m_editLog, GWL_STYLE) & WS_VISIBLE) != 0);
 }
 
 void CMopwrightDlg::OnUpdateEditRestoreLastCleanup(CCmdUI& cmdUI) {
     cmdUI.Enable(!m_bBusy && !FolderToRestore().empty());
+}
+
+void CMopwrightDlg::OnUpdateHelpAbout(CCmdUI& cmdUI) {
+    cmdUI.Enable(!m_bBusy);
 }
 
 std::wstring CMopwrightDlg::FolderToRestore() const {
@@ -384,24 +413,36 @@ bool CMopwrightDlg::FolderPlanned(const CLEANUP_PLAN& plan) {
     return true;
 }
 
-void CMopwrightDlg::RunStarted() {
+void CMopwrightDlg::EnterBusy() {
     m_waitCursor.emplace();
-    ::SetForegroundWindow(m_hWnd);
     ::DragAcceptFiles(m_hWnd, FALSE);
+    // The window menu's About item is the system's to show: disabled here,
+    // not when the menu opens.
+    ::EnableMenuItem(::GetSystemMenu(m_hWnd, FALSE), IDM_ABOUTBOX, MF_BYCOMMAND | MF_GRAYED);
+    m_bBusy = TRUE;
+}
+
+void CMopwrightDlg::LeaveBusy() {
+    ::DragAcceptFiles(m_hWnd, TRUE);
+    ::EnableMenuItem(::GetSystemMenu(m_hWnd, FALSE), IDM_ABOUTBOX, MF_BYCOMMAND | MF_ENABLED);
+    if (m_waitCursor) m_waitCursor->Restore();
+    m_waitCursor.reset();
+    m_bBusy = FALSE;
+}
+
+void CMopwrightDlg::RunStarted() {
+    ::SetForegroundWindow(m_hWnd);
     ::ShowWindow(m_progress, SW_SHOW);
     ::SendMessageW(m_progress, PBM_SETRANGE32, 0, kProgressRange);
     ::SendMessageW(m_progress, PBM_SETPOS, 0, 0);
     SetProgressMarquee(true);
-    m_bBusy = TRUE;
+    EnterBusy();
     g_bAbortRequested = FALSE;
 }
 
 void CMopwrightDlg::LeaveRun() {
     ::ShowWindow(m_progress, SW_HIDE);
-    ::DragAcceptFiles(m_hWnd, TRUE);
-    if (m_waitCursor) m_waitCursor->Restore();
-    m_waitCursor.reset();
-    m_bBusy = FALSE;
+    LeaveBusy();
 }
 
 void CMopwrightDlg::RunEnded(bool errorsSeen) {

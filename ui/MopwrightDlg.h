@@ -70,6 +70,10 @@ private:
     void OnDropFiles(HDROP drop);
     bool IsDeleteSuoChecked() const;
     void SetProgressMarquee(bool marquee);   // style and animation together
+    // Busy (a run or a restore): no drops taken, the wait cursor, and no
+    // command that opens a dialog of the window's own.
+    void EnterBusy();
+    void LeaveBusy();
     // Back to idle after a run, whichever way it ended.
     void LeaveRun();
     void ShowLogPanel();
@@ -94,6 +98,7 @@ private:
     void OnUpdateEditCloseAfterCleanup(CCmdUI& cmdUI);
     void OnUpdateEditClearLog(CCmdUI& cmdUI);
     void OnUpdateEditRestoreLastCleanup(CCmdUI& cmdUI);
+    void OnUpdateHelpAbout(CCmdUI& cmdUI);
     // The folder cleaned last in this window whose clean-up can still be undone; empty when none.
     std::wstring FolderToRestore() const;
 
