@@ -235,17 +235,24 @@ bool DwordIsOne(const std::wstring& key, const wchar_t* value)
            data == 1;
 }
 
-bool BinSwitchedOff(const std::wstring& path)
+const wchar_t kBitBucket[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\BitBucket";
+
+bool GlobalBinSwitchedOff() { return DwordIsOne(kBitBucket, L"UseGlobalSettings") && DwordIsOne(kBitBucket, L"NukeOnDelete"); }
+
+// "{GUID}" of the volume that holds `path`; empty when it has none.
+std::wstring VolumeOf(const std::wstring& path)
 {
-    const std::wstring bitBucket = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\BitBucket";
-    if (DwordIsOne(bitBucket, L"UseGlobalSettings") && DwordIsOne(bitBucket, L"NukeOnDelete")) return true;
     wchar_t root[MAX_PATH], volume[MAX_PATH];
     if (!::GetVolumePathNameW(path.c_str(), root, MAX_PATH) || !::GetVolumeNameForVolumeMountPointW(root, volume, MAX_PATH))
-        return false;
+        return {};
     const std::wstring name = volume;   // \\?\Volume{GUID}\ .
     const size_t open = name.find(L'{'), close = name.find(L'}');
-    return open != std::wstring::npos && close != std::wstring::npos &&
-           DwordIsOne(bitBucket + L"\\Volume\\" + name.substr(open, close - open + 1), L"NukeOnDelete");
+    return open == std::wstring::npos || close == std::wstring::npos ? L"" : name.substr(open, close - open + 1);
+}
+
+bool VolumeBinSwitchedOff(const std::wstring& volume)
+{
+    return !volume.empty() && DwordIsOne(std::wstring(kBitBucket) + L"\\Volume\\" + volume, L"NukeOnDelete");
 }
 
 // The item as Wine's trash names its original path (Path= in a .trashinfo).
@@ -290,11 +297,26 @@ std::vector<std::wstring> RecordsNamed(const std::wstring& name)
     return records;
 }
 
-// Sends the item to Wine's trash; `entry` is where the trash keeps it.
+// Whether `record` (a name in Trash\info) is the record of the item whose
+// original path is `unixName`.
+bool IsRecordOf(const std::wstring& record, const std::string& unixName)
+{
+    const std::string text = ReadFileBytes(TrashFolder(L"info") + L"\\" + record);
+    const size_t at = text.find("\nPath=");
+    const std::string original = at == std::string::npos ? "" : text.substr(at + 6, text.find('\n', at + 6) - at - 6);
+    return !original.empty() && (unixName.empty() || PercentDecoded(original) == unixName);
+}
+
+// Sends the item to Wine's trash; `entry` is where the trash keeps it. Wine
+// names the entry after the item, and only when that name is taken adds "-"
+// and eight hex digits: only then are the records of that name listed, before
+// and after, to tell the new one (the trash holds thousands in a test run).
 HRESULT Recycle(const std::wstring& path, std::wstring& entry)
 {
     const std::wstring name(FileNamePart(path));
-    const std::vector<std::wstring> before = RecordsNamed(name);
+    const std::wstring plain = name + L".trashinfo";
+    const bool taken = Attributes(TrashFolder(L"info") + L"\\" + plain) != INVALID_FILE_ATTRIBUTES;
+    const std::vector<std::wstring> before = taken ? RecordsNamed(name) : std::vector<std::wstring>();
     const std::string unixName = UnixName(path);
     std::wstring from = path;
     from.push_back(L'\0');   // the list's second terminator
@@ -305,17 +327,16 @@ HRESULT Recycle(const std::wstring& path, std::wstring& entry)
     const int result = ::SHFileOperationW(&op);
     if (result != 0) return HRESULT_FROM_WIN32(result);
     if (Attributes(path) != INVALID_FILE_ATTRIBUTES) return COPYENGINE_E_RECYCLE_UNKNOWN_ERROR;
-    for (const std::wstring& record : RecordsNamed(name)) {
-        if (std::binary_search(before.begin(), before.end(), record)) continue;
-        // Another process may have recycled an item of the same name meanwhile.
-        const std::string text = ReadFileBytes(TrashFolder(L"info") + L"\\" + record);
-        const size_t at = text.find("\nPath=");
-        const std::string original = at == std::string::npos ? "" : text.substr(at + 6, text.find('\n', at + 6) - at - 6);
-        if (unixName.empty() || PercentDecoded(original) == unixName) {
-            entry = TrashFolder(L"files") + L"\\" + record.substr(0, record.size() - wcslen(L".trashinfo"));
+
+    std::wstring record = taken || !IsRecordOf(plain, unixName) ? L"" : plain;
+    // Another process may have recycled an item of that name meanwhile.
+    for (const std::wstring& named : record.empty() ? RecordsNamed(name) : std::vector<std::wstring>()) {
+        if (!std::binary_search(before.begin(), before.end(), named) && IsRecordOf(named, unixName)) {
+            record = named;
             break;
         }
     }
+    if (!record.empty()) entry = TrashFolder(L"files") + L"\\" + record.substr(0, record.size() - wcslen(L".trashinfo"));
     return S_OK;   // gone, and without an entry only when Wine destroyed it
 }
 
@@ -489,11 +510,18 @@ IFACEMETHODIMP CFileOperationDouble::PerformOperations()
     Record({L"perform", std::to_wstring(m_operations.size())});
     const Play play = ReadPlay();
 
-    // Windows decides for the whole operation whether its deletes go to the bin.
-    m_recycle = (m_flags & (FOF_ALLOWUNDO | FOFX_RECYCLEONDELETE)) && TrashTakesEntries();
+    // Windows decides for the whole operation whether its deletes go to the
+    // bin. A volume is looked up once per drive (each lookup asks Wine's mount
+    // manager).
+    m_recycle = (m_flags & (FOF_ALLOWUNDO | FOFX_RECYCLEONDELETE)) && TrashTakesEntries() && !GlobalBinSwitchedOff();
+    std::vector<std::pair<std::wstring, bool>> drives;   // "X:", bin off
     for (const OPERATION& op : m_operations) {
         const std::wstring path = op.destination ? L"" : PathOf(op.item.get());
-        if (!path.empty() && (ActionFor(play, path) == L"unrecyclable" || BinSwitchedOff(path))) m_recycle = false;
+        if (path.empty() || !m_recycle) continue;
+        const std::wstring drive = path.size() > 1 && path[1] == L':' ? path.substr(0, 2) : path;
+        auto known = std::find_if(drives.begin(), drives.end(), [&](const auto& d) { return PathsEqual(d.first, drive); });
+        if (known == drives.end()) known = drives.insert(drives.end(), {drive, VolumeBinSwitchedOff(VolumeOf(path))});
+        if (known->second || ActionFor(play, path) == L"unrecyclable") m_recycle = false;
     }
 
     HRESULT why = Tell(nullptr, [](IFileOperationProgressSink* s) { return s->StartOperations(); });
