@@ -45,6 +45,24 @@ mw_wine_warm() {
     "$MW_WINE" cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
+# mw_double_register DLL: makes the tests' double of the shell's file operation
+# (DLL, a Linux path) the prefix's CLSID_FileOperation. Wine 8 reads COM classes
+# from HKLM\Software\Classes only, where its own shell32 stands. Written once
+# per DLL path and prefix update (an update registers Wine's own again), so a
+# later call only compares a stamp.
+MW_FILEOP_KEY='HKLM\Software\Classes\CLSID\{3AD05575-8857-4850-9277-11B85BDB8E09}\InprocServer32'
+mw_double_register() {
+    mw_stamp="$(mw_winpath "$1") $(cat "$WINEPREFIX/.update-timestamp" 2>/dev/null)"
+    [ "$(cat "$WINEPREFIX/.mw-double" 2>/dev/null)" = "$mw_stamp" ] && return 0
+    (
+        flock 9
+        [ "$(cat "$WINEPREFIX/.mw-double" 2>/dev/null)" = "$mw_stamp" ] && exit 0
+        "$MW_WINE" reg add "$MW_FILEOP_KEY" /ve /d "$(mw_winpath "$1")" /f >/dev/null 2>&1 || exit 1
+        "$MW_WINE" reg add "$MW_FILEOP_KEY" /v ThreadingModel /d Apartment /f >/dev/null 2>&1 || exit 1
+        printf '%s' "$mw_stamp" > "$WINEPREFIX/.mw-double"
+    ) 9>"$WINEPREFIX/.mw-lock"
+}
+
 # Linux path -> Windows path as Wine shows it (Z:\...).
 mw_winpath() {
     case "$1" in

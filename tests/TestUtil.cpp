@@ -60,9 +60,13 @@ Paths SplitLines(const std::wstring& text)
 
 std::wstring LinuxPath(std::wstring p)
 {
-    if (p.size() >= 2 && p[1] == L':') p = p.substr(2);
+    std::wstring drive;
+    if (p.size() >= 2 && p[1] == L':') {
+        if (towlower(p[0]) != L'z') drive = EnvVar(L"WINEPREFIX") + L"/dosdevices/" + wchar_t(towlower(p[0])) + L":";
+        p = p.substr(2);
+    }
     std::replace(p.begin(), p.end(), L'\\', L'/');
-    return p;
+    return drive + p;
 }
 
 std::wstring WindowsPath(std::wstring p)
@@ -157,10 +161,10 @@ std::string ReadAll(const std::wstring& p)
 }
 } // namespace
 
-TempTree::TempTree(const std::wstring& hint)
+TempTree::TempTree(const std::wstring& hint, const std::wstring& under)
 {
     static std::atomic<unsigned> counter{0};
-    std::wstring base = TestRoot();
+    std::wstring base = under.empty() ? TestRoot() : under;
     for (;;) {
         m_root = base + L"\\" + hint + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                  std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(counter++);
@@ -263,6 +267,16 @@ void RemoveTree(const std::wstring& path)
 }
 
 std::wstring EnvVar(const wchar_t* name) { return Env(name); }
+
+std::wstring TempFolderOnC()
+{
+    wchar_t tmp[MAX_PATH];
+    const DWORD n = GetTempPathW(MAX_PATH, tmp);
+    std::wstring folder(tmp, n < MAX_PATH ? n : 0);
+    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    MakeDirs(folder);
+    return folder;
+}
 
 std::wstring TrashFilesFolder()
 {
@@ -495,6 +509,89 @@ std::string SnapshotTree(const std::wstring& root, bool folderTimes)
     std::string out;
     SnapshotInto(root, L"", out, folderTimes);
     return out;
+}
+
+bool UnderDouble() { return Env(L"MW_DELETER") == L"double"; }
+
+namespace {
+void WriteText(const std::wstring& file, const std::wstring& text)
+{
+    const std::string bytes = Narrow(text);
+    UniqueFile f(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(f && WriteFile(f.get(), bytes.data(), (DWORD)bytes.size(), &written, nullptr)) << Narrow(file);
+}
+
+std::string ReadWhole(const std::wstring& file)
+{
+    UniqueFile f(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                             nullptr));
+    std::string bytes;
+    char chunk[16384];
+    DWORD got = 0;
+    while (f && ReadFile(f.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) bytes.append(chunk, got);
+    return bytes;
+}
+} // namespace
+
+DoublePlay::DoublePlay(const std::vector<PLAY_LINE>& lines) : m_folder(L"play")
+{
+    std::wstring text;
+    for (const PLAY_LINE& line : lines) text += line.action + L"\t" + line.path + L"\n";
+    WriteText(m_folder.path(L"play.txt"), text);
+    SetEnvironmentVariableW(L"MW_DOUBLE_PLAY", m_folder.path(L"play.txt").c_str());
+}
+
+DoublePlay::~DoublePlay() { SetEnvironmentVariableW(L"MW_DOUBLE_PLAY", nullptr); }
+
+DoubleRecord::DoubleRecord() : m_folder(L"record"), m_file(m_folder.path(L"record.txt"))
+{
+    WriteText(m_file, L"");
+    SetEnvironmentVariableW(L"MW_DOUBLE_RECORD", m_file.c_str());
+}
+
+DoubleRecord::~DoubleRecord() { SetEnvironmentVariableW(L"MW_DOUBLE_RECORD", nullptr); }
+
+DOUBLE_LOG DoubleRecord::Read() const
+{
+    DOUBLE_LOG log;
+    for (const std::wstring& line : SplitTokens(Widen(ReadWhole(m_file)), L"\n")) {
+        std::vector<std::wstring> f;
+        for (size_t start = 0, tab = 0; tab != std::wstring::npos; start = tab + 1) {
+            tab = line.find(L'\t', start);
+            f.push_back(line.substr(start, tab == std::wstring::npos ? tab : tab - start));
+        }
+        f.resize(5);
+        const DWORD value = wcstoul(f[1].c_str(), nullptr, 0);
+        if (f[0] == L"flags") log.flags.push_back(value);
+        else if (f[0] == L"deleteitem") ++log.deleteItemCalls;
+        else if (f[0] == L"moveitem") ++log.moveItemCalls;
+        else if (f[0] == L"perform") log.performed.push_back(value);
+        else if (f[0] == L"aborted") log.aborted.push_back(static_cast<HRESULT>(value));
+        else if (f[0] == L"pre-delete" || f[0] == L"pre-move") log.events.push_back({f[0], value, f[2], f[3], L""});
+        else if (f[0] == L"post-delete") log.events.push_back({f[0], value, f[2], L"", f[3] == L"-" ? L"" : f[3]});
+        else if (f[0] == L"post-move") log.events.push_back({f[0], value, f[2], f[3], f[4] == L"-" ? L"" : f[4]});
+    }
+    return log;
+}
+
+VolumeBinOff::VolumeBinOff(const std::wstring& path)
+{
+    wchar_t root[MAX_PATH], volume[MAX_PATH];
+    if (!GetVolumePathNameW(path.c_str(), root, MAX_PATH) || !GetVolumeNameForVolumeMountPointW(root, volume, MAX_PATH)) return;
+    const std::wstring name = volume;   // \\?\Volume{GUID}\ .
+    const size_t open = name.find(L'{'), close = name.find(L'}');
+    if (open == std::wstring::npos || close == std::wstring::npos) return;
+    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\BitBucket\\Volume\\" +
+                             name.substr(open, close - open + 1);
+    const DWORD on = 1;
+    if (RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"NukeOnDelete", REG_DWORD, &on, sizeof(on)) == ERROR_SUCCESS)
+        m_key = key;
+}
+
+VolumeBinOff::~VolumeBinOff()
+{
+    if (valid()) RegDeleteKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), L"NukeOnDelete");
 }
 
 } // namespace testutil

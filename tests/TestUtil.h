@@ -17,7 +17,9 @@ using Paths = std::vector<std::wstring>;
 // A unique empty folder, removed with everything in it when the object goes.
 class TempTree {
 public:
-    explicit TempTree(const std::wstring& hint = L"t");
+    // `under`, when given, is the folder to make it in instead of this
+    // program's test folder (TempFolderOnC(), say).
+    explicit TempTree(const std::wstring& hint = L"t", const std::wstring& under = {});
     ~TempTree();
     TempTree(const TempTree&) = delete;
     TempTree& operator=(const TempTree&) = delete;
@@ -85,7 +87,13 @@ bool MakeDirSymlink(const std::wstring& link, const std::wstring& target);
 // in its parent, but no Windows path lists its own contents (ERROR_INVALID_NAME).
 bool MakeStarNamedFolder(const std::wstring& path);
 
-// Wine's drive Z: is the Linux root: Z:\x\y is /x/y. Other paths pass unchanged.
+// C:'s temporary folder (under Wine C:\users\NAME\AppData\Local\Temp, no
+// trailing separator), for trees on another volume than the test folder's Z:.
+std::wstring TempFolderOnC();
+
+// Wine's drive Z: is the Linux root: Z:\x\y is /x/y; another drive's path is
+// its place in the prefix ($WINEPREFIX/dosdevices/c:/x/y, as Wine's trash
+// records it). Other paths pass unchanged.
 std::wstring LinuxPath(std::wstring windowsPath);
 std::wstring WindowsPath(std::wstring linuxPath);
 
@@ -163,5 +171,78 @@ bool BackdateTrashEntry(const std::wstring& windowsPath);
 // Where the trash keeps the object whose original path is `windowsPath` (a
 // Windows path into $XDG_DATA_HOME/Trash/files); empty when it holds none.
 std::wstring TrashedObjectOf(const std::wstring& windowsPath);
+
+// ---- The double of the shell's file operation (tests/double) -------------
+
+// True when this program runs in the prefix whose shell file operation is the
+// tests' double (MW_DELETER=double; wine-run.sh passes it on).
+bool UnderDouble();
+
+// One line of the double's play: what it does when it reaches `path`.
+struct PLAY_LINE {
+    std::wstring action;   // unrecyclable, deny, share, ignored, dontprocess, parts, nobin, nonew, cancel
+    std::wstring path;     // a Windows path
+};
+// Writes the double's play file beside the test's trees and names it in
+// MW_DOUBLE_PLAY for this process and the processes it starts; without it
+// again when the object goes.
+class DoublePlay {
+public:
+    explicit DoublePlay(const std::vector<PLAY_LINE>& lines);
+    ~DoublePlay();
+    DoublePlay(const DoublePlay&) = delete;
+    DoublePlay& operator=(const DoublePlay&) = delete;
+
+private:
+    TempTree m_folder;
+};
+
+// What the double wrote down (see tests/double/FileOperationDouble.cpp).
+struct DOUBLE_EVENT {
+    std::wstring what;      // pre-delete, post-delete, pre-move or post-move
+    DWORD value = 0;        // a pre- event's transfer flags, a post- event's HRESULT
+    std::wstring path;      // the item
+    std::wstring target;    // a move's target
+    std::wstring created;   // a post- event's new item; empty for none
+};
+struct DOUBLE_LOG {
+    std::vector<DWORD> flags;         // each SetOperationFlags
+    size_t deleteItemCalls = 0;       // DeleteItem
+    size_t moveItemCalls = 0;         // MoveItem
+    std::vector<size_t> performed;    // operations queued, per PerformOperations
+    std::vector<DOUBLE_EVENT> events;
+    std::vector<HRESULT> aborted;     // why, per aborted PerformOperations
+};
+// Names a fresh record file in MW_DOUBLE_RECORD for this process and the
+// processes it starts, until the object goes; Read() parses what is in it.
+class DoubleRecord {
+public:
+    DoubleRecord();
+    ~DoubleRecord();
+    DoubleRecord(const DoubleRecord&) = delete;
+    DoubleRecord& operator=(const DoubleRecord&) = delete;
+
+    DOUBLE_LOG Read() const;
+
+private:
+    TempTree m_folder;
+    std::wstring m_file;
+};
+
+// Switches off the Recycle Bin of the volume that holds `path` for this user,
+// as Windows keeps it (HKCU\...\Explorer\BitBucket\Volume\{GUID} NukeOnDelete
+// = 1), and removes that value again when the object goes.
+class VolumeBinOff {
+public:
+    explicit VolumeBinOff(const std::wstring& path);
+    ~VolumeBinOff();
+    VolumeBinOff(const VolumeBinOff&) = delete;
+    VolumeBinOff& operator=(const VolumeBinOff&) = delete;
+
+    bool valid() const { return !m_key.empty(); }   // the volume was found and the value set
+
+private:
+    std::wstring m_key;
+};
 
 } // namespace testutil
