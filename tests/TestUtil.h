@@ -76,9 +76,6 @@ void RemoveTree(const std::wstring& path);
 std::wstring TrashFilesFolder();
 // An environment variable of this process (Wine passes the Linux ones on).
 std::wstring EnvVar(const wchar_t* name);
-// The test runs in the prefix where the test double of the shell's file
-// operation stands in for Wine's (MW_DELETER=double).
-inline bool UnderDouble() { return EnvVar(L"MW_DELETER") == L"double"; }
 
 // Creates a directory symbolic link through the Linux side (Wine has no
 // CreateSymbolicLinkW for Z:), pointing to `target`. Both are Windows paths on Z:.
