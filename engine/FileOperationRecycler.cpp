@@ -435,13 +435,17 @@ size_t CFileOperationRecycler::Find(IShellItem* item)
 {
     const size_t count = m_live.size();
     if (!item || count == 0) return kNone;
-    for (size_t n = 0; n < count; ++n) {
-        const size_t position = (m_current + n) % count;
-        IShellItem* queued = m_batch[m_live[position]].item.get();
-        int order = 1;
-        if (queued == item || (queued->Compare(item, SICHINT_CANONICAL, &order) == S_OK && order == 0)) {
-            m_current = position;
-            return m_live[position];
+    // The shell hands back the items it was given: the same object, most
+    // often. Only then is each asked to compare itself, which costs more.
+    for (const bool same : {true, false}) {
+        for (size_t n = 0; n < count; ++n) {
+            const size_t position = (m_current + n) % count;
+            IShellItem* queued = m_batch[m_live[position]].item.get();
+            int order = 1;
+            if (same ? queued == item : queued->Compare(item, SICHINT_CANONICAL, &order) == S_OK && order == 0) {
+                m_current = position;
+                return m_live[position];
+            }
         }
     }
     return kNone;

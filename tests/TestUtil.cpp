@@ -374,6 +374,18 @@ std::wstring TrashedObjectOf(const std::wstring& windowsPath)
 
 bool InTrash(const std::wstring& windowsPath) { return CountTrashed(TrashInfoPaths(), windowsPath, false) > 0; }
 
+Paths NotInTrash(const Paths& windowsPaths)
+{
+    std::set<std::string> recorded;
+    for (std::string& p : TrashInfoPaths()) recorded.insert(std::move(p));
+    Paths missing;
+    for (const std::wstring& path : windowsPaths) {
+        const std::string raw = Narrow(LinuxPath(path));
+        if (!recorded.count(raw) && !recorded.count(UrlEncodePath(raw))) missing.push_back(path);
+    }
+    return missing;
+}
+
 size_t TrashEntriesUnder(const std::wstring& windowsPath) { return CountTrashed(TrashInfoPaths(), windowsPath, true); }
 
 Paths TempTree::trashed(std::initializer_list<std::wstring> rels) const

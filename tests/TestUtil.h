@@ -65,6 +65,9 @@ void MakeSmallSolution(const TempTree& tree, const std::wstring& rel, const Path
 // True when an item whose original path is `windowsPath` is recorded in the
 // trash (its .trashinfo names it).
 bool InTrash(const std::wstring& windowsPath);
+// Those of `windowsPaths` that the trash records no entry for (one reading of
+// the trash for all of them).
+Paths NotInTrash(const Paths& windowsPaths);
 // Number of trash entries whose original path lies at or below `windowsPath`.
 size_t TrashEntriesUnder(const std::wstring& windowsPath);
 
