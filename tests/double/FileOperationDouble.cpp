@@ -18,9 +18,10 @@
 // the bin of the item's volume is on. As Windows keeps it per user, NukeOnDelete
 // = 1 in HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\BitBucket
 // \Volume\{GUID} switches it off for that volume, and the BitBucket key's own
-// NukeOnDelete = 1 with UseGlobalSettings = 1 for all. When one item of an operation cannot go to the bin, no item of that
-// operation can, as Windows decides it for the whole operation: PreDeleteItem
-// gets TSF_DELETE_RECYCLE_IF_POSSIBLE only when it goes there. Answered S_OK,
+// NukeOnDelete = 1 with UseGlobalSettings = 1 for all. When one item of an
+// operation cannot go to the bin, no item of that operation can, as Windows
+// decides it for the whole operation: PreDeleteItem gets
+// TSF_DELETE_RECYCLE_IF_POSSIBLE only when it goes there. Answered S_OK,
 // a recycled item goes through SHFileOperationW into the trash, and
 // PostDeleteItem's new item is its entry in Trash\files; any other item is
 // destroyed outright (links are removed, never followed) and PostDeleteItem
@@ -51,7 +52,8 @@
 // the parts of a folder too.
 //
 // The record: MW_DOUBLE_RECORD may name a file to which one line per event is
-// appended, fields separated by TABs, numbers in hex as 0x%08X:
+// appended, fields separated by TABs, flags and HRESULTs as 0x%08X, counts in
+// decimal:
 //   flags FLAGS | deleteitem PATH | deleteitems COUNT | moveitem PATH FOLDER NAME|-
 //   perform COUNT (operations queued) | pre-delete TSF PATH | post-delete HR PATH NEW|-
 //   pre-move TSF PATH TARGET | post-move HR PATH TARGET NEW|- | aborted HR
