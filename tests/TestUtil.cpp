@@ -372,6 +372,34 @@ std::wstring TrashedObjectOf(const std::wstring& windowsPath)
     return info.empty() || suffix == std::wstring::npos ? L"" : TrashFilesFolder() + L"\\" + info.substr(name, suffix - name);
 }
 
+std::wstring TrashedOriginalOf(const std::wstring& entry)
+{
+    const std::wstring name = entry.substr(entry.find_last_of(L'\\') + 1);
+    const std::string text = ReadAll(WindowsPath(Env(L"XDG_DATA_HOME")) + L"\\Trash\\info\\" + name + L".trashinfo");
+    const size_t at = text.find("\nPath=");
+    if (at == std::string::npos) return L"";
+    const std::string encoded = text.substr(at + 6, text.find('\n', at + 6) - at - 6);
+    std::string raw;
+    for (size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] == '%' && i + 2 < encoded.size() && isxdigit((unsigned char)encoded[i + 1]) &&
+            isxdigit((unsigned char)encoded[i + 2])) {
+            raw.push_back(static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+        } else {
+            raw.push_back(encoded[i]);
+        }
+    }
+    // Another drive's items are recorded by their place in the prefix (see LinuxPath).
+    std::wstring path = Widen(raw);
+    const std::wstring devices = Env(L"WINEPREFIX") + L"/dosdevices/";
+    if (path.starts_with(devices) && path.size() >= devices.size() + 2 && path[devices.size() + 1] == L':') {
+        path = std::wstring(1, towupper(path[devices.size()])) + L":" + path.substr(devices.size() + 2);
+        std::replace(path.begin(), path.end(), L'/', L'\\');
+        return path;
+    }
+    return WindowsPath(path);
+}
+
 bool InTrash(const std::wstring& windowsPath) { return CountTrashed(TrashInfoPaths(), windowsPath, false) > 0; }
 
 Paths NotInTrash(const Paths& windowsPaths)

@@ -171,6 +171,10 @@ bool BackdateTrashEntry(const std::wstring& windowsPath);
 // Where the trash keeps the object whose original path is `windowsPath` (a
 // Windows path into $XDG_DATA_HOME/Trash/files); empty when it holds none.
 std::wstring TrashedObjectOf(const std::wstring& windowsPath);
+// The other way round, reading one record only: the original path (a Windows
+// path) of the trash entry `entry` (a Windows path into Trash/files) as its
+// .trashinfo names it; empty when the trash holds no record of it.
+std::wstring TrashedOriginalOf(const std::wstring& entry);
 
 // ---- The double of the shell's file operation (tests/double) -------------
 

@@ -18,9 +18,10 @@
 // the bin of the item's volume is on. As Windows keeps it per user, NukeOnDelete
 // = 1 in HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\BitBucket
 // \Volume\{GUID} switches it off for that volume, and the BitBucket key's own
-// NukeOnDelete = 1 with UseGlobalSettings = 1 for all. When one item of an operation cannot go to the bin, no item of that
-// operation can, as Windows decides it for the whole operation: PreDeleteItem
-// gets TSF_DELETE_RECYCLE_IF_POSSIBLE only when it goes there. Answered S_OK,
+// NukeOnDelete = 1 with UseGlobalSettings = 1 for all. When one item of an
+// operation cannot go to the bin, no item of that operation can, as Windows
+// decides it for the whole operation: PreDeleteItem gets
+// TSF_DELETE_RECYCLE_IF_POSSIBLE only when it goes there. Answered S_OK,
 // a recycled item goes through SHFileOperationW into the trash, and
 // PostDeleteItem's new item is its entry in Trash\files; any other item is
 // destroyed outright (links are removed, never followed) and PostDeleteItem
@@ -51,7 +52,8 @@
 // the parts of a folder too.
 //
 // The record: MW_DOUBLE_RECORD may name a file to which one line per event is
-// appended, fields separated by TABs, numbers in hex as 0x%08X:
+// appended, fields separated by TABs, flags and HRESULTs as 0x%08X, counts in
+// decimal:
 //   flags FLAGS | deleteitem PATH | deleteitems COUNT | moveitem PATH FOLDER NAME|-
 //   perform COUNT (operations queued) | pre-delete TSF PATH | post-delete HR PATH NEW|-
 //   pre-move TSF PATH TARGET | post-move HR PATH TARGET NEW|- | aborted HR
@@ -204,6 +206,43 @@ UniqueCom<IShellItem> ItemAt(const std::wstring& path)
 
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(LongPathForm(path).c_str()); }
 
+// Shell items of entries in one folder. Wine's parse of a full path takes time
+// in proportion to the entries of the folders on it (Trash\files holds
+// thousands in a test run); parsed in the folder, bound once, a name costs a
+// fraction of that.
+class CFolderItems {
+public:
+    UniqueCom<IShellItem> ItemOf(const std::wstring& path)
+    {
+        const std::wstring folder = GetParentPath(path);
+        if (!PathsEqual(folder, m_path)) Bind(folder);
+        std::wstring name(FileNamePart(path));
+        UniqueItemList child, full;
+        ULONG eaten = 0;
+        UniqueCom<IShellItem> item;
+        if (m_folder && SUCCEEDED(m_folder.get()->ParseDisplayName(nullptr, nullptr, name.data(), &eaten, child.put(), nullptr)))
+            full.reset(::ILCombine(m_pidl.get(), child.get()));
+        if (!full || FAILED(::SHCreateItemFromIDList(full.get(), __uuidof(IShellItem), item.put_void()))) item.reset();
+        return item;
+    }
+
+private:
+    void Bind(const std::wstring& folder)
+    {
+        m_path = folder;
+        m_folder.reset();
+        UniqueCom<IShellFolder> desktop;
+        if (FAILED(::SHParseDisplayName(folder.c_str(), nullptr, m_pidl.put(), 0, nullptr)) ||
+            FAILED(::SHGetDesktopFolder(desktop.put())) ||
+            FAILED(desktop.get()->BindToObject(m_pidl.get(), nullptr, IID_IShellFolder, m_folder.put_void())))
+            m_folder.reset();
+    }
+
+    std::wstring m_path;
+    UniqueItemList m_pidl;
+    UniqueCom<IShellFolder> m_folder;
+};
+
 // ---- The bin: Wine's trash, and Windows' switch per volume ----------------
 
 // A folder of Wine's trash as a Windows path ("files" or "info"); empty
@@ -293,7 +332,6 @@ std::vector<std::wstring> RecordsNamed(const std::wstring& name)
         do records.push_back(data.cFileName);
         while (::FindNextFileW(find.get(), &data));
     }
-    std::sort(records.begin(), records.end());
     return records;
 }
 
@@ -307,17 +345,34 @@ bool IsRecordOf(const std::wstring& record, const std::string& unixName)
     return !original.empty() && (unixName.empty() || PercentDecoded(original) == unixName);
 }
 
-// Sends the item to Wine's trash; `entry` is where the trash keeps it. Wine
-// names the entry after the item, and only when that name is taken adds "-"
-// and eight hex digits: only then are the records of that name listed, before
-// and after, to tell the new one (the trash holds thousands in a test run).
+// The file system's number of the object (the inode under Wine), which a
+// move within one file system keeps; 0 when it cannot be opened.
+ULONGLONG FileIdOf(const std::wstring& path)
+{
+    UniqueFile f(::CreateFileW(LongPathForm(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!f || !::GetFileInformationByHandle(f.get(), &info)) return 0;
+    return (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
+std::wstring EntryOf(const std::wstring& record)
+{
+    return TrashFolder(L"files") + L"\\" + record.substr(0, record.size() - wcslen(L".trashinfo"));
+}
+
+// Sends the item to Wine's trash; `entry` is where the trash keeps it: the
+// entry whose record names the item and which is the same object. Wine names
+// it after the item, and only when that name is taken adds "-" and eight hex
+// digits; only then are the records of that name listed. (The trash holds
+// thousands of entries in a test run, and Wine's listing, like its answer that
+// a name is not there, costs time for each one.)
 HRESULT Recycle(const std::wstring& path, std::wstring& entry)
 {
     const std::wstring name(FileNamePart(path));
     const std::wstring plain = name + L".trashinfo";
-    const bool taken = Attributes(TrashFolder(L"info") + L"\\" + plain) != INVALID_FILE_ATTRIBUTES;
-    const std::vector<std::wstring> before = taken ? RecordsNamed(name) : std::vector<std::wstring>();
     const std::string unixName = UnixName(path);
+    const ULONGLONG id = FileIdOf(path);
     std::wstring from = path;
     from.push_back(L'\0');   // the list's second terminator
     SHFILEOPSTRUCTW op{};
@@ -328,15 +383,16 @@ HRESULT Recycle(const std::wstring& path, std::wstring& entry)
     if (result != 0) return HRESULT_FROM_WIN32(result);
     if (Attributes(path) != INVALID_FILE_ATTRIBUTES) return COPYENGINE_E_RECYCLE_UNKNOWN_ERROR;
 
-    std::wstring record = taken || !IsRecordOf(plain, unixName) ? L"" : plain;
-    // Another process may have recycled an item of that name meanwhile.
-    for (const std::wstring& named : record.empty() ? RecordsNamed(name) : std::vector<std::wstring>()) {
-        if (!std::binary_search(before.begin(), before.end(), named) && IsRecordOf(named, unixName)) {
-            record = named;
+    if (IsRecordOf(plain, unixName) && FileIdOf(EntryOf(plain)) == id) {
+        entry = EntryOf(plain);
+        return S_OK;
+    }
+    for (const std::wstring& record : RecordsNamed(name)) {
+        if (IsRecordOf(record, unixName) && FileIdOf(EntryOf(record)) == id) {
+            entry = EntryOf(record);
             break;
         }
     }
-    if (!record.empty()) entry = TrashFolder(L"files") + L"\\" + record.substr(0, record.size() - wcslen(L".trashinfo"));
     return S_OK;   // gone, and without an entry only when Wine destroyed it
 }
 
@@ -472,6 +528,7 @@ private:
     DWORD m_flags = FOF_ALLOWUNDO | FOF_NOCONFIRMMKDIR;   // the documented default
     std::vector<OPERATION> m_operations;
     bool m_recycle = false;   // this PerformOperations' deletes go to the bin
+    CFolderItems m_trashItems;
     bool m_performed = false;
     BOOL m_aborted = FALSE;
 };
@@ -571,7 +628,7 @@ HRESULT CFileOperationDouble::DeleteOne(IShellItem* item, const std::wstring& pa
     } else {
         result = Destroy(path, whole);
     }
-    UniqueCom<IShellItem> created = ItemAt(entry);
+    UniqueCom<IShellItem> created = entry.empty() ? UniqueCom<IShellItem>() : m_trashItems.ItemOf(entry);
     Record({L"post-delete", Hex(result), path, entry.empty() ? L"-" : entry});
     hr = Tell(sink, [&](IFileOperationProgressSink* s) { return s->PostDeleteItem(flags, item, result, created.get()); });
     if (FAILED(hr)) return hr;
