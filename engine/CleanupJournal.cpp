@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <knownfolders.h>
 
+#include "engine/Decision.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 #include "support/TextFile.h"
@@ -40,6 +41,7 @@ std::string EntryLine(const JOURNAL_ENTRY& e)
 {
     std::wstring line = FormatText(L"%ls\t%llu\t%ls\n", KindTag(e.kind), e.when, e.path.c_str());
     if (!e.binItem.empty()) line += L"bin\t" + e.binItem + L"\n";
+    if (e.kind == JournalKind::File && e.bytes != ~0ull) line += FormatText(L"size\t%llu\n", e.bytes);
     return Utf8(line);
 }
 
@@ -66,8 +68,12 @@ UniqueFile CreateJournalFile(const std::wstring& path, const std::wstring& folde
         return {};
     }
     ::CreateDirectoryW(GetParentPath(path).c_str(), nullptr);   // there already, or the create below says why
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Never written through: whatever stands there (an earlier journal, or a
+    // link someone put in its place) goes itself, and the file is made anew.
+    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND && LookAt(path) == ObjectState::ReparsePoint)
+        ::RemoveDirectoryW(path.c_str());
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (file && !WriteAll(file.get(), HeaderText(folder, began))) file.reset();
     return file;
 }
@@ -137,6 +143,12 @@ BOOL ReadCleanupJournal(const std::wstring& solutionFolder, CLEANUP_JOURNAL& jou
                 journal.entries.back().binItem = rest;
             continue;
         }
+        if (tag == L"size") {
+            ULONGLONG bytes = 0;
+            if (!journal.entries.empty() && journal.entries.back().kind == JournalKind::File && ParseTime(rest, bytes))
+                journal.entries.back().bytes = bytes;
+            continue;
+        }
         JOURNAL_ENTRY entry;
         const size_t second = rest.find(L'\t');
         if (second == std::wstring::npos || !ParseTime(rest.substr(0, second), entry.when)) continue;
@@ -185,14 +197,15 @@ CCleanupJournal::CCleanupJournal(const std::wstring& solutionFolder, std::functi
 {
 }
 
-void CCleanupJournal::Recycled(const std::wstring& path, bool isFolder, ULONGLONG when, const std::wstring& binItem)
+void CCleanupJournal::Recycled(const RECYCLED_OBJECT& object)
 {
-    Append({isFolder ? JournalKind::Folder : JournalKind::File, when, path, binItem});
+    Append({object.isFolder ? JournalKind::Folder : JournalKind::File, object.when, object.path, object.binItem,
+            object.bytes});
 }
 
 void CCleanupJournal::RemovedEmptyFolder(const std::wstring& path)
 {
-    Append({JournalKind::EmptyFolder, NowFileTime(), path, {}});
+    Append({JournalKind::EmptyFolder, NowFileTime(), path, {}, ~0ull});
 }
 
 void CCleanupJournal::Append(const JOURNAL_ENTRY& entry)

@@ -15,6 +15,7 @@
 //   empty<TAB>TIME<TAB>PATH      an empty folder removed outright
 //   bin<TAB>PATH                 where the Recycle Bin keeps the object of the
 //                                line before, where the shell said so
+//   size<TAB>BYTES               the size of the file of the line before
 // TIME is a FILETIME (100 ns units since 1601, UTC) in decimal. Lines of any
 // other kind are passed over.
 #include <windows.h>
@@ -32,6 +33,7 @@ struct JOURNAL_ENTRY {
     ULONGLONG when = 0;   // FILETIME, UTC
     std::wstring path;
     std::wstring binItem;   // the item in the Recycle Bin, when the deleter was told it
+    unsigned long long bytes = ~0ull;   // a file's size; ~0: not known
 };
 
 struct CLEANUP_JOURNAL {
@@ -64,7 +66,7 @@ class CCleanupJournal final : public IRemovalLog {
 public:
     CCleanupJournal(const std::wstring& solutionFolder, std::function<void(DWORD error)> onUnwritable);
 
-    void Recycled(const std::wstring& path, bool isFolder, ULONGLONG when, const std::wstring& binItem) override;
+    void Recycled(const RECYCLED_OBJECT& object) override;
     void RemovedEmptyFolder(const std::wstring& path) override;
 
 private:

@@ -39,15 +39,13 @@ bool IsGone(const std::wstring& path)
 // folder follow each other in a plan.
 class CGoneCheck {
 public:
-    explicit CGoneCheck(IRemovalLog* removals) : m_removals(removals) {}
-
     template <typename Failed>
-    void Add(const std::wstring& path, ULONGLONG when, std::wstring binItem, Failed failed)
+    void Add(const std::wstring& path, Failed failed)
     {
         std::wstring folder = GetParentPath(path);
         if (folder != m_folder) Flush(failed);
         m_folder = std::move(folder);
-        m_files.push_back({path, when, std::move(binItem)});
+        m_files.push_back(path);
     }
 
     // Calls `failed(path)` for every file added that is still there; the others
@@ -66,7 +64,7 @@ public:
                                               present.insert(FoldPathCase(e.cFileName));
                                           });
         for (size_t i = 0; i < m_files.size(); ++i) {
-            const std::wstring& file = m_files[i].path;
+            const std::wstring& file = m_files[i];
             // One file, or a folder whose listing broke off or never started
             // (gone with its files, or not): ask the file itself.
             if (!listing.Complete()) remains[i] = LookAt(file) != ObjectState::Missing;
@@ -74,22 +72,14 @@ public:
         }
         ::QueryPerformanceCounter(&end);
         CountVerifyTicks(end.QuadPart - start.QuadPart);
-        for (size_t i = 0; i < m_files.size(); ++i) {
-            if (remains[i]) failed(m_files[i].path);
-            else if (m_removals) m_removals->Recycled(m_files[i].path, false, m_files[i].when, m_files[i].binItem);
-        }
+        for (size_t i = 0; i < m_files.size(); ++i)
+            if (remains[i]) failed(m_files[i]);
         m_files.clear();
     }
 
 private:
-    struct SENT_FILE {
-        std::wstring path;
-        ULONGLONG when;
-        std::wstring binItem;
-    };
-    IRemovalLog* m_removals;
     std::wstring m_folder;
-    std::vector<SENT_FILE> m_files;
+    std::vector<std::wstring> m_files;
 };
 
 // The shell offered to destroy `path` instead of recycling it, and was told
@@ -121,7 +111,7 @@ class CDeletion {
 public:
     // `progress` (null: no counts) advances with every plan item.
     CDeletion(ICleanupHost* host, IRemovalLog* removals, DELETE_PROGRESS* progress, HWND owner)
-        : m_host(host), m_removals(removals), m_progress(progress), m_goneCheck(removals),
+        : m_host(host), m_removals(removals), m_progress(progress),
           m_recycler(CreateRecycler(owner, Events()))
     {
     }
@@ -157,10 +147,10 @@ public:
                Stopped();
     }
     // A file of a folder taken apart, handled at once; false when it stayed.
-    bool RecycleNow(const std::wstring& path)
+    bool RecycleNow(const std::wstring& path, unsigned long long bytes)
     {
         const size_t failures = m_failures;
-        m_sent.push_back({path, false, false, 0});
+        m_sent.push_back({path, false, false, bytes});
         if (!m_recycler->Add(path, RecycleKind::File) || !m_recycler->Flush()) return Stopped();
         return m_failures == failures;
     }
@@ -201,7 +191,7 @@ private:
         RECYCLER_EVENTS events;
         events.done = [this](const std::wstring& path, const RECYCLE_OUTCOME& outcome) { return Handled(path, outcome); };
         events.partRecycled = [this](const std::wstring& path, bool isFolder, const std::wstring& binItem) {
-            if (m_removals) m_removals->Recycled(path, isFolder, NowFileTime(), binItem);
+            if (m_removals) m_removals->Recycled({path, isFolder, NowFileTime(), binItem, ~0ull});
         };
         events.line = [this](const std::wstring& line) {
             if (m_host) m_host->Log(line);
@@ -216,14 +206,19 @@ private:
         m_sent.pop_front();
         if (outcome.code != 0) {
             Fail(path, outcome.code, outcome.toldOnce);
-        } else if (sent.planItem && !sent.isFolder) {
+            return !sent.planItem || Advance(sent.bytes);
+        }
+        // Written down as soon as the shell says it went, so that a run
+        // killed before the check below can still be undone; an entry whose
+        // object stayed after all finds its place taken, and is left alone.
+        if (m_removals)
+            m_removals->Recycled({path, sent.isFolder, NowFileTime(), outcome.binItem, sent.isFolder ? ~0ull : sent.bytes});
+        if (sent.planItem && !sent.isFolder) {
             // Checked with the other files of its folder, against one listing.
-            m_goneCheck.Add(path, NowFileTime(), outcome.binItem, Remains());
+            m_goneCheck.Add(path, Remains());
         } else if (!IsGone(path)) {
             // Trust, but verify: "success" means the object is no longer there.
             Fail(path, kErrorItemRemains);
-        } else if (m_removals) {
-            m_removals->Recycled(path, sent.isFolder, NowFileTime(), outcome.binItem);
         }
         return !sent.planItem || Advance(sent.bytes);
     }
@@ -258,9 +253,9 @@ public:
     explicit CTakeApart(CDeletion& deletion) : m_deletion(deletion) {}
 
     void Spared(const std::wstring&, bool, unsigned long long) {}
-    bool RemoveFile(const std::wstring& path, unsigned long long, DWORD& error)
+    bool RemoveFile(const std::wstring& path, unsigned long long bytes, DWORD& error)
     {
-        if (m_deletion.RecycleNow(path)) return true;
+        if (m_deletion.RecycleNow(path, bytes)) return true;
         error = m_deletion.WasStopped() ? ERROR_REQUEST_ABORTED : m_deletion.Error();
         return false;
     }

@@ -2,10 +2,15 @@
 
 #include <shlguid.h>
 #include <shlwapi.h>
+#include <shobjidl.h>
 #include <algorithm>
 #include <cwctype>
+#include <new>
+
+#include "engine/DestroyRefusal.h"
 
 #include "support/ErrorText.h"
+#include "support/FileTime.h"
 #include "support/PathUtil.h"
 
 namespace {
@@ -14,6 +19,9 @@ namespace {
 const GUID kDisplacedProperties = {0x9b174b33, 0x40ff, 0x11d2, {0xa2, 0x7e, 0x00, 0xc0, 0x4f, 0xc3, 0x08, 0x71}};
 constexpr DWORD kDisplacedFrom = 2;   // PID_DISPLACED_FROM
 constexpr DWORD kDisplacedDate = 3;   // PID_DISPLACED_DATE
+// The size of an item (FMTID_Storage, PID_STG_SIZE).
+const GUID kStorageProperties = {0xb725f130, 0x47ef, 0x101a, {0xa5, 0xf1, 0x02, 0x60, 0x8c, 0x9e, 0xeb, 0xac}};
+constexpr DWORD kStorageSize = 12;
 
 // Command ids of the bin's context menu: the menu's own offsets plus this.
 constexpr UINT kFirstCommand = 1;
@@ -79,6 +87,8 @@ DWORD CRecycleBin::Open()
         if (column.pid == kDisplacedFrom) m_locationColumn = static_cast<int>(c);
         if (column.pid == kDisplacedDate) m_dateColumn = static_cast<int>(c);
     }
+    for (UINT c = 0; c < 64 && SUCCEEDED(m_folder->MapColumnToSCID(c, &column)); ++c)
+        if (IsEqualGUID(column.fmtid, kStorageProperties) && column.pid == kStorageSize) m_sizeColumn = static_cast<int>(c);
     return 0;
 }
 
@@ -125,7 +135,85 @@ bool CRecycleBin::Describe(LPCITEMIDLIST child, BIN_ITEM& item)
         if (attributes == SFGAO_FOLDER) item.kind = BinItemKind::Folder;
         else if (attributes == SFGAO_STREAM) item.kind = BinItemKind::File;
     }
+    if (item.kind != BinItemKind::Folder && !ParseShellSizeText(ColumnText(child, m_sizeColumn), item.sizeLow, item.sizeHigh)) {
+        item.sizeLow = 0;
+        item.sizeHigh = ~0ull;
+    }
     return true;
+}
+
+DWORD BindBinItem(const std::wstring& binPath, BIN_ITEM& item)
+{
+    item = {};
+    UniqueCom<IShellItem2> bound;
+    const HRESULT hr = ::SHCreateItemFromParsingName(binPath.c_str(), nullptr, IID_IShellItem2, bound.put_void());
+    if (FAILED(hr)) {
+        const DWORD error = ErrorFromResult(hr);
+        return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error;
+    }
+    SFGAOF attributes = 0;
+    if (SUCCEEDED(bound->GetAttributes(SFGAO_FOLDER | SFGAO_STREAM, &attributes))) {
+        if (attributes & SFGAO_FOLDER) item.kind = BinItemKind::Folder;
+        else if (attributes & SFGAO_STREAM) item.kind = BinItemKind::File;
+    }
+    // Bound inside the bin, the item says where it came from and when.
+    UniqueCoString from;
+    const PROPERTYKEY fromKey{kDisplacedProperties, kDisplacedFrom}, dateKey{kDisplacedProperties, kDisplacedDate};
+    if (SUCCEEDED(bound->GetString(fromKey, from.put())) && from) item.originalPath = CanonicalPath(from.get());
+    FILETIME deleted{};
+    if (SUCCEEDED(bound->GetFileTime(dateKey, &deleted))) item.deletedFirst = item.deletedLast = FileTimeValue(deleted);
+    item.shellItem.reset(bound.release());
+    return 0;
+}
+
+BOOL ParseShellSizeText(const std::wstring& text, unsigned long long& low, unsigned long long& high)
+{
+    // The digit groups in the order written, and the unit after them. Marks
+    // between digits group thousands, except a last group of other than three
+    // digits, which is a fraction ("1,234 KB", "12.5 MB", "3,50 MB").
+    std::vector<std::wstring> groups;
+    std::wstring unit;
+    bool inNumber = false;
+    for (wchar_t c : text) {
+        if (c >= L'0' && c <= L'9') {
+            if (!unit.empty()) return FALSE;
+            if (!inNumber) groups.emplace_back();
+            if (groups.back().size() > 12) return FALSE;
+            groups.back() += c;
+            inNumber = true;
+        } else {
+            inNumber = false;
+            if (std::iswalpha(c)) unit += static_cast<wchar_t>(std::towupper(c));
+        }
+    }
+    unsigned long long factor = 0;
+    if (unit == L"BYTES" || unit == L"BYTE" || unit == L"B") factor = 1;
+    else if (unit == L"KB") factor = 1024;
+    else if (unit == L"MB") factor = 1024ull * 1024;
+    else if (unit == L"GB") factor = 1024ull * 1024 * 1024;
+    if (groups.empty() || factor == 0 || groups.size() > 5) return FALSE;
+    std::wstring fraction;
+    if (groups.size() > 1 && groups.back().size() != 3) {
+        fraction = groups.back();
+        groups.pop_back();
+    }
+    unsigned long long whole = 0, scale = 1, part = 0;
+    for (const std::wstring& g : groups)
+        for (wchar_t c : g) whole = whole * 10 + static_cast<unsigned>(c - L'0');
+    for (wchar_t c : fraction) {
+        part = part * 10 + static_cast<unsigned>(c - L'0');
+        scale *= 10;
+    }
+    if (factor == 1) {
+        low = high = whole;
+        return TRUE;
+    }
+    // The shown figure is the size rounded (up, for KB) to what it shows: one
+    // step of the last digit either side covers every rounding rule.
+    const unsigned long long shown = whole * factor + part * factor / scale, step = factor / scale;
+    low = shown > step ? shown - step : 0;
+    high = shown + step;
+    return TRUE;
 }
 
 DWORD CRecycleBin::List(const std::function<bool(const std::wstring& foldedName)>& wanted, std::vector<BIN_ITEM>& items)
@@ -242,4 +330,196 @@ BOOL ParseShellDateText(const std::wstring& text, ULONGLONG& first, ULONGLONG& l
     first = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
     last = first + (withSeconds ? 1 : 60) * kTicksPerSecond - 1;
     return TRUE;
+}
+
+UniqueCom<IShellItem> CRecycleBin::ItemOf(const BIN_ITEM& item) const
+{
+    UniqueCom<IShellItem> shellItem;
+    UniqueItemList full(item.child ? ::ILCombine(m_binList.get(), item.child.get()) : nullptr);
+    if (full) ::SHCreateItemFromIDList(full.get(), IID_IShellItem, shellItem.put_void());
+    return shellItem;
+}
+
+namespace {
+
+std::wstring FileSystemPathOf(IShellItem* item)
+{
+    UniqueCoString path;
+    if (!item || FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.put())) || !path) return L"";
+    return path.get();
+}
+
+// The sink of one move operation: refuses a move onto anything, hears each
+// item's result, and asks whether to go on.
+class CMoveSink final : public IFileOperationProgressSink {
+public:
+    CMoveSink(std::vector<MOVE_BACK>& moves, std::vector<size_t> round, const std::function<bool()>& keepGoing)
+        : m_moves(moves), m_round(std::move(round)), m_keepGoing(keepGoing) {}
+
+    bool refusedOrStopped = false;
+    bool stopped = false;
+
+    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv) return E_POINTER;
+        *ppv = riid == __uuidof(IUnknown) || riid == __uuidof(IFileOperationProgressSink)
+                   ? static_cast<IFileOperationProgressSink*>(this)
+                   : nullptr;
+        if (!*ppv) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&m_refs); }
+    IFACEMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG refs = ::InterlockedDecrement(&m_refs);
+        if (refs == 0) delete this;
+        return refs;
+    }
+
+    IFACEMETHODIMP PreMoveItem(DWORD, IShellItem* item, IShellItem* folder, LPCWSTR newName) override
+    {
+        const size_t index = Find(item);
+        std::wstring target = FileSystemPathOf(folder);
+        if (newName) target = JoinPath(target, newName);
+        // Its place was taken since it was looked at: it stays in the bin.
+        if (target.empty() || ::GetFileAttributesW(LongPathForm(target).c_str()) != INVALID_FILE_ATTRIBUTES ||
+            ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+            if (index != kNoIndex) Answer(index, ERROR_ALREADY_EXISTS);
+            refusedOrStopped = true;
+            return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+        }
+        return S_OK;
+    }
+    IFACEMETHODIMP PostMoveItem(DWORD, IShellItem* item, IShellItem*, LPCWSTR, HRESULT hr, IShellItem* created) override
+    {
+        const size_t index = Find(item);
+        if (index != kNoIndex && !m_moves[index].answered)
+            Answer(index, hr == S_OK && created ? 0 : FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr)
+                                                                                                    : hr == S_OK ? ERROR_GEN_FAILURE
+                                                                                                                 : static_cast<DWORD>(hr));
+        // The host's answer is its own business: its dialogs are not the shell's.
+        ScopedDestroyRefusalPause ours;
+        if (m_keepGoing && !m_keepGoing()) {
+            stopped = refusedOrStopped = true;
+            return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        }
+        return S_OK;
+    }
+
+    IFACEMETHODIMP StartOperations() override { return S_OK; }
+    IFACEMETHODIMP FinishOperations(HRESULT) override { return S_OK; }
+    IFACEMETHODIMP PreRenameItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
+    IFACEMETHODIMP PostRenameItem(DWORD, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override { return S_OK; }
+    IFACEMETHODIMP PreCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override { return S_OK; }
+    IFACEMETHODIMP PostCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override { return S_OK; }
+    IFACEMETHODIMP PreDeleteItem(DWORD, IShellItem*) override { return E_ABORT; }   // a restore deletes nothing
+    IFACEMETHODIMP PostDeleteItem(DWORD, IShellItem*, HRESULT, IShellItem*) override { return S_OK; }
+    IFACEMETHODIMP PreNewItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
+    IFACEMETHODIMP PostNewItem(DWORD, IShellItem*, LPCWSTR, LPCWSTR, DWORD, HRESULT, IShellItem*) override { return S_OK; }
+    IFACEMETHODIMP UpdateProgress(UINT, UINT) override { return S_OK; }
+    IFACEMETHODIMP ResetTimer() override { return S_OK; }
+    IFACEMETHODIMP PauseTimer() override { return S_OK; }
+    IFACEMETHODIMP ResumeTimer() override { return S_OK; }
+
+private:
+    static constexpr size_t kNoIndex = static_cast<size_t>(-1);
+    ~CMoveSink() = default;
+
+    void Answer(size_t index, DWORD result)
+    {
+        m_moves[index].result = result;
+        m_moves[index].answered = true;
+    }
+    size_t Find(IShellItem* item)
+    {
+        for (const bool same : {true, false}) {
+            for (size_t n = 0; n < m_round.size(); ++n) {
+                const size_t i = m_round[(m_next + n) % m_round.size()];
+                int order = 1;
+                if (same ? m_moves[i].item == item
+                         : m_moves[i].item->Compare(item, SICHINT_CANONICAL, &order) == S_OK && order == 0) {
+                    m_next = (m_next + n) % m_round.size();
+                    return i;
+                }
+            }
+        }
+        return kNoIndex;
+    }
+
+    LONG m_refs = 1;
+    std::vector<MOVE_BACK>& m_moves;
+    std::vector<size_t> m_round;
+    size_t m_next = 0;
+    const std::function<bool()>& m_keepGoing;
+};
+
+} // namespace
+
+DWORD MoveBackItems(std::vector<MOVE_BACK>& moves, HWND owner, const std::function<bool()>& keepGoing)
+{
+    constexpr size_t kBatch = 200;
+    size_t first = 0;
+    while (first < moves.size()) {
+        std::vector<size_t> round;
+        for (size_t i = first; i < moves.size() && round.size() < kBatch; ++i)
+            if (!moves[i].answered) round.push_back(i);
+        if (round.empty()) break;
+
+        UniqueCom<IFileOperation> operation;
+        UniqueCom<CMoveSink> sink(new (std::nothrow) CMoveSink(moves, round, keepGoing));
+        HRESULT hr = sink ? ::CoCreateInstance(__uuidof(FileOperation), nullptr, CLSCTX_ALL, __uuidof(IFileOperation),
+                                               operation.put_void())
+                          : E_OUTOFMEMORY;
+        // Silent, no error boxes, and never FOF_NOCONFIRMATION: that would
+        // answer Yes to All, over whatever took an item's place.
+        if (SUCCEEDED(hr)) hr = operation->SetOperationFlags(FOF_SILENT | FOF_NOERRORUI | FOF_NOCONFIRMMKDIR | FOFX_NOCOPYHOOKS);
+        if (SUCCEEDED(hr) && owner) hr = operation->SetOwnerWindow(owner);
+        DWORD cookie = 0;
+        if (SUCCEEDED(hr)) hr = operation->Advise(sink.get(), &cookie);
+        for (size_t k = 0; SUCCEEDED(hr) && k < round.size(); ++k) {
+            MOVE_BACK& move = moves[round[k]];
+            UniqueCom<IShellItem> folder;
+            hr = ::SHCreateItemFromParsingName(GetParentPath(move.target).c_str(), nullptr, IID_IShellItem, folder.put_void());
+            if (SUCCEEDED(hr)) hr = operation->MoveItem(move.item, folder.get(), std::wstring(FileNamePart(move.target)).c_str(), nullptr);
+            if (FAILED(hr) && hr != E_NOTIMPL && k > 0) {
+                // This one cannot be queued: it fails, the others go on.
+                move.result = ErrorFromResult(hr);
+                move.answered = true;
+                hr = S_OK;
+            }
+        }
+        if (FAILED(hr)) {
+            if (cookie) operation->Unadvise(cookie);
+            if (first == 0 && std::none_of(moves.begin(), moves.end(), [](const MOVE_BACK& m) { return m.answered; }))
+                return ErrorFromResult(hr);   // no moves at all here
+            for (size_t i : round) {
+                if (moves[i].answered) continue;
+                moves[i].result = ErrorFromResult(hr);
+                moves[i].answered = true;
+            }
+            continue;
+        }
+        const auto answered = [&] {
+            return std::count_if(round.begin(), round.end(), [&](size_t i) { return moves[i].answered; });
+        };
+        const auto before = answered();
+        {
+            ScopedDestroyRefusal noDialogs;
+            operation->PerformOperations();
+        }
+        operation->Unadvise(cookie);
+        if (sink->stopped) return 0;
+        // After a refusal the rest of the round was cancelled: another round
+        // takes them, as long as each round settles something.
+        if (!sink->refusedOrStopped || answered() == before) {
+            for (size_t i : round) {
+                if (moves[i].answered) continue;
+                moves[i].result = ERROR_GEN_FAILURE;   // the shell gave no word on it
+                moves[i].answered = true;
+            }
+        }
+        while (first < moves.size() && moves[first].answered) ++first;
+    }
+    return 0;
 }

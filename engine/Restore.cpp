@@ -1,14 +1,16 @@
 #include "engine/Restore.h"
 
 #include <algorithm>
+#include <deque>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "engine/CleanupJournal.h"
-#include "engine/RecycleBin.h"
+#include "engine/DestroyRefusal.h"
+#include "engine/Recycler.h"
+#include "support/ComInit.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
-#include "support/ComInit.h"
 #include "support/UniqueHandle.h"
 
 namespace {
@@ -16,9 +18,9 @@ namespace {
 // Clocks and the rounding of deletion dates: an item counts as deleted during
 // the clean-up when its date lies this close to it.
 constexpr ULONGLONG kTimeSlack = 2ull * 10000000;
-// Items handed to the shell in one restore request. Wine's cost of a request
-// grows with the size of the bin, hardly with the request's: as many as there are.
-constexpr size_t kRestoreBatch = 65536;
+// Items handed to the bin's own restore command in one request: few enough
+// that progress shows and a stop is heard between requests.
+constexpr size_t kRestoreBatch = 1000;
 
 using KeySet = std::unordered_set<std::wstring>;
 
@@ -29,6 +31,13 @@ bool HasAncestorIn(const std::wstring& key, const KeySet& folders)
     for (size_t cut = key.rfind(L'\\'); cut != std::wstring::npos && cut > 0; cut = key.rfind(L'\\', cut - 1))
         if (folders.count(key.substr(0, cut))) return true;
     return false;
+}
+
+// TRUE when `key` is `folder` or lies below it (both path keys).
+bool IsAtOrBelow(const std::wstring& key, const std::wstring& folder)
+{
+    return key.compare(0, folder.size(), folder) == 0 &&
+           (key.size() == folder.size() || folder.back() == L'\\' || key[folder.size()] == L'\\');
 }
 
 // The path keys of the folders among `entries` that went to the bin whole.
@@ -77,21 +86,81 @@ DWORD MakeFolder(const std::wstring& path)
     return ::CreateDirectoryW(LongPathForm(path).c_str(), nullptr) ? 0 : ::GetLastError();
 }
 
-bool KindFits(BinItemKind kind, JournalKind journaled)
-{
-    return kind == BinItemKind::Unknown || (kind == BinItemKind::Folder) == (journaled == JournalKind::Folder);
-}
+// Held while a folder's journal is restored: a second restore of the same
+// folder, in this process or another, finds it taken. Gone with its holder.
+class CRestoreLock {
+public:
+    explicit CRestoreLock(const std::wstring& journal)
+        : m_file(::CreateFileW((journal + L".lock").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr)),
+          m_error(m_file ? 0 : ::GetLastError())
+    {
+    }
+    // 0, kErrorRestoreRunning, or why it could not be taken.
+    DWORD Error() const
+    {
+        return m_error == ERROR_SHARING_VIOLATION || m_error == ERROR_ACCESS_DENIED ? kErrorRestoreRunning : m_error;
+    }
+
+private:
+    UniqueFile m_file;
+    DWORD m_error;
+};
+
+// Where the bin's items come from: bound one by one from the deleter's
+// record of them, or listed once for every folder of the restore.
+class CBinSource {
+public:
+    explicit CBinSource(const std::unordered_set<std::wstring>& listedNames) : m_names(listedNames) {}
+
+    // The bin, opened (and listed) when first asked for. 0 or the error.
+    DWORD Listing(std::unordered_multimap<std::wstring, BIN_ITEM*>*& byPath)
+    {
+        if (!m_opened) {
+            m_opened = true;
+            m_error = m_bin.Open();
+            if (m_error == 0 && !m_names.empty())
+                m_error = m_bin.List([&](const std::wstring& name) { return m_names.count(name) != 0; }, m_items);
+            for (BIN_ITEM& item : m_items) m_byPath.emplace(FoldPathCase(item.originalPath), &item);
+        }
+        byPath = &m_byPath;
+        return m_error;
+    }
+    CRecycleBin& Bin() { return m_bin; }
+
+private:
+    const std::unordered_set<std::wstring>& m_names;
+    CRecycleBin m_bin;
+    bool m_opened = false;
+    DWORD m_error = 0;
+    std::vector<BIN_ITEM> m_items;
+    std::unordered_multimap<std::wstring, BIN_ITEM*> m_byPath;
+};
 
 // The restore of one folder's journal.
 class CFolderRestore {
 public:
-    CFolderRestore(CLEANUP_JOURNAL& journal, FOLDER_RESTORE& result, bool dryRun, HWND owner)
-        : m_journal(journal), m_result(result), m_dryRun(dryRun), m_owner(owner) {}
+    CFolderRestore(CLEANUP_JOURNAL& journal, FOLDER_RESTORE& result, bool dryRun, HWND owner,
+                   const RESTORE_EVENTS& events, bool moveItems)
+        : m_journal(journal), m_result(result), m_dryRun(dryRun), m_owner(owner), m_events(events),
+          m_moveItems(moveItems) {}
 
-    void Run(CRecycleBin* bin, DWORD binError, std::unordered_multimap<std::wstring, BIN_ITEM*>& byPath)
+    void Run(CBinSource& source)
     {
+        // A line that names a place outside this folder, or no full path, was
+        // never written by a clean-up of it: it is refused and forgotten.
+        const std::wstring folderKey = PathKey(m_journal.folder);
         std::vector<JOURNAL_ENTRY*> empties, recycled;
-        for (JOURNAL_ENTRY& e : m_journal.entries) (e.kind == JournalKind::EmptyFolder ? empties : recycled).push_back(&e);
+        for (JOURNAL_ENTRY& e : m_journal.entries) {
+            if (IsRelativePath(e.path) || !IsAtOrBelow(PathKey(e.path), folderKey) || PathKey(e.path) == folderKey) {
+                m_result.failures.push_back({e.path, kErrorOutsideFolder});
+                continue;
+            }
+            (e.kind == JournalKind::EmptyFolder ? empties : recycled).push_back(&e);
+        }
+        m_total = static_cast<UINT>(empties.size() + recycled.size());
+        if (m_events.folderStarted) m_events.folderStarted(m_journal.folder, m_total);
+
         const KeySet recycledFolders = RecycledFolders(recycled);
         // Parents before children; an empty folder that lay inside a folder
         // sent to the bin whole comes back with it, so it waits until then.
@@ -103,7 +172,8 @@ public:
         std::vector<JOURNAL_ENTRY*> later;
         for (JOURNAL_ENTRY* e : empties) {
             if (HasAncestorIn(keys[e], recycledFolders)) later.push_back(e);
-            else MakeEmptyFolder(*e);
+            else if (GoOn()) MakeEmptyFolder(*e);
+            else Keep(*e);
         }
         // Rounds: what lay inside a folder that went to the bin whole waits
         // until that folder is back, or its place would be taken by the folder
@@ -113,12 +183,16 @@ public:
             std::vector<JOURNAL_ENTRY*> next;
             for (JOURNAL_ENTRY* e : recycled) {
                 if (HasAncestorIn(keys[e], pendingFolders)) next.push_back(e);
-                else Take(*e, bin, binError, byPath);
+                else if (GoOn()) Take(*e, source);
+                else Keep(*e);
             }
-            Flush(bin);
+            Flush(source);
             recycled = std::move(next);
         }
-        for (JOURNAL_ENTRY* e : later) MakeEmptyFolder(*e);
+        for (JOURNAL_ENTRY* e : later) {
+            if (GoOn()) MakeEmptyFolder(*e);
+            else Keep(*e);
+        }
 
         if (m_dryRun) return;
         m_journal.entries = std::move(m_kept);
@@ -127,117 +201,224 @@ public:
     }
 
 private:
-    void Fail(const JOURNAL_ENTRY& e, DWORD error)
-    {
-        m_result.failures.push_back({e.path, error});
-        m_kept.push_back(e);
-    }
-
-    void MakeEmptyFolder(const JOURNAL_ENTRY& e)
-    {
-        if (IsFolderAt(e.path)) return;   // made again since: nothing to do
-        const DWORD error = m_dryRun ? PlaceState(e.path) : MakeFolder(e.path);
-        if (error != 0) Fail(e, error);
-        else m_result.restored.push_back(e.path);
-    }
-
-    // Finds the entry's item in the bin and queues it for the shell.
-    void Take(const JOURNAL_ENTRY& e, CRecycleBin* bin, DWORD binError,
-              std::unordered_multimap<std::wstring, BIN_ITEM*>& byPath)
-    {
-        if (!bin) return Fail(e, binError);
-        // Only an item deleted during this clean-up, from this place, is the entry's.
-        BIN_ITEM* match = nullptr;
-        size_t candidates = 0;
-        auto [first, last] = byPath.equal_range(PathKey(e.path));
-        for (auto it = first; it != last; ++it) {
-            BIN_ITEM* item = it->second;
-            if (!item->child || !KindFits(item->kind, e.kind) || item->deletedLast + kTimeSlack < m_journal.began ||
-                item->deletedFirst > e.when + kTimeSlack)
-                continue;
-            ++candidates;
-            match = item;
-        }
-        if (candidates == 0) return Fail(e, ERROR_FILE_NOT_FOUND);
-        // The shell's dates cannot tell them apart: none is taken for the entry's.
-        if (candidates > 1) return Fail(e, kErrorRestoreAmbiguous);
-        // A build may have made it again: the new one stays, the old one in the bin.
-        DWORD error = PlaceState(e.path);
-        if (error == 0 && !m_dryRun) error = MakeFolder(GetParentPath(e.path));
-        if (error != 0) return Fail(e, error);
-        if (m_dryRun) {
-            m_result.restored.push_back(e.path);
-            return;
-        }
-        m_batch.push_back({&e, match});
-        if (m_batch.size() >= kRestoreBatch) Flush(bin);
-    }
-
-    // One shell request for the queued items, then each is checked in its place.
-    void Flush(CRecycleBin* bin)
-    {
-        if (m_batch.empty()) return;
-        std::vector<const BIN_ITEM*> items;
-        for (const PENDING& p : m_batch) items.push_back(p.item);
-        const DWORD error = bin->Restore(items, m_owner);
-        for (const PENDING& p : m_batch) {
-            if (IsBack(*p.entry)) m_result.restored.push_back(p.entry->path);
-            else Fail(*p.entry, error ? error : kErrorNotRestored);
-            p.item->child.reset();   // never asked for twice
-        }
-        m_batch.clear();
-    }
-
     struct PENDING {
         const JOURNAL_ENTRY* entry;
         BIN_ITEM* item;
     };
+
+    // Between entries: false once the front end asked to stop.
+    bool GoOn()
+    {
+        if (!m_result.stopped && m_events.keepGoing && !m_events.keepGoing()) m_result.stopped = true;
+        return !m_result.stopped;
+    }
+    void Advance()
+    {
+        ++m_done;
+        if (m_events.progress) m_events.progress(m_done, m_total);
+    }
+    // Not tried (a stop): it stays in the journal, for the next restore.
+    void Keep(const JOURNAL_ENTRY& e) { m_kept.push_back(e); }
+    void Fail(const JOURNAL_ENTRY& e, DWORD error)
+    {
+        m_result.failures.push_back({e.path, error});
+        m_kept.push_back(e);
+        Advance();
+    }
+    void Restored(const JOURNAL_ENTRY& e)
+    {
+        m_result.restored.push_back(e.path);
+        Advance();
+    }
+
+    void MakeEmptyFolder(const JOURNAL_ENTRY& e)
+    {
+        if (IsFolderAt(e.path)) return Advance();   // made again since: nothing to do
+        const DWORD error = m_dryRun ? PlaceState(e.path) : MakeFolder(e.path);
+        if (error != 0) Fail(e, error);
+        else Restored(e);
+    }
+
+    // The entry's item in the bin: the one the deleter was told of, bound by
+    // identity, or the only one listed that matches it. 0 or why there is none.
+    DWORD Locate(const JOURNAL_ENTRY& e, CBinSource& source, BIN_ITEM*& match)
+    {
+        match = nullptr;
+        if (!e.binItem.empty()) {
+            m_bound.emplace_back();
+            BIN_ITEM& bound = m_bound.back();
+            const DWORD error = BindBinItem(e.binItem, bound);
+            if (error != 0) return error;
+            if (const DWORD mismatch = MatchBinItem(e, m_journal.began, bound, BinLookup::ByIdentity)) return mismatch;
+            match = &bound;
+            return 0;
+        }
+        std::unordered_multimap<std::wstring, BIN_ITEM*>* byPath = nullptr;
+        if (const DWORD error = source.Listing(byPath)) return error;
+        size_t candidates = 0;
+        auto [first, last] = byPath->equal_range(PathKey(e.path));
+        for (auto it = first; it != last; ++it) {
+            if (!it->second->child || MatchBinItem(e, m_journal.began, *it->second, BinLookup::ByListing) != 0) continue;
+            ++candidates;
+            match = it->second;
+        }
+        if (candidates == 0) return ERROR_FILE_NOT_FOUND;
+        // The bin's details cannot tell them apart: none is taken for the entry's.
+        if (candidates > 1) {
+            match = nullptr;
+            return kErrorRestoreAmbiguous;
+        }
+        return 0;
+    }
+
+    // Finds the entry's item in the bin and queues it for the shell.
+    void Take(const JOURNAL_ENTRY& e, CBinSource& source)
+    {
+        BIN_ITEM* match = nullptr;
+        if (const DWORD error = Locate(e, source, match)) return Fail(e, error);
+        // A build may have made it again: the new one stays, the old one in the bin.
+        DWORD error = PlaceState(e.path);
+        if (error == 0 && !m_dryRun) error = MakeFolder(GetParentPath(e.path));
+        if (error != 0) return Fail(e, error);
+        if (m_dryRun) return Restored(e);
+        m_batch.push_back({&e, match});
+        if (m_batch.size() >= kRestoreBatch) Flush(source);
+    }
+
+    // The queued items go back, each checked in its place afterwards.
+    void Flush(CBinSource& source)
+    {
+        if (m_batch.empty()) return;
+        std::vector<DWORD> results(m_batch.size(), 0);
+        DWORD moveError = m_moveItems ? MoveBack(source, results) : E_NOTIMPL;
+        if (moveError == static_cast<DWORD>(E_NOTIMPL)) {
+            // The bin's own restore command, where the shell takes no moves
+            // (Wine): one request for the batch, one result for all of it.
+            // Whatever dialog it opens is answered No: a restore waits on none.
+            std::vector<const BIN_ITEM*> items;
+            for (const PENDING& p : m_batch) items.push_back(p.item);
+            DWORD error = 0;
+            {
+                ScopedDestroyRefusal noDialogs;
+                error = source.Bin().Restore(items, m_owner);
+            }
+            std::fill(results.begin(), results.end(), error ? error : kErrorNotRestored);
+        }
+        for (size_t i = 0; i < m_batch.size(); ++i) {
+            const PENDING& p = m_batch[i];
+            if (results[i] == ERROR_CANCELLED) Keep(*p.entry);   // stopped before its turn
+            else if (IsBack(*p.entry)) Restored(*p.entry);
+            else Fail(*p.entry, results[i] ? results[i] : kErrorNotRestored);
+            p.item->child.reset();   // never asked for twice
+            p.item->shellItem.reset();
+        }
+        m_batch.clear();
+    }
+
+    // Each queued item moved back by the shell's file operation. 0, or
+    // E_NOTIMPL where it takes no moves.
+    DWORD MoveBack(CBinSource& source, std::vector<DWORD>& results)
+    {
+        std::vector<UniqueCom<IShellItem>> listed(m_batch.size());
+        std::vector<MOVE_BACK> moves(m_batch.size());
+        for (size_t i = 0; i < m_batch.size(); ++i) {
+            BIN_ITEM& item = *m_batch[i].item;
+            if (!item.shellItem) listed[i] = source.Bin().ItemOf(item);
+            moves[i].item = item.shellItem ? item.shellItem.get() : listed[i].get();
+            moves[i].target = m_batch[i].entry->path;
+            if (!moves[i].item) moves[i] = {nullptr, moves[i].target, ERROR_FILE_NOT_FOUND, true};
+        }
+        const std::function<bool()> keepGoing = [&] { return GoOn(); };
+        const DWORD error = MoveBackItems(moves, m_owner, keepGoing);
+        if (error != 0) return error;
+        for (size_t i = 0; i < moves.size(); ++i) results[i] = moves[i].answered ? moves[i].result : ERROR_CANCELLED;
+        return 0;
+    }
+
     CLEANUP_JOURNAL& m_journal;
     FOLDER_RESTORE& m_result;
     bool m_dryRun;
     HWND m_owner;
+    const RESTORE_EVENTS& m_events;
+    bool m_moveItems;
+    UINT m_done = 0;
+    UINT m_total = 0;
     std::vector<PENDING> m_batch;
+    std::deque<BIN_ITEM> m_bound;   // items bound by identity, kept while queued
     std::vector<JOURNAL_ENTRY> m_kept;
 };
 
 } // namespace
 
-std::vector<FOLDER_RESTORE> RestoreCleanups(const std::vector<std::wstring>& folders, RestoreMode mode, HWND owner)
+DWORD MatchBinItem(const JOURNAL_ENTRY& entry, ULONGLONG began, const BIN_ITEM& item, BinLookup how)
 {
-    std::vector<FOLDER_RESTORE> results(folders.size());
-    std::vector<CLEANUP_JOURNAL> journals(folders.size());
-    std::unordered_set<std::wstring> names;   // of everything any journal sent to the bin
-    for (size_t i = 0; i < folders.size(); ++i) {
-        results[i].folder = folders[i];
-        if (!ReadCleanupJournal(folders[i], journals[i])) {
-            const DWORD error = ::GetLastError();
-            if (error != ERROR_FILE_NOT_FOUND) {
+    const bool kindFits =
+        item.kind == BinItemKind::Unknown || (item.kind == BinItemKind::Folder) == (entry.kind == JournalKind::Folder);
+    if (!kindFits) return ERROR_FILE_NOT_FOUND;
+    if (how == BinLookup::ByIdentity) {
+        // The bin tells the folder it came from, where it tells anything.
+        if (!item.originalPath.empty() && PathKey(item.originalPath) != PathKey(GetParentPath(entry.path)) &&
+            PathKey(item.originalPath) != PathKey(entry.path))
+            return ERROR_FILE_NOT_FOUND;
+        return 0;
+    }
+    if (PathKey(item.originalPath) != PathKey(entry.path)) return ERROR_FILE_NOT_FOUND;
+    if (item.deletedFirst == 0 || item.deletedLast + kTimeSlack < began || item.deletedFirst > entry.when + kTimeSlack)
+        return ERROR_FILE_NOT_FOUND;
+    // Another object deleted from the same place at about the same time is not
+    // the entry's: a file's size, where both tell it, must agree.
+    if (entry.kind == JournalKind::File && entry.bytes != ~0ull && item.sizeHigh != ~0ull &&
+        (entry.bytes < item.sizeLow || entry.bytes > item.sizeHigh))
+        return ERROR_FILE_NOT_FOUND;
+    return 0;
+}
+
+std::vector<FOLDER_RESTORE> RestoreCleanups(const std::vector<std::wstring>& folders, RestoreMode mode, HWND owner,
+                                            const RESTORE_EVENTS& events)
+{
+    // Each folder once, however it is spelt.
+    std::vector<std::wstring> unique;
+    KeySet seen;
+    for (const std::wstring& folder : folders)
+        if (seen.insert(PathKey(folder)).second) unique.push_back(folder);
+
+    std::vector<FOLDER_RESTORE> results(unique.size());
+    std::vector<CLEANUP_JOURNAL> journals(unique.size());
+    std::vector<std::unique_ptr<CRestoreLock>> locks(unique.size());
+    std::unordered_set<std::wstring> names;   // of what the journals sent to the bin without its item
+    for (size_t i = 0; i < unique.size(); ++i) {
+        results[i].folder = unique[i];
+        if (mode == RestoreMode::Restore && HasCleanupJournal(unique[i])) {
+            locks[i] = std::make_unique<CRestoreLock>(CleanupJournalPath(unique[i]));
+            if (const DWORD error = locks[i]->Error()) {
                 results[i].journaled = true;
-                results[i].failures.push_back({CleanupJournalPath(folders[i]), error});
+                results[i].failures.push_back({unique[i], error});
+                continue;
+            }
+        }
+        if (!ReadCleanupJournal(unique[i], journals[i])) {
+            const DWORD error = ::GetLastError();
+            // No journal, or no folder of journals yet: nothing to restore.
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+                results[i].journaled = true;
+                results[i].failures.push_back({CleanupJournalPath(unique[i]), error});
             }
             continue;
         }
         results[i].journaled = !journals[i].entries.empty();
         for (const JOURNAL_ENTRY& e : journals[i].entries)
-            if (e.kind != JournalKind::EmptyFolder) names.insert(FoldPathCase(FileNamePart(CanonicalPath(e.path))));
+            if (e.kind != JournalKind::EmptyFolder && e.binItem.empty())
+                names.insert(FoldPathCase(FileNamePart(CanonicalPath(e.path))));
     }
 
-    // One listing of the bin serves every folder; only items of the right names are looked at closely.
     ScopedComInit com;
-    CRecycleBin bin;
-    std::vector<BIN_ITEM> items;
-    DWORD binError = 0;
-    if (!names.empty()) {
-        binError = bin.Open();
-        if (binError == 0)
-            binError = bin.List([&](const std::wstring& name) { return names.count(name) != 0; }, items);
-    }
-    std::unordered_multimap<std::wstring, BIN_ITEM*> byPath;
-    for (BIN_ITEM& item : items) byPath.emplace(FoldPathCase(item.originalPath), &item);
-
-    for (size_t i = 0; i < folders.size(); ++i) {
-        if (!results[i].journaled || journals[i].entries.empty()) continue;
-        CFolderRestore(journals[i], results[i], mode == RestoreMode::DryRun, owner).Run(binError == 0 ? &bin : nullptr, binError, byPath);
+    // The shell's file operation moves items back where it takes delete
+    // items; elsewhere (Wine) the bin's own restore command does.
+    const bool moveItems = std::wstring(ActiveDeleterName()) == L"IFileOperation";
+    CBinSource source(names);
+    for (size_t i = 0; i < unique.size(); ++i) {
+        if (!results[i].journaled || journals[i].entries.empty() || !results[i].failures.empty()) continue;
+        CFolderRestore(journals[i], results[i], mode == RestoreMode::DryRun, owner, events, moveItems).Run(source);
     }
     return results;
 }
@@ -250,8 +431,8 @@ size_t JournaledItemCount(const std::wstring& folder)
 
 std::wstring RestoreResultLine(const FOLDER_RESTORE& result)
 {
-    if (result.failures.empty()) return FormatText(L"Restored folder: \"%ls\"", result.folder.c_str());
-    const DWORD error = result.failures.back().error;
+    if (result.failures.empty() && !result.stopped) return FormatText(L"Restored folder: \"%ls\"", result.folder.c_str());
+    const DWORD error = result.failures.empty() ? ERROR_REQUEST_ABORTED : result.failures.back().error;
     return FormatText(L"ERROR: (%d) Failed to restore folder: \"%ls\". %ls", static_cast<int>(error),
                       result.folder.c_str(), GetErrorText(error).c_str());
 }

@@ -85,6 +85,10 @@ std::wstring GetErrorText(DWORD code)
         return L"An earlier item was deleted permanently, so nothing more is sent to the Recycle Bin until Mopwright is started again.";
     case kErrorNoDeleter:
         return L"The shell's file operation failed its check, so nothing is sent to the Recycle Bin.";
+    case kErrorRestoreRunning:
+        return L"Another restore of this folder is under way.";
+    case kErrorOutsideFolder:
+        return L"The journal names a place outside its solution folder, so it was left alone.";
     default:
         break;
     }

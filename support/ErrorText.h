@@ -13,6 +13,8 @@ inline constexpr DWORD kErrorRestoreAmbiguous = 0x20000106;    // more than one 
 inline constexpr DWORD kErrorItemDestroyed = 0x20000107;       // the shell deleted it permanently
 inline constexpr DWORD kErrorRecyclingStopped = 0x20000108;    // nothing more goes to the bin after a destroyed item
 inline constexpr DWORD kErrorNoDeleter = 0x20000109;           // the shell's file operation failed its check
+inline constexpr DWORD kErrorRestoreRunning = 0x2000010A;      // another restore of the folder is under way
+inline constexpr DWORD kErrorOutsideFolder = 0x2000010B;       // a journal line names a place outside its folder
 
 // The system's text for a Windows error code as one line: every CR and LF
 // removed, nothing else trimmed. Codes 12000-12175 come from wininet.dll's
