@@ -87,7 +87,9 @@ TEST(CliRestore, AnItemWhosePlaceIsTakenOrThatDoesNotComeBackFails)
     EXPECT_TRUE(Has(r, "NOT RESTORED: (183) \"" + testutil::Narrow(t.path(L"x64\\Release\\App.ilk")) + "\".")) << r.out;
     EXPECT_EQ(testutil::SnapshotTree(t.path(L"x64/Release/App.ilk")), "");   // a file, not a folder
     EXPECT_TRUE(testutil::InTrash(t.path(L"x64\\Release\\App.ilk")));
-    EXPECT_TRUE(Has(r, "NOT RESTORED: (536871173) \"" + testutil::Narrow(t.path(L"App\\App.vcxproj.user")) + "\".")) << r.out;
+    // The bin's own command answers for the whole request; a move answers for its item.
+    const std::string held = testutil::UnderDouble() ? "(32)" : "(536871173)";
+    EXPECT_TRUE(Has(r, "NOT RESTORED: " + held + " \"" + testutil::Narrow(t.path(L"App\\App.vcxproj.user")) + "\".")) << r.out;
     EXPECT_TRUE(t.missing({L"App/x64/Debug/main.obj", L"App/x64/Debug/App.tlog/CL.read.1.tlog"}).empty());
 
     // The journal keeps only what failed: the held file comes back now, the taken place fails again.
