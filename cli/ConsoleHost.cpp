@@ -78,7 +78,8 @@ void CConsoleHost::Progress(UINT done, UINT total, unsigned long long bytes)
     // the folder shortened to fit; on a very narrow console without it.
     const std::wstring solution =
         FormatText(L"Solution %zu of %zu", m_folders.size(), std::max(m_solutions, m_folders.size()));
-    const std::wstring counts = FormatText(L": %u of %u items, %llu bytes", done, total, bytes);
+    const std::wstring counts = m_countBytes ? FormatText(L": %u of %u items, %llu bytes", done, total, bytes)
+                                             : FormatText(L": %u of %u items", done, total);
     // Room for the folder as if every item were done: it keeps its length while the count grows.
     const size_t width = ConsoleWidth() - 1,
                  fixed = solution.size() + 2 + counts.size() + std::to_wstring(total).size() - std::to_wstring(done).size();

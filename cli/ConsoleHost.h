@@ -48,6 +48,12 @@ public:
     };
     explicit CConsoleHost(Output output);
     void SetSolutionCount(size_t count) { m_solutions = count; }
+    // A restore's turn of `folder`: its progress line counts items, not bytes.
+    void StartRestoreOf(const std::wstring& folder)
+    {
+        m_folders.push_back({folder, {}});
+        m_countBytes = false;
+    }
     // Leaves out solution folders in which a file that stays changed after
     // `threshold` (FILETIME; 0: none is left out).
     void SetAgeLimit(ULONGLONG threshold) { m_ageLimit = threshold; }
@@ -72,6 +78,7 @@ public:
 private:
     bool m_echo;
     bool m_progress;
+    bool m_countBytes = true;
     size_t m_solutions = 0;
     ULONGLONG m_ageLimit = 0;
     std::vector<SKIPPED_FOLDER> m_skipped;

@@ -473,7 +473,16 @@ int RunClean(const OPTIONS& options)
 
 int RunRestore(const OPTIONS& options)
 {
-    const std::vector<FOLDER_RESTORE> results = RestoreCleanups(options.folders, options.dryRun ? RestoreMode::DryRun : RestoreMode::Restore);
+    // The progress line of a clean-up, on a console's standard error; Ctrl+C stops between items.
+    CConsoleHost host(options.json ? CConsoleHost::Output::Json : CConsoleHost::Output::Text);
+    host.SetSolutionCount(options.folders.size());
+    RESTORE_EVENTS events;
+    events.folderStarted = [&](const std::wstring& folder, size_t) { host.StartRestoreOf(folder); };
+    events.progress = [&](UINT done, UINT total) { host.Progress(done, total, 0); };
+    events.keepGoing = [&] { return host.KeepGoing(); };
+    const std::vector<FOLDER_RESTORE> results = RestoreCleanups(
+        options.folders, options.dryRun ? RestoreMode::DryRun : RestoreMode::Restore, nullptr, events);
+    host.EraseProgress();
     size_t restored = 0;
     bool failed = false;
     for (const FOLDER_RESTORE& r : results) {

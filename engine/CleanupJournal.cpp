@@ -3,7 +3,6 @@
 #include <shlobj.h>
 #include <knownfolders.h>
 
-#include "engine/Decision.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 #include "support/TextFile.h"
@@ -60,21 +59,30 @@ bool WriteAll(HANDLE file, const std::string& bytes)
            written == bytes.size();
 }
 
-// Creates the file that takes a journal, with its header written.
-UniqueFile CreateJournalFile(const std::wstring& path, const std::wstring& folder, ULONGLONG began)
+// A new file of ours at `path`, holding `bytes` (and open for more): made
+// under a name of its own beside it, then put in its place. Whatever stood
+// there (an earlier journal, or a link that someone put in its place) is
+// replaced itself and never written through. Invalid on failure (last error set).
+UniqueFile PutFreshFile(const std::wstring& path, const std::string& bytes)
 {
     if (path.empty()) {
         ::SetLastError(ERROR_PATH_NOT_FOUND);
         return {};
     }
     ::CreateDirectoryW(GetParentPath(path).c_str(), nullptr);   // there already, or the create below says why
-    // Never written through: whatever stands there (an earlier journal, or a
-    // link someone put in its place) goes itself, and the file is made anew.
-    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND && LookAt(path) == ObjectState::ReparsePoint)
-        ::RemoveDirectoryW(path.c_str());
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (file && !WriteAll(file.get(), HeaderText(folder, began))) file.reset();
+    static LONG made = 0;
+    const std::wstring fresh = FormatText(L"%ls.%lu-%ld.new", path.c_str(), ::GetCurrentProcessId(),
+                                          static_cast<long>(::InterlockedIncrement(&made)));
+    UniqueFile file(::CreateFileW(fresh.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return file;
+    if (!WriteAll(file.get(), bytes) || !::MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD error = ::GetLastError();
+        file.reset();
+        ::DeleteFileW(fresh.c_str());   // our own new file, not yet anywhere else
+        ::SetLastError(error);
+        return {};
+    }
     return file;
 }
 
@@ -173,23 +181,17 @@ DWORD WriteCleanupJournal(const CLEANUP_JOURNAL& journal)
 {
     const std::wstring path = CleanupJournalPath(journal.folder);
     if (path.empty()) return ERROR_PATH_NOT_FOUND;
-    if (journal.entries.empty())
+    if (journal.entries.empty()) {
+        // Removed only once it is a file of ours: a link in its place goes
+        // without the file it points to.
+        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return 0;
+        if (!PutFreshFile(path, "")) return ::GetLastError();
         return ::DeleteFileW(path.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : ::GetLastError();
-    // Written beside it, then put in its place: a journal is never half old, half new.
-    const std::wstring next = path + L".new";
-    {
-        UniqueFile file = CreateJournalFile(next, journal.folder, journal.began);
-        if (!file) return ::GetLastError();
-        std::string body;
-        for (const JOURNAL_ENTRY& e : journal.entries) body += EntryLine(e);
-        if (!WriteAll(file.get(), body)) {
-            const DWORD error = ::GetLastError();
-            file.reset();
-            ::DeleteFileW(next.c_str());
-            return error;
-        }
     }
-    return ::MoveFileExW(next.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : ::GetLastError();
+    // Written whole beside it, then put in its place: a journal is never half old, half new.
+    std::string bytes = HeaderText(journal.folder, journal.began);
+    for (const JOURNAL_ENTRY& e : journal.entries) bytes += EntryLine(e);
+    return PutFreshFile(path, bytes) ? 0 : ::GetLastError();
 }
 
 CCleanupJournal::CCleanupJournal(const std::wstring& solutionFolder, std::function<void(DWORD error)> onUnwritable)
@@ -212,7 +214,7 @@ void CCleanupJournal::Append(const JOURNAL_ENTRY& entry)
 {
     if (m_failed) return;
     if (!m_file) {
-        m_file = CreateJournalFile(CleanupJournalPath(m_folder), m_folder, m_began);
+        m_file = PutFreshFile(CleanupJournalPath(m_folder), HeaderText(m_folder, m_began));
         if (!m_file) return Fail(::GetLastError());
     }
     if (!WriteAll(m_file.get(), EntryLine(entry))) Fail(::GetLastError());

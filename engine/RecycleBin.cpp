@@ -162,6 +162,11 @@ DWORD BindBinItem(const std::wstring& binPath, BIN_ITEM& item)
     if (SUCCEEDED(bound->GetString(fromKey, from.put())) && from) item.originalPath = CanonicalPath(from.get());
     FILETIME deleted{};
     if (SUCCEEDED(bound->GetFileTime(dateKey, &deleted))) item.deletedFirst = item.deletedLast = FileTimeValue(deleted);
+    // A file in the bin keeps its size: where it can be read, it must agree.
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (item.kind != BinItemKind::Folder && ::GetFileAttributesExW(LongPathForm(binPath).c_str(), GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        item.sizeLow = item.sizeHigh = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     item.shellItem.reset(bound.release());
     return 0;
 }

@@ -87,24 +87,34 @@ DWORD MakeFolder(const std::wstring& path)
 }
 
 // Held while a folder's journal is restored: a second restore of the same
-// folder, in this process or another, finds it taken. Gone with its holder.
+// folder, in this process or another of the session, finds it taken. A named
+// mutex, not a file: nothing on disk to be planted, and gone with its holder.
 class CRestoreLock {
 public:
-    explicit CRestoreLock(const std::wstring& journal)
-        : m_file(::CreateFileW((journal + L".lock").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr)),
-          m_error(m_file ? 0 : ::GetLastError())
+    explicit CRestoreLock(const std::wstring& folder)
+        : m_mutex(::CreateMutexW(nullptr, FALSE, RestoreLockName(folder).c_str()))
     {
+        if (!m_mutex) {
+            m_error = ::GetLastError();
+            return;
+        }
+        const DWORD wait = ::WaitForSingleObject(m_mutex.get(), 0);
+        m_held = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;   // abandoned: its holder ended
+        if (!m_held) m_error = kErrorRestoreRunning;
     }
+    ~CRestoreLock()
+    {
+        if (m_held) ::ReleaseMutex(m_mutex.get());
+    }
+    CRestoreLock(const CRestoreLock&) = delete;
+    CRestoreLock& operator=(const CRestoreLock&) = delete;
     // 0, kErrorRestoreRunning, or why it could not be taken.
-    DWORD Error() const
-    {
-        return m_error == ERROR_SHARING_VIOLATION || m_error == ERROR_ACCESS_DENIED ? kErrorRestoreRunning : m_error;
-    }
+    DWORD Error() const { return m_error; }
 
 private:
-    UniqueFile m_file;
-    DWORD m_error;
+    UniqueKernel m_mutex;
+    bool m_held = false;
+    DWORD m_error = 0;
 };
 
 // Where the bin's items come from: bound one by one from the deleter's
@@ -244,7 +254,9 @@ private:
     DWORD Locate(const JOURNAL_ENTRY& e, CBinSource& source, BIN_ITEM*& match)
     {
         match = nullptr;
-        if (!e.binItem.empty()) {
+        // Bound by identity where the shell's file operation can move it back;
+        // elsewhere only the bin's listing leads to its own restore command.
+        if (!e.binItem.empty() && m_moveItems) {
             m_bound.emplace_back();
             BIN_ITEM& bound = m_bound.back();
             const DWORD error = BindBinItem(e.binItem, bound);
@@ -289,20 +301,25 @@ private:
     void Flush(CBinSource& source)
     {
         if (m_batch.empty()) return;
+        // Items bound by identity go back through the shell's file operation,
+        // one result each; listed ones (or all, where the shell takes no
+        // moves) through the bin's own restore command.
         std::vector<DWORD> results(m_batch.size(), 0);
-        DWORD moveError = m_moveItems ? MoveBack(source, results) : E_NOTIMPL;
-        if (moveError == static_cast<DWORD>(E_NOTIMPL)) {
-            // The bin's own restore command, where the shell takes no moves
-            // (Wine): one request for the batch, one result for all of it.
-            // Whatever dialog it opens is answered No: a restore waits on none.
+        std::vector<size_t> bound, listed;
+        for (size_t i = 0; i < m_batch.size(); ++i) (m_batch[i].item->shellItem ? bound : listed).push_back(i);
+        if (const DWORD error = MoveBack(bound, results))
+            for (size_t i : bound) results[i] = error;
+        if (!listed.empty()) {
+            // One request for them all, one result for all of them. Whatever
+            // dialog it opens is answered No: a restore waits on none.
             std::vector<const BIN_ITEM*> items;
-            for (const PENDING& p : m_batch) items.push_back(p.item);
+            for (size_t i : listed) items.push_back(m_batch[i].item);
             DWORD error = 0;
             {
                 ScopedDestroyRefusal noDialogs;
                 error = source.Bin().Restore(items, m_owner);
             }
-            std::fill(results.begin(), results.end(), error ? error : kErrorNotRestored);
+            for (size_t i : listed) results[i] = error ? error : kErrorNotRestored;
         }
         for (size_t i = 0; i < m_batch.size(); ++i) {
             const PENDING& p = m_batch[i];
@@ -317,21 +334,18 @@ private:
 
     // Each queued item moved back by the shell's file operation. 0, or
     // E_NOTIMPL where it takes no moves.
-    DWORD MoveBack(CBinSource& source, std::vector<DWORD>& results)
+    DWORD MoveBack(const std::vector<size_t>& bound, std::vector<DWORD>& results)
     {
-        std::vector<UniqueCom<IShellItem>> listed(m_batch.size());
-        std::vector<MOVE_BACK> moves(m_batch.size());
-        for (size_t i = 0; i < m_batch.size(); ++i) {
-            BIN_ITEM& item = *m_batch[i].item;
-            if (!item.shellItem) listed[i] = source.Bin().ItemOf(item);
-            moves[i].item = item.shellItem ? item.shellItem.get() : listed[i].get();
-            moves[i].target = m_batch[i].entry->path;
-            if (!moves[i].item) moves[i] = {nullptr, moves[i].target, ERROR_FILE_NOT_FOUND, true};
+        if (bound.empty()) return 0;
+        std::vector<MOVE_BACK> moves(bound.size());
+        for (size_t k = 0; k < bound.size(); ++k) {
+            moves[k].item = m_batch[bound[k]].item->shellItem.get();
+            moves[k].target = m_batch[bound[k]].entry->path;
         }
         const std::function<bool()> keepGoing = [&] { return GoOn(); };
         const DWORD error = MoveBackItems(moves, m_owner, keepGoing);
         if (error != 0) return error;
-        for (size_t i = 0; i < moves.size(); ++i) results[i] = moves[i].answered ? moves[i].result : ERROR_CANCELLED;
+        for (size_t k = 0; k < bound.size(); ++k) results[bound[k]] = moves[k].answered ? moves[k].result : ERROR_CANCELLED;
         return 0;
     }
 
@@ -355,6 +369,12 @@ DWORD MatchBinItem(const JOURNAL_ENTRY& entry, ULONGLONG began, const BIN_ITEM& 
     const bool kindFits =
         item.kind == BinItemKind::Unknown || (item.kind == BinItemKind::Folder) == (entry.kind == JournalKind::Folder);
     if (!kindFits) return ERROR_FILE_NOT_FOUND;
+    // Another object at the item's place, or from the entry's place at about
+    // the same time, is not the entry's: a file's size, where both tell it,
+    // must agree.
+    if (entry.kind == JournalKind::File && entry.bytes != ~0ull && item.sizeHigh != ~0ull &&
+        (entry.bytes < item.sizeLow || entry.bytes > item.sizeHigh))
+        return ERROR_FILE_NOT_FOUND;
     if (how == BinLookup::ByIdentity) {
         // The bin tells the folder it came from, where it tells anything.
         if (!item.originalPath.empty() && PathKey(item.originalPath) != PathKey(GetParentPath(entry.path)) &&
@@ -364,11 +384,6 @@ DWORD MatchBinItem(const JOURNAL_ENTRY& entry, ULONGLONG began, const BIN_ITEM& 
     }
     if (PathKey(item.originalPath) != PathKey(entry.path)) return ERROR_FILE_NOT_FOUND;
     if (item.deletedFirst == 0 || item.deletedLast + kTimeSlack < began || item.deletedFirst > entry.when + kTimeSlack)
-        return ERROR_FILE_NOT_FOUND;
-    // Another object deleted from the same place at about the same time is not
-    // the entry's: a file's size, where both tell it, must agree.
-    if (entry.kind == JournalKind::File && entry.bytes != ~0ull && item.sizeHigh != ~0ull &&
-        (entry.bytes < item.sizeLow || entry.bytes > item.sizeHigh))
         return ERROR_FILE_NOT_FOUND;
     return 0;
 }
@@ -389,7 +404,7 @@ std::vector<FOLDER_RESTORE> RestoreCleanups(const std::vector<std::wstring>& fol
     for (size_t i = 0; i < unique.size(); ++i) {
         results[i].folder = unique[i];
         if (mode == RestoreMode::Restore && HasCleanupJournal(unique[i])) {
-            locks[i] = std::make_unique<CRestoreLock>(CleanupJournalPath(unique[i]));
+            locks[i] = std::make_unique<CRestoreLock>(unique[i]);
             if (const DWORD error = locks[i]->Error()) {
                 results[i].journaled = true;
                 results[i].failures.push_back({unique[i], error});
@@ -435,4 +450,24 @@ std::wstring RestoreResultLine(const FOLDER_RESTORE& result)
     const DWORD error = result.failures.empty() ? ERROR_REQUEST_ABORTED : result.failures.back().error;
     return FormatText(L"ERROR: (%d) Failed to restore folder: \"%ls\". %ls", static_cast<int>(error),
                       result.folder.c_str(), GetErrorText(error).c_str());
+}
+
+std::vector<std::wstring> RestoreReportLines(const FOLDER_RESTORE& result)
+{
+    constexpr size_t kFailuresShown = 100;
+    std::vector<std::wstring> lines;
+    for (size_t i = 0; i < result.failures.size() && i < kFailuresShown; ++i)
+        lines.push_back(FormatText(L"NOT RESTORED: (%d) \"%ls\". %ls", static_cast<int>(result.failures[i].error),
+                                   result.failures[i].path.c_str(), GetErrorText(result.failures[i].error).c_str()));
+    if (result.failures.size() > kFailuresShown)
+        lines.push_back(FormatText(L"... and %zu more items that did not come back.", result.failures.size() - kFailuresShown));
+    lines.push_back(FormatText(L"Restored %zu items%ls.", result.restored.size(),
+                               result.stopped ? L"; stopped: the rest stays in the Recycle Bin for the next restore" : L""));
+    lines.push_back(RestoreResultLine(result));
+    return lines;
+}
+
+std::wstring RestoreLockName(const std::wstring& folder)
+{
+    return L"Local\\Mopwright restore " + std::wstring(FileNamePart(CleanupJournalPath(folder)));
 }

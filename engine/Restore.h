@@ -57,8 +57,16 @@ std::vector<FOLDER_RESTORE> RestoreCleanups(const std::vector<std::wstring>& fol
 enum class BinLookup { ByIdentity, ByListing };
 DWORD MatchBinItem(const JOURNAL_ENTRY& entry, ULONGLONG began, const BIN_ITEM& item, BinLookup how);
 
+// The name of the mutex that a restore of `folder` holds while it runs.
+std::wstring RestoreLockName(const std::wstring& folder);
+
 // Items in the journal of `folder`'s most recent clean-up (0 when it has none).
 size_t JournaledItemCount(const std::wstring& folder);
 
 // The window's log line for a restored folder.
 std::wstring RestoreResultLine(const FOLDER_RESTORE& result);
+
+// The window's lines for a restored folder, oldest first: each item that did
+// not come back (the first hundred, then how many more), how many did, and
+// the result line.
+std::vector<std::wstring> RestoreReportLines(const FOLDER_RESTORE& result);

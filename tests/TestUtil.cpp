@@ -365,6 +365,8 @@ bool BackdateTrashEntry(const std::wstring& windowsPath)
     return f && WriteFile(f.get(), text.data(), (DWORD)text.size(), &written, nullptr);
 }
 
+std::wstring TrashInfoFileOf(const std::wstring& windowsPath) { return TrashInfoOf(windowsPath); }
+
 std::wstring TrashedObjectOf(const std::wstring& windowsPath)
 {
     const std::wstring info = TrashInfoOf(windowsPath);

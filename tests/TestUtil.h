@@ -168,6 +168,9 @@ std::string SnapshotTree(const std::wstring& root, bool folderTimes = true);
 // Makes the trash entry whose original path is `windowsPath` look deleted long
 // ago (its .trashinfo's DeletionDate); false when there is none.
 bool BackdateTrashEntry(const std::wstring& windowsPath);
+// The record ($XDG_DATA_HOME/Trash/info/NAME.trashinfo, a Windows path) of
+// the trash entry whose original path is `windowsPath`; empty when none.
+std::wstring TrashInfoFileOf(const std::wstring& windowsPath);
 // Where the trash keeps the object whose original path is `windowsPath` (a
 // Windows path into $XDG_DATA_HOME/Trash/files); empty when it holds none.
 std::wstring TrashedObjectOf(const std::wstring& windowsPath);

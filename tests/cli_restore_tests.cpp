@@ -3,6 +3,7 @@
 
 #include "cli/Json.h"
 #include "engine/Executor.h"
+#include "engine/Restore.h"
 #include "tests/TestUtil.h"
 
 using testutil::PROCESS_RESULT;
@@ -142,4 +143,59 @@ TEST(CliCheck, PassesWhereTheBinTakesItemsAndLeavesNothingBehind)
     r = RunCli(L"--check " + Quoted(t.path(L"none")));
     EXPECT_EQ(r.exitCode, 1u);
     EXPECT_EQ(Lines(r).back(), L"check failed: \"" + t.path(L"none") + L"\" is not a folder") << r.out;
+}
+
+// What hostile users of the restore found: someone else's item from the same
+// place deleted in the same minute is never taken for the clean-up's; a
+// second restore of a folder while one runs refuses; a journal that is a link
+// is replaced, never written through.
+TEST(CliRestore, NeverTakesAnotherItemNeverRunsTwiceNeverWritesThroughALink)
+{
+    TempTree t(L"hostile");
+    testutil::MakeSmallSolution(t, L"S", {L"App.log"});
+    Clean(Quoted(t.path(L"S")));
+    // The clean-up's own item leaves the bin; another file of that name and
+    // place, of another size, is deleted the same minute.
+    const std::wstring ours = testutil::TrashedObjectOf(t.path(L"S\\App.log"));
+    ASSERT_NE(ours, L"");
+    const std::wstring record = testutil::TrashInfoFileOf(t.path(L"S\\App.log"));
+    ASSERT_TRUE(DeleteFileW(ours.c_str()) && DeleteFileW(record.c_str()));
+    t.file(L"S/App.log", std::string(5000, 'x'));
+    ASSERT_EQ(ShellDeleteItem(t.path(L"S\\App.log"), kShellFlagsFile, nullptr), 0u);
+    PROCESS_RESULT r = RunCli(L"--restore " + Quoted(t.path(L"S")));
+    EXPECT_EQ(r.exitCode, 1u) << r.out;
+    EXPECT_TRUE(Has(r, "NOT RESTORED: (2) \"" + testutil::Narrow(t.path(L"S\\App.log")) + "\".")) << r.out;
+    EXPECT_FALSE(t.exists(L"S/App.log"));
+    EXPECT_TRUE(testutil::InTrash(t.path(L"S\\App.log")));
+
+    // While one restore holds the folder, another refuses and changes nothing.
+    t.file(L"S/Debug/main.obj", "o");
+    Clean(Quoted(t.path(L"S")));
+    {
+        const UniqueKernel held(CreateMutexW(nullptr, TRUE, RestoreLockName(t.path(L"S")).c_str()));
+        ASSERT_TRUE(held.valid());
+        r = RunCli(L"--restore " + Quoted(t.path(L"S")));
+        EXPECT_EQ(r.exitCode, 1u);
+        EXPECT_TRUE(Has(r, "NOT RESTORED: (536871178) \"" + testutil::Narrow(t.path(L"S")) + "\".")) << r.out;
+        EXPECT_FALSE(t.exists(L"S/Debug"));
+    }
+    // The folder given twice: one restore, no false failure.
+    r = RunCli(L"--restore " + Quoted(t.path(L"S")) + L" " + Quoted(t.path(L"S") + L"\\\\"));
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_EQ(Lines(r), (testutil::Paths{L"Restored 1 items."}));
+    EXPECT_TRUE(t.exists(L"S/Debug/main.obj"));
+
+    // A journal that someone made a link to another file: the next clean-up
+    // replaces the link, and the file it pointed to stays as it was.
+    t.file(L"victim.txt", "precious");
+    const std::wstring journal = CleanupJournalPath(t.path(L"S"));
+    DeleteFileW(journal.c_str());
+    ASSERT_TRUE(testutil::RunLinux(L"/bin/ln -s \"" + testutil::LinuxPath(t.path(L"victim.txt")) + L"\" \"" +
+                                       testutil::LinuxPath(journal) + L"\"",
+                                   [&] { return GetFileAttributesW(journal.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    Clean(Quoted(t.path(L"S")));
+    WIN32_FILE_ATTRIBUTE_DATA victim{};
+    ASSERT_TRUE(GetFileAttributesExW(t.path(L"victim.txt").c_str(), GetFileExInfoStandard, &victim));
+    EXPECT_EQ(victim.nFileSizeLow, 8u);   // "precious", untouched
+    EXPECT_EQ(JournaledItemCount(t.path(L"S")), 1u);
 }

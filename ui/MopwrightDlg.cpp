@@ -337,26 +337,26 @@ void CMopwrightDlg::OnEditRestoreLastCleanup() {
                    folder.c_str(), items, items == 1 ? L"item goes" : L"items go", items == 1 ? L"it was" : L"they were");
     if (::MessageBoxW(m_hWnd, question.c_str(), L"Mopwright", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
     ShowLogPanel();
-    // Busy like a run: the shell may pump the window's messages while it
-    // restores, and nothing of the window's own opens meanwhile.
-    EnterBusy();
-    g_bAbortRequested = FALSE;
+    // A run of its own: busy (no drops, no second run, no dialog of the
+    // window's own), the bar counts the items, and a close request (Esc or
+    // the window's close) stops it between items.
+    RunStarted();
+    Log(L" ");
+    Log(L"Restore process has been started. Please wait ...");
+    RESTORE_EVENTS events;
+    events.folderStarted = [this](const std::wstring&, size_t) { Progress(0, 0, 0); };
+    events.progress = [this](UINT done, UINT total) { Progress(done, total, 0); };
+    events.keepGoing = [this] { return KeepGoing(); };
     std::vector<FOLDER_RESTORE> results;
     try {
-        results = RestoreCleanups({folder}, RestoreMode::Restore, OwnerWindow());
-        Log(L" ");
-        Log(RestoreResultLine(results.front()));
+        results = RestoreCleanups({folder}, RestoreMode::Restore, OwnerWindow(), events);
     } catch (...) {
-        LeaveBusy();
+        LeaveRun();
         throw;
     }
-    LeaveBusy();
-    // A restore cannot stop half-way: a close asked for meanwhile closes now.
-    if (g_bAbortRequested) {
-        g_bAbortRequested = FALSE;
-        ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
-        return;
-    }
+    for (const std::wstring& line : RestoreReportLines(results.front())) Log(line);
+    LeaveRun();
+    g_bAbortRequested = FALSE;
     // Drops that came meanwhile wait for no other run.
     if (!m_arrFolders.empty()) ::SetTimer(m_hWnd, IDT_START_CLEANUP, kStartCleanupDelay, nullptr);
 }

@@ -654,6 +654,9 @@ HRESULT CFileOperationDouble::PerformMove(const OPERATION& op, const Play& play)
     // The play's failure leaves the item where it is; so does the user's Skip
     // of a target that exists, which "Yes to All" replaces instead.
     HRESULT result = PlayedResult(action);
+    // An item that names no place of the file system (an item of a namespace
+    // the double does not play) is not moved anywhere.
+    if (result == S_OK && (source.empty() || IsRelativePath(source))) result = E_INVALIDARG;
     const DWORD existing = Attributes(target);
     if (result == S_OK && existing != INVALID_FILE_ATTRIBUTES)
         result = replace                                ? Destroy(target)
