@@ -142,11 +142,28 @@ bool CRecycleBin::Describe(LPCITEMIDLIST child, BIN_ITEM& item)
     return true;
 }
 
-DWORD BindBinItem(const std::wstring& binPath, BIN_ITEM& item)
+DWORD CBinItemBinder::Bind(const std::wstring& binPath, BIN_ITEM& item)
 {
     item = {};
+    const std::wstring folder = GetParentPath(binPath);
+    if (folder.empty()) return ERROR_FILE_NOT_FOUND;
+    if (PathKey(folder) != PathKey(m_folderPath)) {
+        m_folderPath = folder;
+        m_folder.reset();
+        UniqueCom<IShellFolder> desktop;
+        if (FAILED(::SHParseDisplayName(folder.c_str(), nullptr, m_folderList.put(), 0, nullptr)) ||
+            FAILED(::SHGetDesktopFolder(desktop.put())) ||
+            FAILED(desktop->BindToObject(m_folderList.get(), nullptr, IID_IShellFolder, m_folder.put_void())))
+            m_folder.reset();
+    }
+    if (!m_folder) return ERROR_FILE_NOT_FOUND;
+    std::wstring name(FileNamePart(binPath));
+    UniqueItemList child;
+    ULONG eaten = 0;
+    HRESULT hr = m_folder->ParseDisplayName(nullptr, nullptr, name.data(), &eaten, child.put(), nullptr);
+    UniqueItemList full(SUCCEEDED(hr) ? ::ILCombine(m_folderList.get(), child.get()) : nullptr);
     UniqueCom<IShellItem2> bound;
-    const HRESULT hr = ::SHCreateItemFromParsingName(binPath.c_str(), nullptr, IID_IShellItem2, bound.put_void());
+    if (SUCCEEDED(hr)) hr = full ? ::SHCreateItemFromIDList(full.get(), IID_IShellItem2, bound.put_void()) : E_OUTOFMEMORY;
     if (FAILED(hr)) {
         const DWORD error = ErrorFromResult(hr);
         return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error;

@@ -27,11 +27,21 @@ struct BIN_ITEM {
     UniqueCom<IShellItem> shellItem;           // the item itself (a bound one)
 };
 
-// Binds the item the deleter was told the Recycle Bin made (its file-system
-// path), with what the shell says of it: its kind, and where it came from and
-// when, where the bin tells it (then `originalPath` is that folder). 0,
-// ERROR_FILE_NOT_FOUND when nothing stands there, or the error.
-DWORD BindBinItem(const std::wstring& binPath, BIN_ITEM& item);
+// Binds the items the deleter was told the Recycle Bin made (their file-system
+// paths), each with what the shell says of it: its kind, its size, and where
+// it came from and when, where the bin tells it (then `originalPath` is that
+// folder). The bin's folder is bound once, its items parsed in it: a full
+// path's parse costs in proportion to the entries of the folders on its way.
+class CBinItemBinder {
+public:
+    // 0, ERROR_FILE_NOT_FOUND when nothing stands there, or the error.
+    DWORD Bind(const std::wstring& binPath, BIN_ITEM& item);
+
+private:
+    std::wstring m_folderPath;
+    UniqueItemList m_folderList;
+    UniqueCom<IShellFolder> m_folder;
+};
 
 // The sizes a size column's text stands for ("12 KB", "1,234 bytes", "3.5 MB"):
 // FALSE when it does not read as one.

@@ -137,10 +137,12 @@ public:
         return m_error;
     }
     CRecycleBin& Bin() { return m_bin; }
+    CBinItemBinder& Binder() { return m_binder; }
 
 private:
     const std::unordered_set<std::wstring>& m_names;
     CRecycleBin m_bin;
+    CBinItemBinder m_binder;
     bool m_opened = false;
     DWORD m_error = 0;
     std::vector<BIN_ITEM> m_items;
@@ -259,7 +261,7 @@ private:
         if (!e.binItem.empty() && m_moveItems) {
             m_bound.emplace_back();
             BIN_ITEM& bound = m_bound.back();
-            const DWORD error = BindBinItem(e.binItem, bound);
+            const DWORD error = source.Binder().Bind(e.binItem, bound);
             if (error != 0) return error;
             if (const DWORD mismatch = MatchBinItem(e, m_journal.began, bound, BinLookup::ByIdentity)) return mismatch;
             match = &bound;

@@ -3,6 +3,8 @@
 #include "app/MopwrightApp.h"
 #include "app/resource.h"
 #include "engine/CleanupRun.h"
+#include "engine/Restore.h"
+#include "support/ErrorText.h"
 #include "support/ComInit.h"
 #include "tests/TestUtil.h"
 #include "tests/ui_TestSupport.h"
@@ -49,6 +51,8 @@ public:
 
 protected:
     std::vector<std::wstring> GetCommandLineFolders() const override { return args; }
+
+public:
     void OnCancel() override {
         cancelled = true;
         CMopwrightDlg::OnCancel();
@@ -339,6 +343,58 @@ TEST_F(MainDialog, RestoreLastCleanupUndoesTheFolderItCleaned) {
     EXPECT_EQ(testutil::SnapshotTree(tree.root(), false), before);
 }
 
+// A restore is a run of its own: the bar counts its items, a close request
+// (Esc) stops it between items without closing the window, the log says what
+// came back, and the next restore brings back the rest.
+TEST_F(MainDialog, ARestoreShowsProgressAndStopsOnRequest) {
+    TempTree tree(L"undorun");
+    std::vector<std::wstring> files;
+    // More than the bin's own restore command takes in one request.
+    constexpr size_t kFiles = 1200;
+    for (size_t i = 0; i < kFiles; ++i) files.push_back(L"f" + std::to_wstring(i) + L".log");
+    MakeSmallSolution(tree, L"A", files);
+    const std::string before = testutil::SnapshotTree(tree.root(), false);
+    KeepWindowAfterRuns();
+    TestDlg dlg;
+    dlg.args = {tree.path(L"A")};
+    RunWithScript(dlg, [&] {
+        HWND hwnd = dlg.GetSafeHwnd();
+        ASSERT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        ASSERT_EQ(JournaledItemCount(tree.path(L"A")), kFiles);
+        HWND bar = dlg.Item(IDC_PROGRESS);
+        // Asked to stop as soon as the bar shows the restore going: by Esc,
+        // as the window's close is asked for.
+        bool sawBar = false;
+        WatchPopups(hwnd, [&](HWND box) { ::PostMessageW(box, WM_COMMAND, IDYES, 0); });
+        static std::function<void()> onTick;
+        onTick = [&] {
+            if (!dlg.IsBusy() || !::IsWindowVisible(bar) || ::SendMessageW(bar, PBM_GETPOS, 0, 0) == 0) return;
+            sawBar = true;
+            ::PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+        };
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR, DWORD) { onTick(); });
+        ::SendMessageW(hwnd, WM_COMMAND, ID_EDIT_RESTORE_LAST_CLEANUP, 0);
+        ::KillTimer(nullptr, timer);
+        WatchPopups(nullptr, {});
+        EXPECT_TRUE(sawBar);
+        EXPECT_TRUE(::IsWindow(hwnd));   // stopped, not closed
+        const testutil::Paths lines = SplitLines(dlg.GetLogText());
+        EXPECT_EQ(lines[0], L"ERROR: (1235) Failed to restore folder: \"" + tree.path(L"A") + L"\". " + GetErrorText(1235))
+            << testutil::Narrow(dlg.GetLogText());
+        EXPECT_TRUE(lines[1].starts_with(L"Restored ") && lines[1].find(L"stopped") != std::wstring::npos);
+        const size_t left = JournaledItemCount(tree.path(L"A"));
+        EXPECT_GT(left, 0u);
+        EXPECT_LT(left, kFiles);
+
+        // The next restore finishes it.
+        WatchPopups(hwnd, [&](HWND box) { ::PostMessageW(box, WM_COMMAND, IDYES, 0); });
+        ::SendMessageW(hwnd, WM_COMMAND, ID_EDIT_RESTORE_LAST_CLEANUP, 0);
+        WatchPopups(nullptr, {});
+        EXPECT_EQ(SplitLines(dlg.GetLogText())[0], L"Restored folder: \"" + tree.path(L"A") + L"\"");
+    });
+    EXPECT_EQ(testutil::SnapshotTree(tree.root(), false), before);
+}
+
 // The commands that open a dialog of the window's own, and where each sits.
 struct OWN_DIALOG_COMMAND {
     const char* name;
@@ -414,7 +470,8 @@ TEST_F(MainDialog, NoDialogOfTheWindowsOwnOpensWhileACleanupOrARestoreIsBusy) {
         ASSERT_FALSE(tree.exists(L"A/Debug"));   // the restore was answered No
 
         // A restore, answered Yes, is busy from the moment the shell is asked;
-        // a close asked for meanwhile (the log's pump dispatches it) waits for its end.
+        // a close asked for meanwhile (the restore's pump dispatches it) stops
+        // it, as it stops a run, and the window stays.
         dlg.onOwnerAsked = [&](TestDlg& d) {
             tryEachWhileBusy(d, "restore");
             ::PostMessageW(d.GetSafeHwnd(), WM_CLOSE, 0, 0);
@@ -424,6 +481,11 @@ TEST_F(MainDialog, NoDialogOfTheWindowsOwnOpensWhileACleanupOrARestoreIsBusy) {
         dlg.onOwnerAsked = nullptr;
         EXPECT_FALSE(dlg.IsBusy());
         EXPECT_FALSE(dlg.cancelled);
+        EXPECT_TRUE(::IsWindow(hwnd));
+        EXPECT_EQ(SplitLines(dlg.GetLogText())[0], L"ERROR: (1235) Failed to restore folder: \"" + tree.path(L"A") + L"\". " +
+                                                       GetErrorText(ERROR_REQUEST_ABORTED));
+        // The next one brings back what is left.
+        ::SendMessageW(hwnd, WM_COMMAND, ID_EDIT_RESTORE_LAST_CLEANUP, 0);
         EXPECT_EQ(SplitLines(dlg.GetLogText())[0], L"Restored folder: \"" + tree.path(L"A") + L"\"");
         for (const OWN_DIALOG_COMMAND& c : kOwnDialogCommands) {
             SCOPED_TRACE(std::string("after the restore, ") + c.name);
@@ -432,9 +494,10 @@ TEST_F(MainDialog, NoDialogOfTheWindowsOwnOpensWhileACleanupOrARestoreIsBusy) {
             EXPECT_EQ((CommandState(hwnd, c) & MF_GRAYED) != 0, restore);
         }
         WatchPopups(nullptr, {});
-        EXPECT_TRUE(PumpUntil([&] { return dlg.cancelled; }, 5000));
     });
-    EXPECT_EQ(busyChecks, 2);
+    // The clean-up's start, each restore's start (a run of its own), and the
+    // first restore's asking the shell.
+    EXPECT_EQ(busyChecks, 4);
     EXPECT_FALSE(g_bAbortRequested);
     EXPECT_EQ(testutil::SnapshotTree(tree.root(), false), before);
 }

@@ -286,6 +286,14 @@ bool CMopwrightDlg::OnClose(WPARAM, LPARAM, LRESULT&) {
     return true;
 }
 
+void CMopwrightDlg::OnCancel() {
+    if (m_restoring) {
+        g_bAbortRequested = TRUE;
+        return;
+    }
+    CDialogImpl::OnCancel();
+}
+
 void CMopwrightDlg::OnCheckDelSuo() {
     bool checked = IsDeleteSuoChecked();
     if (CWinApp* app = AfxGetApp()) app->WriteProfileInt(kSettingsSection, kDelSuoEntry, checked ? 1 : 0);
@@ -341,6 +349,7 @@ void CMopwrightDlg::OnEditRestoreLastCleanup() {
     // window's own), the bar counts the items, and a close request (Esc or
     // the window's close) stops it between items.
     RunStarted();
+    m_restoring = true;
     Log(L" ");
     Log(L"Restore process has been started. Please wait ...");
     RESTORE_EVENTS events;
@@ -351,9 +360,11 @@ void CMopwrightDlg::OnEditRestoreLastCleanup() {
     try {
         results = RestoreCleanups({folder}, RestoreMode::Restore, OwnerWindow(), events);
     } catch (...) {
+        m_restoring = false;
         LeaveRun();
         throw;
     }
+    m_restoring = false;
     for (const std::wstring& line : RestoreReportLines(results.front())) Log(line);
     LeaveRun();
     g_bAbortRequested = FALSE;

@@ -60,6 +60,9 @@ public:
     std::wstring GetLogText() const;
 
 protected:
+    // Esc: during a restore it stops the restore, as the Stop of a run would;
+    // otherwise the dialog's own end.
+    void OnCancel() override;
     BOOL OnInitDialog() override;
     void PreFilterMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void PostNcDestroy() override;
@@ -114,5 +117,6 @@ private:
     HWND m_checkDelSuo = nullptr;
     HWND m_progress = nullptr;
     BOOL m_bBusy = FALSE;
+    bool m_restoring = false;
     std::optional<CWaitCursor> m_waitCursor;
 };
