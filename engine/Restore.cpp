@@ -24,6 +24,27 @@ constexpr size_t kRestoreBatch = 1000;
 
 using KeySet = std::unordered_set<std::wstring>;
 
+RESTORE_TIMES g_times;
+
+// Adds the time from its making to its end to one of g_times' figures.
+class CTimed {
+public:
+    explicit CTimed(double& total) : m_total(total) { ::QueryPerformanceCounter(&m_start); }
+    ~CTimed()
+    {
+        LARGE_INTEGER end, frequency;
+        ::QueryPerformanceCounter(&end);
+        ::QueryPerformanceFrequency(&frequency);
+        m_total += static_cast<double>(end.QuadPart - m_start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    }
+    CTimed(const CTimed&) = delete;
+    CTimed& operator=(const CTimed&) = delete;
+
+private:
+    double& m_total;
+    LARGE_INTEGER m_start;
+};
+
 // TRUE when a folder of `folders` (path keys) lies above `key`.
 bool HasAncestorIn(const std::wstring& key, const KeySet& folders)
 {
@@ -289,7 +310,12 @@ private:
     void Take(const JOURNAL_ENTRY& e, CBinSource& source)
     {
         BIN_ITEM* match = nullptr;
-        if (const DWORD error = Locate(e, source, match)) return Fail(e, error);
+        DWORD found = 0;
+        {
+            CTimed timed(g_times.finding);
+            found = Locate(e, source, match);
+        }
+        if (found != 0) return Fail(e, found);
         // A build may have made it again: the new one stays, the old one in the bin.
         DWORD error = PlaceState(e.path);
         if (error == 0 && !m_dryRun) error = MakeFolder(GetParentPath(e.path));
@@ -308,6 +334,7 @@ private:
         // moves) through the bin's own restore command.
         std::vector<DWORD> results(m_batch.size(), 0);
         std::vector<size_t> bound, listed;
+        std::unique_ptr<CTimed> timed = std::make_unique<CTimed>(g_times.shell);
         for (size_t i = 0; i < m_batch.size(); ++i) (m_batch[i].item->shellItem ? bound : listed).push_back(i);
         if (const DWORD error = MoveBack(bound, results))
             for (size_t i : bound) results[i] = error;
@@ -323,6 +350,7 @@ private:
             }
             for (size_t i : listed) results[i] = error ? error : kErrorNotRestored;
         }
+        timed = std::make_unique<CTimed>(g_times.checking);
         for (size_t i = 0; i < m_batch.size(); ++i) {
             const PENDING& p = m_batch[i];
             if (results[i] == ERROR_CANCELLED) Keep(*p.entry);   // stopped before its turn
@@ -473,3 +501,5 @@ std::wstring RestoreLockName(const std::wstring& folder)
 {
     return L"Local\\Mopwright restore " + std::wstring(FileNamePart(CleanupJournalPath(folder)));
 }
+
+RESTORE_TIMES RestoreTimes() { return g_times; }

@@ -60,6 +60,16 @@ DWORD MatchBinItem(const JOURNAL_ENTRY& entry, ULONGLONG began, const BIN_ITEM& 
 // The name of the mutex that a restore of `folder` holds while it runs.
 std::wstring RestoreLockName(const std::wstring& folder);
 
+// Where the restores of this process spent their time, in seconds: looking
+// through the bin (listing it, binding items), the shell putting items back,
+// and checking each in its place. The benchmark reads them.
+struct RESTORE_TIMES {
+    double finding = 0;
+    double shell = 0;
+    double checking = 0;
+};
+RESTORE_TIMES RestoreTimes();
+
 // Items in the journal of `folder`'s most recent clean-up (0 when it has none).
 size_t JournaledItemCount(const std::wstring& folder);
 
