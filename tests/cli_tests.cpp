@@ -301,15 +301,4 @@ TEST(CliClean, TheProgressLineNamesItsSolutionOnOneConsoleLine)
         }
         EXPECT_GT(shown, 0u) << testutil::Narrow(prefix);
     }
-
-    // A restore shows the same line, counting items only.
-    const CONSOLE_WATCH restore = WatchConsole(L"--restore " + Quoted(t.path(names[0])));
-    EXPECT_EQ(restore.exitCode, 0u);
-    size_t shown = 0;
-    for (const std::wstring& row : restore.rows) {
-        if (!row.starts_with(L"Solution 1 of 1, ")) continue;
-        ++shown;
-        EXPECT_TRUE(row.ends_with(L" of 1500 items")) << testutil::Narrow(row);
-    }
-    EXPECT_GT(shown, 0u);
 }
