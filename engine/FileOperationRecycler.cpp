@@ -19,6 +19,7 @@
 
 #include "engine/DestroyRefusal.h"
 #include "engine/Executor.h"
+#include "support/ComObject.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
 
@@ -64,53 +65,16 @@ class CFileOperationRecycler;
 
 // The sink the shell calls while one operation runs; it hands every delete on
 // to the recycler, and answers S_OK to everything else.
-class CDeleteSink final : public IFileOperationProgressSink {
+class CDeleteSink final : public CFileOperationSink<> {
 public:
     explicit CDeleteSink(CFileOperationRecycler& recycler) noexcept : m_recycler(&recycler) {}
     // The operation is over: whatever still holds the sink reaches nothing.
     void Detach() noexcept { m_recycler = nullptr; }
 
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        if (riid == __uuidof(IUnknown) || riid == __uuidof(IFileOperationProgressSink)) {
-            *ppv = static_cast<IFileOperationProgressSink*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&m_refs); }
-    IFACEMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG refs = ::InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return refs;
-    }
-
     IFACEMETHODIMP PreDeleteItem(DWORD flags, IShellItem* item) override;
     IFACEMETHODIMP PostDeleteItem(DWORD flags, IShellItem* item, HRESULT hrDelete, IShellItem* newlyCreated) override;
 
-    IFACEMETHODIMP StartOperations() override { return S_OK; }
-    IFACEMETHODIMP FinishOperations(HRESULT) override { return S_OK; }
-    IFACEMETHODIMP PreRenameItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP PostRenameItem(DWORD, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override { return S_OK; }
-    IFACEMETHODIMP PreMoveItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP PostMoveItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override { return S_OK; }
-    IFACEMETHODIMP PreCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP PostCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override { return S_OK; }
-    IFACEMETHODIMP PreNewItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP PostNewItem(DWORD, IShellItem*, LPCWSTR, LPCWSTR, DWORD, HRESULT, IShellItem*) override { return S_OK; }
-    IFACEMETHODIMP UpdateProgress(UINT, UINT) override { return S_OK; }
-    IFACEMETHODIMP ResetTimer() override { return S_OK; }
-    IFACEMETHODIMP PauseTimer() override { return S_OK; }
-    IFACEMETHODIMP ResumeTimer() override { return S_OK; }
-
 private:
-    ~CDeleteSink() = default;
-
-    LONG m_refs = 1;
     CFileOperationRecycler* m_recycler;
 };
 

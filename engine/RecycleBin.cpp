@@ -8,6 +8,7 @@
 #include <new>
 
 #include "engine/DestroyRefusal.h"
+#include "support/ComObject.h"
 
 #include "support/ErrorText.h"
 #include "support/FileTime.h"
@@ -373,31 +374,13 @@ std::wstring FileSystemPathOf(IShellItem* item)
 
 // The sink of one move operation: refuses a move onto anything, hears each
 // item's result, and asks whether to go on.
-class CMoveSink final : public IFileOperationProgressSink {
+class CMoveSink final : public CFileOperationSink<> {
 public:
     CMoveSink(std::vector<MOVE_BACK>& moves, std::vector<size_t> round, const std::function<bool()>& keepGoing)
         : m_moves(moves), m_round(std::move(round)), m_keepGoing(keepGoing) {}
 
     bool refusedOrStopped = false;
     bool stopped = false;
-
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = riid == __uuidof(IUnknown) || riid == __uuidof(IFileOperationProgressSink)
-                   ? static_cast<IFileOperationProgressSink*>(this)
-                   : nullptr;
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&m_refs); }
-    IFACEMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG refs = ::InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return refs;
-    }
 
     IFACEMETHODIMP PreMoveItem(DWORD, IShellItem* item, IShellItem* folder, LPCWSTR newName) override
     {
@@ -429,24 +412,10 @@ public:
         return S_OK;
     }
 
-    IFACEMETHODIMP StartOperations() override { return S_OK; }
-    IFACEMETHODIMP FinishOperations(HRESULT) override { return S_OK; }
-    IFACEMETHODIMP PreRenameItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP PostRenameItem(DWORD, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override { return S_OK; }
-    IFACEMETHODIMP PreCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP PostCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override { return S_OK; }
     IFACEMETHODIMP PreDeleteItem(DWORD, IShellItem*) override { return E_ABORT; }   // a restore deletes nothing
-    IFACEMETHODIMP PostDeleteItem(DWORD, IShellItem*, HRESULT, IShellItem*) override { return S_OK; }
-    IFACEMETHODIMP PreNewItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP PostNewItem(DWORD, IShellItem*, LPCWSTR, LPCWSTR, DWORD, HRESULT, IShellItem*) override { return S_OK; }
-    IFACEMETHODIMP UpdateProgress(UINT, UINT) override { return S_OK; }
-    IFACEMETHODIMP ResetTimer() override { return S_OK; }
-    IFACEMETHODIMP PauseTimer() override { return S_OK; }
-    IFACEMETHODIMP ResumeTimer() override { return S_OK; }
 
 private:
     static constexpr size_t kNoIndex = static_cast<size_t>(-1);
-    ~CMoveSink() = default;
 
     void Answer(size_t index, DWORD result)
     {
@@ -469,7 +438,6 @@ private:
         return kNoIndex;
     }
 
-    LONG m_refs = 1;
     std::vector<MOVE_BACK>& m_moves;
     std::vector<size_t> m_round;
     size_t m_next = 0;

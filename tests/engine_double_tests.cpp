@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "support/ComInit.h"
+#include "support/ComObject.h"
 #include "support/UniqueHandle.h"
 #include "tests/TestUtil.h"
 
@@ -37,19 +38,12 @@ std::wstring PathOf(IShellItem* item)
 // NAME relative to the tree and NEW "bin" for the item's own trash entry.
 // Refuses the Pre of the item named `refuse`, or with "*" of every item
 // offered without the recycle flag (as the program's sink does).
-class CSink final : public IFileOperationProgressSink {
+class CSink final : public CFileOperationSink<> {
 public:
     CSink(const TempTree& tree, std::wstring refuse) : m_tree(tree), m_refuse(std::move(refuse)) {}
     Paths events;
     Paths entries;   // the new items
 
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = riid == __uuidof(IUnknown) || riid == __uuidof(IFileOperationProgressSink) ? this : nullptr;
-        return *ppv ? S_OK : E_NOINTERFACE;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }   // lives on the test's stack
-    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
     IFACEMETHODIMP PreDeleteItem(DWORD flags, IShellItem* item) override
     {
         events.push_back(L"pre " + Hex(flags) + L" " + Name(item));
@@ -69,20 +63,6 @@ public:
         events.push_back(L"post-move " + Hex(hr) + L" " + PathOf(created));
         return S_OK;
     }
-    IFACEMETHODIMP StartOperations() override { return S_OK; }
-    IFACEMETHODIMP FinishOperations(HRESULT) override { return S_OK; }
-    IFACEMETHODIMP PreRenameItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP PostRenameItem(DWORD, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override { return S_OK; }
-    IFACEMETHODIMP PreMoveItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP PreCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP PostCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override { return S_OK; }
-    IFACEMETHODIMP PreNewItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP PostNewItem(DWORD, IShellItem*, LPCWSTR, LPCWSTR, DWORD, HRESULT, IShellItem*) override { return S_OK; }
-    IFACEMETHODIMP UpdateProgress(UINT, UINT) override { return S_OK; }
-    IFACEMETHODIMP ResetTimer() override { return S_OK; }
-    IFACEMETHODIMP PauseTimer() override { return S_OK; }
-    IFACEMETHODIMP ResumeTimer() override { return S_OK; }
-
 private:
     // Relative to the tree; an item elsewhere by its name.
     std::wstring Name(IShellItem* item) const
@@ -172,12 +152,12 @@ TEST_F(FileOperationDouble, PlaysEachDeleteAsWindowsDoes)
         for (const auto& [action, item] : c.play) lines.push_back({action, t.path(item)});
         testutil::DoublePlay play(lines);
         testutil::DoubleRecord record;
-        CSink sink(t, c.refuse);
-        const bool aborted = Perform(sink, kRecycle, [&](IFileOperation* op) {
+        UniqueCom<CSink> sink(new CSink(t, c.refuse));
+        const bool aborted = Perform(*sink.get(), kRecycle, [&](IFileOperation* op) {
             for (const wchar_t* item : {L"a", L"d", L"b"}) EXPECT_HRESULT_SUCCEEDED(op->DeleteItem(Item(t.path(item)).get(), nullptr));
         });
 
-        EXPECT_EQ(sink.events, c.events);
+        EXPECT_EQ(sink->events, c.events);
         EXPECT_EQ(aborted, c.aborted);
         EXPECT_EQ(t.trashed({L"a", L"b", L"d", L"d\\s", L"d\\s\\y", L"d\\x"}), c.trashed);
         for (const std::wstring item : {L"a", L"b", L"d", L"d\\s", L"d\\s\\y", L"d\\x"}) {
@@ -205,20 +185,20 @@ TEST_F(FileOperationDouble, ABinSwitchedOffTakesTheRecycleFlagFromTheWholeOperat
     onZ.file(L"z");
     testutil::VolumeBinOff off(onC.root());
     ASSERT_TRUE(off.valid());
-    CSink both(onZ, L"");
-    Perform(both, kRecycle, [&](IFileOperation* op) {
+    UniqueCom<CSink> both(new CSink(onZ, L""));
+    Perform(*both.get(), kRecycle, [&](IFileOperation* op) {
         EXPECT_HRESULT_SUCCEEDED(op->DeleteItem(Item(onZ.path(L"z")).get(), nullptr));
         EXPECT_HRESULT_SUCCEEDED(op->DeleteItem(Item(onC.path(L"c")).get(), nullptr));
     });
-    EXPECT_EQ(both.events, (Paths{L"pre 0x0 z", L"post 0x0 z -", L"pre 0x0 c", L"post 0x0 c -"}));
+    EXPECT_EQ(both->events, (Paths{L"pre 0x0 z", L"post 0x0 z -", L"pre 0x0 c", L"post 0x0 c -"}));
     EXPECT_EQ(onC.present({L"c"}), Paths{});   // destroyed, not recycled
     EXPECT_EQ(onZ.present({L"z"}), Paths{});
     EXPECT_EQ(onZ.trashed({L"z"}), Paths{});
 
     onZ.file(L"z");
-    CSink alone(onZ, L"");
-    Perform(alone, kRecycle, [&](IFileOperation* op) { op->DeleteItem(Item(onZ.path(L"z")).get(), nullptr); });
-    EXPECT_EQ(alone.events, (Paths{L"pre 0x80 z", L"post 0x0 z bin"}));
+    UniqueCom<CSink> alone(new CSink(onZ, L""));
+    Perform(*alone.get(), kRecycle, [&](IFileOperation* op) { op->DeleteItem(Item(onZ.path(L"z")).get(), nullptr); });
+    EXPECT_EQ(alone->events, (Paths{L"pre 0x80 z", L"post 0x0 z bin"}));
 }
 
 // Out of the bin with MoveItem: the record in Trash\info goes too; a target
@@ -233,15 +213,15 @@ TEST_F(FileOperationDouble, MovesOutOfTheTrashSkippingOrReplacingATakenPlace)
     for (const auto& [flags, taken, hr, content] : cases) {
         TempTree t(L"double");
         t.file(L"a", "old");
-        CSink sink(t, L"");
-        Perform(sink, kRecycle, [&](IFileOperation* op) { op->DeleteItem(Item(t.path(L"a")).get(), nullptr); });
-        ASSERT_EQ(sink.entries.size(), 1u);
-        const std::wstring entry = sink.entries[0];
+        UniqueCom<CSink> sink(new CSink(t, L""));
+        Perform(*sink.get(), kRecycle, [&](IFileOperation* op) { op->DeleteItem(Item(t.path(L"a")).get(), nullptr); });
+        ASSERT_EQ(sink->entries.size(), 1u);
+        const std::wstring entry = sink->entries[0];
         if (taken) t.file(L"a", "new");
-        Perform(sink, flags, [&](IFileOperation* op) {
+        Perform(*sink.get(), flags, [&](IFileOperation* op) {
             EXPECT_HRESULT_SUCCEEDED(op->MoveItem(Item(entry).get(), Item(t.root()).get(), L"a", nullptr));
         });
-        EXPECT_EQ(sink.events.back(), L"post-move " + Hex(hr) + L" " + (hr == S_OK ? t.path(L"a") : L"-")) << flags;
+        EXPECT_EQ(sink->events.back(), L"post-move " + Hex(hr) + L" " + (hr == S_OK ? t.path(L"a") : L"-")) << flags;
         // Its record goes with an item out of the bin.
         EXPECT_EQ(testutil::TrashedOriginalOf(entry), hr == S_OK ? L"" : t.path(L"a")) << flags;
         UniqueFile f(::CreateFileW(t.path(L"a").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));

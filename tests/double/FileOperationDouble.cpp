@@ -69,6 +69,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/ComObject.h"
 #include "support/DirListing.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
@@ -77,35 +78,9 @@ namespace {
 
 LONG g_objects = 0;   // live objects and server locks, for DllCanUnloadNow
 
-// The IUnknown of every object here: one interface besides IUnknown.
+// The IUnknown of every object here, counted for DllCanUnloadNow.
 template <typename Interface>
-class CUnknown : public Interface {
-public:
-    CUnknown() { ::InterlockedIncrement(&g_objects); }
-    virtual ~CUnknown() { ::InterlockedDecrement(&g_objects); }
-    CUnknown(const CUnknown&) = delete;
-    CUnknown& operator=(const CUnknown&) = delete;
-
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != __uuidof(IUnknown) && riid != __uuidof(Interface)) return E_NOINTERFACE;
-        *ppv = static_cast<Interface*>(this);
-        AddRef();
-        return S_OK;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&m_refs); }
-    IFACEMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG refs = ::InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return refs;
-    }
-
-private:
-    LONG m_refs = 1;
-};
+using CUnknown = CComObject<Interface, &g_objects>;
 
 template <typename T>
 UniqueCom<T> Share(T* p)
