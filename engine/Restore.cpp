@@ -18,9 +18,11 @@ namespace {
 // Clocks and the rounding of deletion dates: an item counts as deleted during
 // the clean-up when its date lies this close to it.
 constexpr ULONGLONG kTimeSlack = 2ull * 10000000;
-// Items handed to the bin's own restore command in one request: few enough
-// that progress shows and a stop is heard between requests.
-constexpr size_t kRestoreBatch = 1000;
+// Items handed to the bin's own restore command in one request: the first
+// few, so that progress shows and a stop is heard early; then twice as many
+// each time, for Wine's cost of a request grows with the size of the bin.
+constexpr size_t kFirstRestoreBatch = 100;
+constexpr size_t kLastRestoreBatch = 8192;
 
 using KeySet = std::unordered_set<std::wstring>;
 
@@ -322,13 +324,14 @@ private:
         if (error != 0) return Fail(e, error);
         if (m_dryRun) return Restored(e);
         m_batch.push_back({&e, match});
-        if (m_batch.size() >= kRestoreBatch) Flush(source);
+        if (m_batch.size() >= m_batchLimit) Flush(source);
     }
 
     // The queued items go back, each checked in its place afterwards.
     void Flush(CBinSource& source)
     {
         if (m_batch.empty()) return;
+        m_batchLimit = std::min(m_batchLimit * 2, kLastRestoreBatch);
         // Items bound by identity go back through the shell's file operation,
         // one result each; listed ones (or all, where the shell takes no
         // moves) through the bin's own restore command.
@@ -388,6 +391,7 @@ private:
     UINT m_done = 0;
     UINT m_total = 0;
     std::vector<PENDING> m_batch;
+    size_t m_batchLimit = kFirstRestoreBatch;
     std::deque<BIN_ITEM> m_bound;   // items bound by identity, kept while queued
     std::vector<JOURNAL_ENTRY> m_kept;
 };
