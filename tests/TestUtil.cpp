@@ -636,4 +636,52 @@ VolumeBinOff::~VolumeBinOff()
     if (valid()) RegDeleteKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), L"NukeOnDelete");
 }
 
+bool ParseJsonString(std::wstring_view json, std::wstring& text, size_t* length)
+{
+    if (json.empty() || json[0] != L'"') return false;
+    std::wstring out;
+    for (size_t i = 1; i < json.size(); ++i) {
+        const wchar_t c = json[i];
+        if (c == L'"') {
+            text = std::move(out);
+            if (length) *length = i + 1;
+            return true;
+        }
+        if (c < 0x20) return false;
+        if (c != L'\\') {
+            out += c;
+            continue;
+        }
+        if (++i == json.size()) return false;
+        switch (json[i]) {
+        case L'"': out += L'"'; break;
+        case L'\\': out += L'\\'; break;
+        case L'/': out += L'/'; break;
+        case L'b': out += L'\b'; break;
+        case L'f': out += L'\f'; break;
+        case L'n': out += L'\n'; break;
+        case L'r': out += L'\r'; break;
+        case L't': out += L'\t'; break;
+        case L'u': {
+            if (i + 4 >= json.size()) return false;
+            unsigned unit = 0;
+            for (size_t k = 1; k <= 4; ++k) {
+                const wchar_t h = json[i + k];
+                const int digit = h >= L'0' && h <= L'9'   ? h - L'0'
+                                  : h >= L'a' && h <= L'f' ? h - L'a' + 10
+                                  : h >= L'A' && h <= L'F' ? h - L'A' + 10
+                                                           : -1;
+                if (digit < 0) return false;
+                unit = unit * 16 + static_cast<unsigned>(digit);
+            }
+            out += static_cast<wchar_t>(unit);
+            i += 4;
+            break;
+        }
+        default: return false;
+        }
+    }
+    return false;   // no closing quote
+}
+
 } // namespace testutil

@@ -6,6 +6,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/UniqueHandle.h"
@@ -251,5 +252,13 @@ public:
 private:
     std::wstring m_key;
 };
+
+// ---- JSON text -----------------------------------------------------------
+
+// Reads the JSON string literal at the start of `json` (its quotes included)
+// as RFC 8259 defines one: no raw character below U+0020, only the escapes it
+// names, \u with four hex digits. The text it stands for goes to `text`, the
+// length of the literal to `length`; false when it is not a valid literal.
+bool ParseJsonString(std::wstring_view json, std::wstring& text, size_t* length = nullptr);
 
 } // namespace testutil
