@@ -684,4 +684,31 @@ bool ParseJsonString(std::wstring_view json, std::wstring& text, size_t* length)
     return false;   // no closing quote
 }
 
+VolumeBinCapacity::VolumeBinCapacity(const std::wstring& path, DWORD megabytes)
+{
+    wchar_t root[MAX_PATH], volume[MAX_PATH];
+    if (!GetVolumePathNameW(path.c_str(), root, MAX_PATH) || !GetVolumeNameForVolumeMountPointW(root, volume, MAX_PATH)) return;
+    const std::wstring name = volume;   // \\?\Volume{GUID}\ .
+    const size_t open = name.find(L'{'), close = name.find(L'}');
+    if (open == std::wstring::npos || close == std::wstring::npos) return;
+    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\BitBucket\\Volume\\" +
+                             name.substr(open, close - open + 1);
+    if (RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"MaxCapacity", REG_DWORD, &megabytes, sizeof(megabytes)) ==
+        ERROR_SUCCESS)
+        m_key = key;
+}
+
+VolumeBinCapacity::~VolumeBinCapacity()
+{
+    if (valid()) RegDeleteKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), L"MaxCapacity");
+}
+
+bool MakeSparseFile(const std::wstring& path, unsigned long long bytes)
+{
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(bytes);
+    return file && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
+}
+
 } // namespace testutil
