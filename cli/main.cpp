@@ -365,9 +365,9 @@ int RunDry(const OPTIONS& options)
         }
         out += L"],\"totals\":{\"items\":" + Number(items) + L",\"bytes\":" + Number(bytes) + L",\"sparedItems\":" +
                Number(sparedItems) + L",\"sparedBytes\":" + Number(sparedBytes) + L"}," + SkippedJson(skipped) +
-               L",\"failed\":" + (failed ? L"true" : L"false") + L",\"bins\":[";
+               L",\"bins\":[";
         for (size_t i = 0; i < bins.size(); ++i) out += (i ? L"," : L"") + BinRoomJson(bins[i]);
-        out += L"]}\n";
+        out += L"],\"failed\":" + std::wstring(failed ? L"true" : L"false") + L"}\n";
     } else {
         out = L"Dry run: nothing is deleted.\n" + SkippedText(skipped);
         for (const DRY_RUN_FOLDER& r : reports) {
@@ -470,15 +470,14 @@ int RunClean(const OPTIONS& options)
             out += L"]}";
         }
         out += L"]," + SkippedJson(host.Skipped()) + L",\"reclaimedBytes\":" + Number(reclaimed) +
-               L",\"removedItems\":" + Number(removed) + L",\"failed\":" + (failed ? L"true" : L"false") +
-               L",\"bins\":[";
+               L",\"removedItems\":" + Number(removed) + L",\"bins\":[";
         bool first = true;
         for (const FOLDER_BIN_ROOMS& checked : host.BinRooms())
             for (const BIN_ROOM& room : checked.rooms) {
                 out += (first ? L"" : L",") + BinRoomJson(room, &checked.folder);
                 first = false;
             }
-        out += L"]}\n";
+        out += L"],\"failed\":" + std::wstring(failed ? L"true" : L"false") + L"}\n";
         WriteOut(stdout, out);
     } else {
         WriteOut(stdout, L"Reclaimed " + Number(reclaimed) + L" bytes, removed " + Number(removed) + L" items.\n");
