@@ -6,6 +6,7 @@
 #include "engine/Planning.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
+#include "support/Utf8.h"
 
 std::wstring IsoTime(ULONGLONG fileTime)
 {
@@ -160,8 +161,8 @@ void WriteOut(FILE* stream, const std::wstring& text)
         ::WriteConsoleW(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), n, nullptr, nullptr);
+    // Whoever reads a pipe or a file expects valid UTF-8: a surrogate of its
+    // own becomes U+FFFD there (JSON strings escape it before it gets here).
+    const std::string utf8 = Utf8FromWide(text);
     fwrite(utf8.data(), 1, utf8.size(), stream);
 }

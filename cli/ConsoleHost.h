@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+#include "engine/BinRoom.h"
 #include "engine/CleanupHost.h"
 
 struct CLEANUP_PLAN;
@@ -19,6 +20,12 @@ struct FAILED_ITEM {
 struct FOLDER_RESULT {
     std::wstring folder;
     std::vector<FAILED_ITEM> failures;
+};
+
+// The room of the Recycle Bins for one folder's clean-up, checked before its deletion.
+struct FOLDER_BIN_ROOMS {
+    std::wstring folder;
+    std::vector<BIN_ROOM> rooms;
 };
 
 // A solution folder left out because a file in it changed too recently.
@@ -62,12 +69,17 @@ public:
     // Log lines of the run, in time order.
     const std::vector<std::wstring>& Lines() const { return m_lines; }
     const std::vector<FOLDER_RESULT>& Folders() const { return m_folders; }
+    const std::vector<FOLDER_BIN_ROOMS>& BinRooms() const { return m_binRooms; }
     // True when the run ended without errors.
     bool Succeeded() const { return m_succeeded; }
 
     void RunStarted() override {}
     void RunEnded(bool errorsSeen) override;
     void Log(const std::wstring& line) override;
+    void BinRoomChecked(const std::wstring& folder, const std::vector<BIN_ROOM>& rooms) override
+    {
+        m_binRooms.push_back({folder, rooms});
+    }
     void Progress(UINT done, UINT total, unsigned long long bytes) override;
     bool KeepGoing() override;
     bool FolderPlanned(const CLEANUP_PLAN& plan) override;
@@ -87,6 +99,7 @@ private:
     bool m_succeeded = false;
     std::vector<std::wstring> m_lines;
     std::vector<FOLDER_RESULT> m_folders;
+    std::vector<FOLDER_BIN_ROOMS> m_binRooms;
 };
 
 // Routes Ctrl+C and Ctrl+Break to the stop request for the rest of the process.

@@ -1,6 +1,8 @@
 #include "cli/DryRun.h"
 
+#include "cli/Json.h"
 #include "support/ErrorText.h"
+#include "support/PathUtil.h"
 
 const wchar_t* DeleteTypeName(int nType)
 {
@@ -39,7 +41,37 @@ DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan)
     } else if (plan.status == FolderStatus::Planned) {
         report.forecast = ForecastCleanup(plan);
         report.error = report.forecast.error;
+        report.binBytes = PlannedBinBytes(plan);
     }
     report.errorText = GetErrorText(report.error);
     return report;
+}
+
+namespace {
+
+std::wstring JsonNumber(const std::optional<unsigned long long>& n) { return n ? std::to_wstring(*n) : L"null"; }
+
+} // namespace
+
+std::wstring BinRoomJson(const BIN_ROOM& room, const std::wstring* folder)
+{
+    std::wstring out = L"{";
+    if (folder) out += L"\"folder\":" + JsonString(*folder) + L",";
+    const wchar_t* overflow = room.overflow == BinOverflow::Overflows ? L"true"
+                              : room.overflow == BinOverflow::Fits    ? L"false"
+                                                                      : L"null";
+    return out + L"\"drive\":" + JsonString(room.drive) + L",\"bin\":" + JsonString(BinStateName(room.state)) +
+           L",\"planned\":" + std::to_wstring(room.planned) + L",\"held\":" + JsonNumber(room.held) +
+           L",\"maximum\":" + JsonNumber(room.maximum) + L",\"overflow\":" + overflow + L"}";
+}
+
+std::wstring BinRoomDryRunLine(const BIN_ROOM& room)
+{
+    if (room.overflow != BinOverflow::Overflows) return L"";
+    const std::wstring figures =
+        room.held ? FormatText(L"it holds %llu bytes of at most %llu and would get %llu more", *room.held,
+                               *room.maximum, room.planned)
+                  : FormatText(L"it takes at most %llu bytes and would get %llu", *room.maximum, room.planned);
+    return L"WARNING: The clean-up would send more to the Recycle Bin of " + room.drive +
+           L" than it has room for, and Windows would empty older items out of it for good: " + figures + L".";
 }

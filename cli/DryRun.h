@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/BinRoom.h"
 #include "engine/Transaction.h"
 
 struct DRY_RUN_FOLDER {
@@ -17,6 +18,7 @@ struct DRY_RUN_FOLDER {
     std::wstring unlistableFolder;       // PlanningFailed: a folder that could not be listed whole
     std::wstring unreadableLine;         // the log line that says where planning stopped
     CLEANUP_FORECAST forecast;           // Planned: item by item
+    std::vector<DRIVE_BYTES> binBytes;   // Planned: what its plans send to each drive's Recycle Bin
 };
 
 // The report on one planned (or refused) folder.
@@ -24,3 +26,11 @@ DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan);
 
 const wchar_t* DeleteTypeName(int nType);
 const wchar_t* FolderStatusName(FolderStatus status);
+
+// A drive's bin room as a JSON object: {"drive":str, "bin":"on"|"off"|"absent",
+// "planned":int, "held":int|null, "maximum":int|null, "overflow":bool|null},
+// with "folder":str first when `folder` is given.
+std::wstring BinRoomJson(const BIN_ROOM& room, const std::wstring* folder = nullptr);
+
+// The dry run's line for a drive whose bin the clean-up would overflow; empty otherwise.
+std::wstring BinRoomDryRunLine(const BIN_ROOM& room);

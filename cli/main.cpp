@@ -323,13 +323,16 @@ int RunDry(const OPTIONS& options)
     // A solution nested in another one's tree is planned with it and holds
     // its own items: every item counts once.
     unsigned long long items = 0, bytes = 0, sparedItems = 0, sparedBytes = 0;
+    std::vector<DRIVE_BYTES> binBytes;   // what the whole clean-up sends to each drive's bin
     for (const DRY_RUN_FOLDER& r : reports) {
         failed = failed || r.status != FolderStatus::Planned || r.error != 0;
         items += r.forecast.items.size();
         bytes += r.forecast.totalBytes;
         sparedItems += r.forecast.spared.size();
         sparedBytes += r.forecast.sparedBytes;
+        AddDriveBytes(binBytes, r.binBytes);
     }
+    const std::vector<BIN_ROOM> bins = CheckBinRoom(binBytes);
 
     std::wstring out;
     if (options.json) {
@@ -362,7 +365,9 @@ int RunDry(const OPTIONS& options)
         }
         out += L"],\"totals\":{\"items\":" + Number(items) + L",\"bytes\":" + Number(bytes) + L",\"sparedItems\":" +
                Number(sparedItems) + L",\"sparedBytes\":" + Number(sparedBytes) + L"}," + SkippedJson(skipped) +
-               L",\"failed\":" + (failed ? L"true" : L"false") + L"}\n";
+               L",\"bins\":[";
+        for (size_t i = 0; i < bins.size(); ++i) out += (i ? L"," : L"") + BinRoomJson(bins[i]);
+        out += L"],\"failed\":" + std::wstring(failed ? L"true" : L"false") + L"}\n";
     } else {
         out = L"Dry run: nothing is deleted.\n" + SkippedText(skipped);
         for (const DRY_RUN_FOLDER& r : reports) {
@@ -392,6 +397,8 @@ int RunDry(const OPTIONS& options)
         }
         out += L"\nTotal: would remove " + Number(items) + L" items, " + Number(bytes) + L" bytes; spared " +
                Number(sparedItems) + L" items, " + Number(sparedBytes) + L" bytes.\n";
+        for (const BIN_ROOM& bin : bins)
+            if (const std::wstring line = BinRoomDryRunLine(bin); !line.empty()) out += line + L"\n";
         // What each solution folder would free, largest first.
         std::vector<const DRY_RUN_FOLDER*> bySize;
         for (const DRY_RUN_FOLDER& r : reports)
@@ -463,7 +470,14 @@ int RunClean(const OPTIONS& options)
             out += L"]}";
         }
         out += L"]," + SkippedJson(host.Skipped()) + L",\"reclaimedBytes\":" + Number(reclaimed) +
-               L",\"removedItems\":" + Number(removed) + L",\"failed\":" + (failed ? L"true" : L"false") + L"}\n";
+               L",\"removedItems\":" + Number(removed) + L",\"bins\":[";
+        bool first = true;
+        for (const FOLDER_BIN_ROOMS& checked : host.BinRooms())
+            for (const BIN_ROOM& room : checked.rooms) {
+                out += (first ? L"" : L",") + BinRoomJson(room, &checked.folder);
+                first = false;
+            }
+        out += L"],\"failed\":" + std::wstring(failed ? L"true" : L"false") + L"}\n";
         WriteOut(stdout, out);
     } else {
         WriteOut(stdout, L"Reclaimed " + Number(reclaimed) + L" bytes, removed " + Number(removed) + L" items.\n");

@@ -4,8 +4,10 @@
 // never touches a window or a message queue itself.
 #include <windows.h>
 #include <string>
+#include <vector>
 
 struct CLEANUP_PLAN;
+struct BIN_ROOM;
 
 class ICleanupHost {
 public:
@@ -23,6 +25,15 @@ public:
 
     // One line of the run's log, in time order.
     virtual void Log(const std::wstring& line) = 0;
+
+    // Before a planned folder's deletion begins: the room of each drive's
+    // Recycle Bin for what its plans send there (engine/BinRoom.h). A warning
+    // line, where there is one, follows through Log.
+    virtual void BinRoomChecked(const std::wstring& folder, const std::vector<BIN_ROOM>& rooms)
+    {
+        (void)folder;
+        (void)rooms;
+    }
 
     // The deletion of one folder's plans: `done` of `total` items, which held
     // `bytes` as planned. Called with done 0 when the deletion starts, then

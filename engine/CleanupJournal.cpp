@@ -6,6 +6,7 @@
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 #include "support/TextFile.h"
+#include "support/Utf8.h"
 
 namespace {
 
@@ -23,13 +24,10 @@ const wchar_t* KindTag(JournalKind kind)
     return L"";
 }
 
-std::string Utf8(const std::wstring& text)
-{
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+// A path may hold a surrogate of its own, which NTFS takes in a name: the
+// journal keeps it as its own three bytes, so that the restore finds the
+// very name again. Every other text is plain UTF-8.
+std::string Utf8(const std::wstring& text) { return Utf8FromWide(text, LoneSurrogates::Keep); }
 
 std::string HeaderText(const std::wstring& folder, ULONGLONG began)
 {
@@ -123,7 +121,7 @@ BOOL ReadCleanupJournal(const std::wstring& solutionFolder, CLEANUP_JOURNAL& jou
     journal = {};
     const std::wstring path = CleanupJournalPath(solutionFolder);
     std::wstring text;
-    if (path.empty() || !ReadTextFile(path, text, kMaxJournalBytes)) {
+    if (path.empty() || !ReadTextFile(path, text, kMaxJournalBytes, true)) {
         if (path.empty()) ::SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }

@@ -17,7 +17,9 @@
 //                                line before, where the shell said so
 //   size<TAB>BYTES               the size of the file of the line before
 // TIME is a FILETIME (100 ns units since 1601, UTC) in decimal. Lines of any
-// other kind are passed over.
+// other kind are passed over. A surrogate that is not half of a pair (which a
+// name may hold) is written as its own three bytes, the generalized UTF-8 of
+// support/Utf8.h, and read back as that unit.
 #include <windows.h>
 #include <functional>
 #include <string>

@@ -1,8 +1,10 @@
 #include "engine/CleanupRun.h"
 
 #include <shlobj.h>
+#include <set>
 
 #include "engine/Beep.h"
+#include "engine/BinRoom.h"
 #include "engine/CleanupHost.h"
 #include "engine/Transaction.h"
 #include "support/ErrorText.h"
@@ -17,8 +19,20 @@ void LogFailure(ICleanupHost& host, const wchar_t* format, const std::wstring& f
     host.Log(FormatText(format, folder.c_str()));
 }
 
+// Before a folder's deletion: where its plans would push older items out of
+// a drive's Recycle Bin, one warning line. A run warns of each drive once.
+void WarnOfFullBins(ICleanupHost& host, const CLEANUP_PLAN& plan, std::set<std::wstring>& warned)
+{
+    const std::vector<BIN_ROOM> rooms = CheckBinRoom(PlannedBinBytes(plan));
+    host.BinRoomChecked(plan.folder, rooms);
+    std::vector<BIN_ROOM> fresh;
+    for (const BIN_ROOM& room : rooms)
+        if (room.overflow == BinOverflow::Overflows && warned.insert(PathKey(room.drive)).second) fresh.push_back(room);
+    if (const std::wstring line = BinOverflowLine(fresh); !line.empty()) host.Log(line);
+}
+
 // Logs and cleans one planned folder; false when it failed in any way.
-bool CleanFolder(ICleanupHost& host, const CLEANUP_PLAN& plan)
+bool CleanFolder(ICleanupHost& host, const CLEANUP_PLAN& plan, std::set<std::wstring>& warned)
 {
     const std::wstring& folder = plan.folder;
     switch (plan.status) {
@@ -39,6 +53,7 @@ bool CleanFolder(ICleanupHost& host, const CLEANUP_PLAN& plan)
     host.Log(folder);
     CleanupFailure failure = CleanupFailure::Planning;
     if (const std::wstring where = PlanningFailureLine(plan); !where.empty()) host.Log(where);
+    if (plan.status == FolderStatus::Planned) WarnOfFullBins(host, plan, warned);
     if (ApplyCleanupPlan(plan, &host, &failure)) {
         host.Log(FormatText(L"Success! Cleaned up folder: \"%ls\"", folder.c_str()));
         return true;
@@ -65,12 +80,13 @@ void RunCleanup(ICleanupHost& host, std::vector<std::wstring>& queue, const CLEA
     host.Log(L"Clean-up process has been started. Please wait ...");
 
     bool errorsSeen = false;
+    std::set<std::wstring> warned;   // drives whose bins this run warned of
     CCleanupPlanner planner(options);
     // The queue may grow while the host handles messages: its size is read
     // anew before every folder.
     for (size_t index = 0; index < queue.size(); ++index) {
         const CLEANUP_PLAN plan = planner.Plan(queue, index);
-        if (host.FolderPlanned(plan) && !CleanFolder(host, plan)) errorsSeen = true;
+        if (host.FolderPlanned(plan) && !CleanFolder(host, plan, warned)) errorsSeen = true;
     }
 
     ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);

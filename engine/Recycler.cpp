@@ -150,17 +150,21 @@ BinState VolumeBinState(const std::wstring& path)
     const std::wstring bitBucket = kBitBucketKey;
     if (DwordIsOne(HKEY_CURRENT_USER, bitBucket, L"UseGlobalSettings"))
         return DwordIsOne(HKEY_CURRENT_USER, bitBucket, L"NukeOnDelete") ? BinState::Off : BinState::On;
-    wchar_t volume[64] = L"";
-    if (::GetVolumeNameForVolumeMountPointW(root.c_str(), volume, 64)) {
-        // "\\?\Volume{GUID}\": the bin's settings of the volume are kept under its GUID.
-        std::wstring guid(volume);
-        const size_t open = guid.find(L'{'), close = guid.find(L'}');
-        if (open != std::wstring::npos && close != std::wstring::npos && close > open &&
-            DwordIsOne(HKEY_CURRENT_USER, bitBucket + L"\\Volume\\" + guid.substr(open, close - open + 1),
-                       L"NukeOnDelete"))
-            return BinState::Off;
-    }
+    const std::wstring guid = VolumeGuid(root);
+    if (!guid.empty() && DwordIsOne(HKEY_CURRENT_USER, bitBucket + L"\\Volume\\" + guid, L"NukeOnDelete"))
+        return BinState::Off;
     return BinState::On;
+}
+
+std::wstring VolumeGuid(const std::wstring& root)
+{
+    wchar_t volume[64] = L"";
+    if (!::GetVolumeNameForVolumeMountPointW(root.c_str(), volume, 64)) return L"";
+    // "\\?\Volume{GUID}\": the bin's settings of the volume are kept under its GUID.
+    const std::wstring name(volume);
+    const size_t open = name.find(L'{'), close = name.find(L'}');
+    if (open == std::wstring::npos || close == std::wstring::npos || close < open) return L"";
+    return name.substr(open, close - open + 1);
 }
 
 const wchar_t* BinStateName(BinState state)

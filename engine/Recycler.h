@@ -67,6 +67,10 @@ BinState VolumeBinState(const std::wstring& path);
 const wchar_t* BinStateName(BinState state);
 // The root of the volume that holds `path` ("C:"), or empty.
 std::wstring VolumeRoot(const std::wstring& path);
+// The GUID of the volume whose root is `root` ("{...}", braces included), under
+// which the shell keeps that volume's Recycle Bin settings; empty when the
+// system names none.
+std::wstring VolumeGuid(const std::wstring& root);
 
 // The shell flag set of each kind (kShellFlagsFile and the others).
 FILEOP_FLAGS ShellFlagsFor(RecycleKind kind);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "support/PathUtil.h"
+#include "support/Utf8.h"
 #include "support/UniqueHandle.h"
 
 TEXT_ENCODING_MARK DetectTextEncoding(const BYTE* b, size_t size)
@@ -48,7 +49,7 @@ BOOL DropTrailingNuls(std::wstring& text)
 
 // Converts the payload after the mark. FALSE leaves the failure's code in the
 // last error.
-BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstring& text)
+BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, bool generalizedUtf8, std::wstring& text)
 {
     switch (encoding) {
     case TextEncoding::None: {
@@ -62,17 +63,19 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
             return FALSE;
         }
         std::wstring out;
-        UINT codePage = CP_UTF8;
-        int needed = len ? ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(len), nullptr, 0)
-                         : 0;
-        if (len && needed <= 0) {
-            codePage = CP_THREAD_ACP;
-            needed = ::MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(len), nullptr, 0);
-        }
-        if (needed > 0) {
-            out.resize(static_cast<size_t>(needed));
-            int got = ::MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(len), out.data(), needed);
-            out.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        if (!generalizedUtf8 || !WideFromGeneralizedUtf8({bytes, len}, out)) {
+            UINT codePage = CP_UTF8;
+            int needed = len ? ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(len), nullptr, 0)
+                             : 0;
+            if (len && needed <= 0) {
+                codePage = CP_THREAD_ACP;
+                needed = ::MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(len), nullptr, 0);
+            }
+            if (needed > 0) {
+                out.resize(static_cast<size_t>(needed));
+                int got = ::MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(len), out.data(), needed);
+                out.resize(got > 0 ? static_cast<size_t>(got) : 0);
+            }
         }
         if (!DropTrailingNuls(out)) return FALSE;   // text stays as it was
         text = std::move(out);
@@ -115,14 +118,17 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
             return FALSE;
         }
         const char* bytes = reinterpret_cast<const char*>(payload);
-        int needed = ::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(n), nullptr, 0);
-        if (needed < 1) return FALSE;   // text stays as it was
-        std::wstring out(static_cast<size_t>(needed), L'\0');
-        if (!::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(n), out.data(), needed)) {
-            DWORD error = ::GetLastError();
-            text.clear();
-            ::SetLastError(error);
-            return FALSE;
+        std::wstring out;
+        if (!generalizedUtf8 || !WideFromGeneralizedUtf8({bytes, n}, out)) {
+            int needed = ::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(n), nullptr, 0);
+            if (needed < 1) return FALSE;   // text stays as it was
+            out.assign(static_cast<size_t>(needed), L'\0');
+            if (!::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(n), out.data(), needed)) {
+                DWORD error = ::GetLastError();
+                text.clear();
+                ::SetLastError(error);
+                return FALSE;
+            }
         }
         if (!DropTrailingNuls(out)) return FALSE;
         text = std::move(out);
@@ -149,7 +155,7 @@ BOOL ConvertText(const BYTE* payload, size_t n, TextEncoding encoding, std::wstr
 
 } // namespace
 
-BOOL ReadTextFile(const std::wstring& path, std::wstring& text, unsigned long long maxBytes)
+BOOL ReadTextFile(const std::wstring& path, std::wstring& text, unsigned long long maxBytes, bool generalizedUtf8)
 {
     UniqueFile file(::CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -184,7 +190,7 @@ BOOL ReadTextFile(const std::wstring& path, std::wstring& text, unsigned long lo
     if (!::ReadFile(file.get(), buffer.get(), length, &got, nullptr) || got < length) return FALSE;
 
     const TEXT_ENCODING_MARK mark = DetectTextEncoding(buffer.get(), length);
-    BOOL ok = ConvertText(buffer.get() + mark.markLength, length - mark.markLength, mark.encoding, text);
+    BOOL ok = ConvertText(buffer.get() + mark.markLength, length - mark.markLength, mark.encoding, generalizedUtf8, text);
     DWORD error = ok ? 0 : ::GetLastError();
     buffer.reset();
     file.reset();

@@ -21,4 +21,8 @@ TEXT_ENCODING_MARK DetectTextEncoding(const BYTE* bytes, size_t size);
 // any encoding, rather than cut the text short.
 // A missing file reads as an empty text (TRUE, last error ERROR_FILE_NOT_FOUND);
 // a file larger than `maxBytes` fails with ERROR_FILE_TOO_LARGE.
-BOOL ReadTextFile(const std::wstring& path, std::wstring& text, unsigned long long maxBytes = 0xFFFFFFF7u);
+// With `generalizedUtf8`, UTF-8 (marked or not) may also hold a surrogate of
+// its own as its three bytes (support/Utf8.h), which read back as that unit;
+// bytes that do not read so are read as without it.
+BOOL ReadTextFile(const std::wstring& path, std::wstring& text, unsigned long long maxBytes = 0xFFFFFFF7u,
+                  bool generalizedUtf8 = false);

@@ -636,4 +636,79 @@ VolumeBinOff::~VolumeBinOff()
     if (valid()) RegDeleteKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), L"NukeOnDelete");
 }
 
+bool ParseJsonString(std::wstring_view json, std::wstring& text, size_t* length)
+{
+    if (json.empty() || json[0] != L'"') return false;
+    std::wstring out;
+    for (size_t i = 1; i < json.size(); ++i) {
+        const wchar_t c = json[i];
+        if (c == L'"') {
+            text = std::move(out);
+            if (length) *length = i + 1;
+            return true;
+        }
+        if (c < 0x20) return false;
+        if (c != L'\\') {
+            out += c;
+            continue;
+        }
+        if (++i == json.size()) return false;
+        switch (json[i]) {
+        case L'"': out += L'"'; break;
+        case L'\\': out += L'\\'; break;
+        case L'/': out += L'/'; break;
+        case L'b': out += L'\b'; break;
+        case L'f': out += L'\f'; break;
+        case L'n': out += L'\n'; break;
+        case L'r': out += L'\r'; break;
+        case L't': out += L'\t'; break;
+        case L'u': {
+            if (i + 4 >= json.size()) return false;
+            unsigned unit = 0;
+            for (size_t k = 1; k <= 4; ++k) {
+                const wchar_t h = json[i + k];
+                const int digit = h >= L'0' && h <= L'9'   ? h - L'0'
+                                  : h >= L'a' && h <= L'f' ? h - L'a' + 10
+                                  : h >= L'A' && h <= L'F' ? h - L'A' + 10
+                                                           : -1;
+                if (digit < 0) return false;
+                unit = unit * 16 + static_cast<unsigned>(digit);
+            }
+            out += static_cast<wchar_t>(unit);
+            i += 4;
+            break;
+        }
+        default: return false;
+        }
+    }
+    return false;   // no closing quote
+}
+
+VolumeBinCapacity::VolumeBinCapacity(const std::wstring& path, DWORD megabytes)
+{
+    wchar_t root[MAX_PATH], volume[MAX_PATH];
+    if (!GetVolumePathNameW(path.c_str(), root, MAX_PATH) || !GetVolumeNameForVolumeMountPointW(root, volume, MAX_PATH)) return;
+    const std::wstring name = volume;   // \\?\Volume{GUID}\ .
+    const size_t open = name.find(L'{'), close = name.find(L'}');
+    if (open == std::wstring::npos || close == std::wstring::npos) return;
+    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\BitBucket\\Volume\\" +
+                             name.substr(open, close - open + 1);
+    if (RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"MaxCapacity", REG_DWORD, &megabytes, sizeof(megabytes)) ==
+        ERROR_SUCCESS)
+        m_key = key;
+}
+
+VolumeBinCapacity::~VolumeBinCapacity()
+{
+    if (valid()) RegDeleteKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), L"MaxCapacity");
+}
+
+bool MakeSparseFile(const std::wstring& path, unsigned long long bytes)
+{
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(bytes);
+    return file && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
+}
+
 } // namespace testutil

@@ -6,6 +6,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/UniqueHandle.h"
@@ -251,5 +252,35 @@ public:
 private:
     std::wstring m_key;
 };
+
+// ---- JSON text -----------------------------------------------------------
+
+// Reads the JSON string literal at the start of `json` (its quotes included)
+// as RFC 8259 defines one: no raw character below U+0020, only the escapes it
+// names, \u with four hex digits. The text it stands for goes to `text`, the
+// length of the literal to `length`; false when it is not a valid literal.
+bool ParseJsonString(std::wstring_view json, std::wstring& text, size_t* length = nullptr);
+
+// ---- The Recycle Bin's room ----------------------------------------------
+
+// Sets the most the Recycle Bin of the volume that holds `path` takes, for
+// this user, as Windows keeps it (HKCU\...\Explorer\BitBucket\Volume\{GUID}
+// MaxCapacity, in megabytes), and removes that value again when the object goes.
+class VolumeBinCapacity {
+public:
+    VolumeBinCapacity(const std::wstring& path, DWORD megabytes);
+    ~VolumeBinCapacity();
+    VolumeBinCapacity(const VolumeBinCapacity&) = delete;
+    VolumeBinCapacity& operator=(const VolumeBinCapacity&) = delete;
+
+    bool valid() const { return !m_key.empty(); }   // the volume was found and the value set
+
+private:
+    std::wstring m_key;
+};
+
+// A file of `bytes` bytes that takes no room on disk (its end set without
+// writing: the file system keeps no blocks for the zeros). False on failure.
+bool MakeSparseFile(const std::wstring& path, unsigned long long bytes);
 
 } // namespace testutil

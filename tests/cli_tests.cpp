@@ -302,3 +302,27 @@ TEST(CliClean, TheProgressLineNamesItsSolutionOnOneConsoleLine)
         EXPECT_GT(shown, 0u) << testutil::Narrow(prefix);
     }
 }
+
+// A folder name holding a surrogate of its own (NTFS takes one; Wine makes no
+// such name on Z:, but a command line carries it): the JSON escapes it, so that
+// the document is valid UTF-8 and reads back as the very name; the text output
+// shows U+FFFD in its place.
+TEST(CliJson, ANameWithALoneSurrogateStaysValidJson)
+{
+    TempTree t(L"cli");
+    const std::wstring folder = t.path(L"App\xD800" L"x");
+    const PROCESS_RESULT json = RunCli(L"--dry-run --json " + Quoted(folder));
+    const PROCESS_RESULT text = RunCli(L"--dry-run " + Quoted(folder));
+    EXPECT_EQ(json.exitCode, 1u);   // no such folder
+    EXPECT_GT(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, json.out.data(), static_cast<int>(json.out.size()),
+                                  nullptr, 0), 0) << json.out;
+    const std::wstring out = testutil::Widen(json.out);
+    const size_t at = out.find(L"{\"folder\":");
+    ASSERT_NE(at, std::wstring::npos) << json.out;
+    std::wstring name;
+    ASSERT_TRUE(testutil::ParseJsonString(std::wstring_view(out).substr(at + 10), name)) << json.out;
+    EXPECT_EQ(name, folder);
+    EXPECT_NE(json.out.find("App\\ud800x\",\"status\":\"inaccessible\""), std::string::npos) << json.out;
+    EXPECT_NE(text.out.find("Folder: " + testutil::Narrow(t.root()) + "\\App\xEF\xBF\xBDx\r\n"), std::string::npos)
+        << text.out;
+}

@@ -2,8 +2,10 @@
 // that goes on when it cannot be written. Real folders, the real trash.
 #include <gtest/gtest.h>
 
+#include "cli/Json.h"
 #include "engine/CleanupJournal.h"
 #include "engine/RecycleBin.h"
+#include "support/Utf8.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"
 
@@ -111,4 +113,77 @@ TEST(RecycleBinDates, ShellDateTextReadsAsTheIntervalItStandsFor)
     }
     ULONGLONG first = 0, last = 0;
     EXPECT_FALSE(ParseShellDateText(L"yesterday", first, last));
+}
+
+// Every name a folder may hold comes back from the journal unit for unit, and
+// prints as valid JSON: a surrogate of its own is kept in the journal as its
+// own three bytes (all other text as the plain UTF-8 that journals always
+// held) and escaped in JSON, as are control characters.
+TEST(CleanupJournal, NamesOfAnyUnitsComeBackExactlyAndPrintAsValidJson)
+{
+    const struct CASE {
+        const char* name;
+        std::wstring text;
+        std::string utf8;      // the journal's bytes for it
+        std::wstring json;     // JsonString's, between the quotes
+        bool plain;            // valid UTF-16: the bytes are those the system's own conversion gives
+    } cases[] = {
+        {"ASCII", L"App\\Debug", "App\\Debug", L"App\\\\Debug", true},
+        {"BMP", L"Caf\u00e9 \u65e5\u672c", "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC", L"Caf\u00e9 \u65e5\u672c", true},
+        {"a surrogate pair", L"x\xD83D\xDE00y", "x\xF0\x9F\x98\x80y", L"x\xD83D\xDE00y", true},
+        {"a lone high", L"a\xD800" L"b", "a\xED\xA0\x80" "b", L"a\\ud800b", false},
+        {"a lone low", L"a\xDFFF" L"b", "a\xED\xBF\xBF" "b", L"a\\udfffb", false},
+        {"a reversed pair", L"\xDE00\xD83D", "\xED\xB8\x80\xED\xA0\xBD", L"\\ude00\\ud83d", false},
+        {"a high at the end", L"end\xDBFF", "end\xED\xAF\xBF", L"end\\udbff", false},
+        {"control characters", L"\x01\x1f\x7f\x85~", "\x01\x1f\x7f\xC2\x85~", L"\\u0001\\u001f\\u007f\\u0085~", true},
+    };
+    TempTree t(L"journal");
+    for (const CASE& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring folder = t.path(L"S") + c.text, path = folder + L"\\" + c.text + L".obj",
+                           binItem = L"C:\\$Recycle.Bin\\S-1-5-21\\$R" + c.text;
+        ASSERT_EQ(WriteCleanupJournal({folder, 7, {{JournalKind::File, 8, path, binItem, 3}}}), 0u);
+        const CLEANUP_JOURNAL read = Read(folder);
+        EXPECT_EQ(read.folder, folder);
+        ASSERT_EQ(read.entries.size(), 1u);
+        EXPECT_EQ(read.entries[0].path, path);
+        EXPECT_EQ(read.entries[0].binItem, binItem);
+
+        // On disk: the text's own bytes, and for valid text the very file of
+        // the system's conversion, as older journals were written.
+        std::wstring expected = L"Mopwright clean-up journal 1\nsolution\t" + folder + L"\nbegan\t7\nfile\t8\t" + path +
+                                L"\nbin\t" + binItem + L"\nsize\t3\n";
+        std::string bytes;
+        {
+            UniqueFile f(CreateFileW(CleanupJournalPath(folder).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(f);
+            bytes.resize(GetFileSize(f.get(), nullptr));
+            DWORD got = 0;
+            ASSERT_TRUE(ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr));
+        }
+        const std::string base = testutil::Narrow(t.path(L"S"));
+        EXPECT_NE(bytes.find("\nfile\t8\t" + base + c.utf8 + "\\" + c.utf8 + ".obj\n"), std::string::npos);
+        if (c.plain) {
+            EXPECT_EQ(bytes, testutil::Narrow(expected));
+        }
+
+        // JSON: the escapes expected, nothing left that UTF-8 cannot carry,
+        // and a JSON reader gets the very units back.
+        const std::wstring json = JsonString(c.text);
+        EXPECT_EQ(json, L"\"" + c.json + L"\"");
+        std::wstring back;
+        size_t length = 0;
+        ASSERT_TRUE(testutil::ParseJsonString(json, back, &length));
+        EXPECT_EQ(length, json.size());
+        EXPECT_EQ(back, c.text);
+        EXPECT_EQ(Utf8FromWide(json), Utf8FromWide(json, LoneSurrogates::Keep));
+
+        EXPECT_EQ(WriteCleanupJournal({folder, 7, {}}), 0u);   // removed
+    }
+    // Quotes, backslashes and the characters JSON names.
+    std::wstring back;
+    EXPECT_EQ(JsonString(L"\"\\\t\n\r\b"), L"\"\\\"\\\\\\t\\n\\r\\u0008\"");
+    ASSERT_TRUE(testutil::ParseJsonString(JsonString(L"\"\\\t\n\r\b"), back));
+    EXPECT_EQ(back, L"\"\\\t\n\r\b");
 }
