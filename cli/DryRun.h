@@ -15,6 +15,7 @@ struct DRY_RUN_FOLDER {
     std::wstring errorText;
     std::wstring unreadableList;         // PlanningFailed: the do-not-delete file that could not be read
     std::wstring unlistableFolder;       // PlanningFailed: a folder that could not be listed whole
+    std::wstring unreadableIndex;        // PlanningFailed: the git index (or .git file) that could not be read
     std::wstring unreadableLine;         // the log line that says where planning stopped
     CLEANUP_FORECAST forecast;           // Planned: item by item
 };
@@ -24,3 +25,5 @@ DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan);
 
 const wchar_t* DeleteTypeName(int nType);
 const wchar_t* FolderStatusName(FolderStatus status);
+// "do-not-delete" or "tracked".
+const wchar_t* KeepReasonName(KeepReason reason);
