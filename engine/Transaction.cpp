@@ -261,7 +261,8 @@ std::wstring UnreadableIndexLine(const std::wstring& file, DWORD error)
 
 std::wstring TrackedKeptLine(const CLEANUP_PLAN& plan)
 {
-    if (plan.status != FolderStatus::Planned || (!plan.inWorkTree && plan.trackedKept == 0)) return {};
+    // Where git tracks none of what the rules name, nothing is said.
+    if (plan.status != FolderStatus::Planned || plan.trackedKept == 0) return {};
     return FormatText(L"Kept %d %ls that git tracks.", static_cast<int>(plan.trackedKept),
                       plan.trackedKept == 1 ? L"file" : L"files");
 }

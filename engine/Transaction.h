@@ -61,8 +61,7 @@ std::wstring UnreadableListLine(const std::wstring& file, DWORD error);
 std::wstring UnreadableIndexLine(const std::wstring& file, DWORD error);
 
 // The line of a clean-up's log that says how many files git tracks among
-// what the rules would have removed, and so were kept; empty for a folder
-// outside every working tree.
+// what the rules would have removed, and so were kept; empty when none.
 std::wstring TrackedKeptLine(const CLEANUP_PLAN& plan);
 
 // The line that says where a failed planning stopped (a do-not-delete file
