@@ -8,5 +8,8 @@
 using Sha1Digest = std::array<std::uint8_t, 20>;
 using Sha256Digest = std::array<std::uint8_t, 32>;
 
+// With the processor's SHA instructions where it has them.
 Sha1Digest Sha1(const void* data, std::size_t size);
+// The same with plain integer arithmetic, on any processor.
+Sha1Digest Sha1Portable(const void* data, std::size_t size);
 Sha256Digest Sha256(const void* data, std::size_t size);
