@@ -32,41 +32,61 @@ std::uint32_t Big32(const std::uint8_t* p)
 }
 std::uint64_t Big64(const std::uint8_t* p) { return (std::uint64_t(Big32(p)) << 32) | Big32(p + 4); }
 
-// A whole file in memory.
-struct FILE_BYTES {
-    std::unique_ptr<std::uint8_t[]> data;
-    std::size_t size = 0;
-};
+// A whole file in memory: mapped where the system maps it (no copy is made),
+// else read.
+class CFileBytes {
+public:
+    CFileBytes() = default;
+    CFileBytes(const CFileBytes&) = delete;
+    CFileBytes& operator=(const CFileBytes&) = delete;
+    ~CFileBytes()
+    {
+        if (m_view) ::UnmapViewOfFile(m_view);
+    }
 
-// 0, or why the file could not be read (ERROR_FILE_NOT_FOUND when it is not there).
-DWORD ReadWholeFile(const std::wstring& path, FILE_BYTES& file)
-{
-    // Git replaces its index by renaming a new one over it: sharing delete
-    // lets it do so while the old one is read.
-    UniqueFile handle(::CreateFileW(LongPathForm(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!handle) {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error;
+    const std::uint8_t* data() const noexcept { return m_view ? m_view : m_copy.get(); }
+    std::size_t size() const noexcept { return m_size; }
+
+    // 0, or why the file could not be read (ERROR_FILE_NOT_FOUND when it is not there).
+    DWORD Read(const std::wstring& path)
+    {
+        // Git replaces its index by renaming a new one over it: sharing delete
+        // lets it do so while the old one is read.
+        UniqueFile handle(::CreateFileW(LongPathForm(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!handle) {
+            const DWORD error = ::GetLastError();
+            return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error;
+        }
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(handle.get(), &size)) return ::GetLastError();
+        if (static_cast<unsigned long long>(size.QuadPart) > kMaxIndexBytes) return ERROR_FILE_TOO_LARGE;
+        m_size = static_cast<std::size_t>(size.QuadPart);
+        if (m_size == 0) return 0;
+        if (UniqueKernel mapping(::CreateFileMappingW(handle.get(), nullptr, PAGE_READONLY, 0, 0, nullptr)); mapping) {
+            m_view = static_cast<const std::uint8_t*>(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, m_size));
+            if (m_view) return 0;
+        }
+        m_copy.reset(new (std::nothrow) std::uint8_t[m_size]);
+        if (!m_copy) return ERROR_OUTOFMEMORY;
+        std::size_t got = 0;
+        while (got < m_size) {
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(m_size - got, 1u << 26));
+            DWORD read = 0;
+            if (!::ReadFile(handle.get(), m_copy.get() + got, want, &read, nullptr)) return ::GetLastError();
+            if (read == 0) break;   // shorter than it was a moment ago: what is there is judged
+            got += read;
+        }
+        m_size = got;
+        return 0;
     }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(handle.get(), &size)) return ::GetLastError();
-    if (static_cast<unsigned long long>(size.QuadPart) > kMaxIndexBytes) return ERROR_FILE_TOO_LARGE;
-    file.size = static_cast<std::size_t>(size.QuadPart);
-    file.data.reset(new (std::nothrow) std::uint8_t[file.size ? file.size : 1]);
-    if (!file.data) return ERROR_OUTOFMEMORY;
-    std::size_t got = 0;
-    while (got < file.size) {
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(file.size - got, 1u << 26));
-        DWORD read = 0;
-        if (!::ReadFile(handle.get(), file.data.get() + got, want, &read, nullptr)) return ::GetLastError();
-        if (read == 0) break;   // shorter than it was a moment ago: what is there is judged
-        got += read;
-    }
-    file.size = got;
-    return 0;
-}
+
+private:
+    const std::uint8_t* m_view = nullptr;
+    std::unique_ptr<std::uint8_t[]> m_copy;
+    std::size_t m_size = 0;
+};
 
 bool AllZero(const std::uint8_t* p, std::size_t n)
 {
@@ -80,11 +100,38 @@ struct LINK_EXTENSION {
     bool present = false;
 };
 
-// One index file taken apart.
+// One index file taken apart; its entries went to a sink.
 struct PARSED_INDEX {
-    GIT_INDEX index;
+    std::uint32_t version = 0;
+    bool sparse = false;
     LINK_EXTENSION link;
     const std::uint8_t* checksum = nullptr;   // the hash at the file's end
+    std::size_t entries = 0;
+    std::size_t emptyNames = 0;               // allowed only where a split index replaces an entry
+};
+
+// Keeps the entries of an index file, for merging with a split index's.
+class CCollectingSink : public GitIndexSink {
+public:
+    explicit CCollectingSink(GIT_INDEX& index) : m_index(index) {}
+    void Begin(std::size_t entries, std::size_t nameBytes) override
+    {
+        m_index.entries.clear();
+        m_index.names.clear();
+        m_index.entries.reserve(entries);
+        m_index.names.reserve(nameBytes);
+    }
+    void Entry(std::string_view name, const GIT_INDEX_ENTRY& entry) override
+    {
+        GIT_INDEX_ENTRY e = entry;
+        e.nameOffset = static_cast<std::uint32_t>(m_index.names.size());
+        e.nameLength = static_cast<std::uint32_t>(name.size());
+        m_index.names.append(name);
+        m_index.entries.push_back(e);
+    }
+
+private:
+    GIT_INDEX& m_index;
 };
 
 // Takes the entries and extensions of one index file apart. 0, or the
@@ -97,7 +144,7 @@ public:
     {
     }
 
-    DWORD Parse(PARSED_INDEX& out)
+    DWORD Parse(GitIndexSink& sink, PARSED_INDEX& out)
     {
         if (m_size < 4) return kErrorGitIndexCutOff;
         if (std::memcmp(m_data, "DIRC", 4) != 0) return kErrorGitIndexMalformed;
@@ -106,7 +153,7 @@ public:
         if (version < 2 || version > 4) return kErrorGitIndexVersion;
         if (m_size < kHeaderBytes + m_hashBytes) return kErrorGitIndexCutOff;
         m_end = m_size - m_hashBytes;
-        out.index.version = version;
+        out.version = version;
         out.checksum = m_data + m_end;
 
         // Git may write the index without its checksum (index.skipHash): the
@@ -121,23 +168,26 @@ public:
                 checksumMatches = std::memcmp(digest.data(), out.checksum, digest.size()) == 0;
             }
         }
-        const DWORD structure = ParseBody(Big32(m_data + 8), out);
+        const DWORD structure = ParseBody(Big32(m_data + 8), sink, out);
         if (!checksumMatches) return structure == kErrorGitIndexCutOff ? structure : kErrorGitIndexChecksum;
         return structure;
     }
 
 private:
-    DWORD ParseBody(std::uint32_t count, PARSED_INDEX& out)
+    DWORD ParseBody(std::uint32_t count, GitIndexSink& sink, PARSED_INDEX& out)
     {
-        GIT_INDEX& index = out.index;
-        // However many entries the header claims, each takes some bytes.
-        index.entries.reserve(std::min<std::size_t>(count, m_end / (kStatBytes + m_hashBytes + 4)));
-        index.names.reserve(m_end);
+        // However many entries the header claims, each takes some bytes; the
+        // paths of versions 2 and 3 take what the fixed parts leave.
+        const std::size_t fixed = kStatBytes + m_hashBytes + 2;
+        const std::size_t entries = std::min<std::size_t>(count, m_end / (fixed + 2));
+        sink.Begin(entries, out.version < 4 ? m_end - entries * fixed : m_end);
         std::size_t pos = kHeaderBytes;
         std::string previous;   // version 4: the path of the entry before
+        size_t directories = 0;
         for (std::uint32_t i = 0; i < count; ++i) {
-            if (const DWORD error = ParseEntry(index, pos, previous)) return error;
+            if (const DWORD error = ParseEntry(sink, out, pos, previous, directories)) return error;
         }
+        out.entries = count;
 
         bool unknownRequired = false;
         while (pos < m_end) {
@@ -152,7 +202,7 @@ private:
             } else if (std::memcmp(signature, "link", 4) == 0) {
                 out.link = {m_data + pos, size, true};
             } else if (std::memcmp(signature, "sdir", 4) == 0) {
-                index.sparse = true;
+                out.sparse = true;
             } else {
                 unknownRequired = true;   // looked past, so that a cut-off file is still told as such
             }
@@ -160,13 +210,12 @@ private:
         }
         if (unknownRequired) return kErrorGitIndexExtension;
         // Directory entries only in an index that says it may hold them.
-        if (!index.sparse)
-            for (const GIT_INDEX_ENTRY& e : index.entries)
-                if (e.kind == GitEntryKind::Directory) return kErrorGitIndexMalformed;
+        if (directories && !out.sparse) return kErrorGitIndexMalformed;
         return 0;
     }
 
-    DWORD ParseEntry(GIT_INDEX& index, std::size_t& pos, std::string& previous)
+    DWORD ParseEntry(GitIndexSink& sink, PARSED_INDEX& out, std::size_t& pos, std::string& previous,
+                     size_t& directories)
     {
         const std::size_t fixed = kStatBytes + m_hashBytes + 2;
         if (m_end - pos < fixed) return kErrorGitIndexCutOff;
@@ -176,7 +225,7 @@ private:
         std::size_t at = pos + fixed;
         std::uint16_t extended = 0;
         if (flags & kFlagExtended) {
-            if (index.version < 3) return kErrorGitIndexMalformed;
+            if (out.version < 3) return kErrorGitIndexMalformed;
             if (m_end - at < 2) return kErrorGitIndexCutOff;
             extended = Big16(m_data + at);
             at += 2;
@@ -197,7 +246,7 @@ private:
         const std::size_t nameField = flags & kNameMask;   // 0xFFF: that long or longer
 
         std::string_view name;
-        if (index.version < 4) {
+        if (out.version < 4) {
             const std::uint8_t* start = m_data + at;
             if (nameField < kNameMask) {
                 if (m_end - at <= nameField) return kErrorGitIndexCutOff;
@@ -242,11 +291,13 @@ private:
         }
         // Paths are relative to the top folder; only a directory entry's ends in '/'.
         if (!name.empty() && name.front() == '/') return kErrorGitIndexMalformed;
-        if (e.kind == GitEntryKind::Directory && (name.empty() || name.back() != '/')) return kErrorGitIndexMalformed;
-        e.nameOffset = static_cast<std::uint32_t>(index.names.size());
+        if (e.kind == GitEntryKind::Directory) {
+            if (name.empty() || name.back() != '/') return kErrorGitIndexMalformed;
+            ++directories;
+        }
+        if (name.empty()) ++out.emptyNames;
         e.nameLength = static_cast<std::uint32_t>(name.size());
-        index.names.append(name);
-        index.entries.push_back(e);
+        sink.Entry(name, e);
         return 0;
     }
 
@@ -309,17 +360,19 @@ std::wstring HexName(const std::uint8_t* hash, std::size_t bytes)
 
 // Reads and takes apart one index file; 0 or the reason. A missing file is
 // ERROR_FILE_NOT_FOUND.
-DWORD ReadIndexFile(const std::wstring& path, std::size_t hashBytes, FILE_BYTES& bytes, PARSED_INDEX& parsed)
+DWORD ReadIndexFile(const std::wstring& path, std::size_t hashBytes, CFileBytes& bytes, GitIndexSink& sink,
+                    PARSED_INDEX& parsed)
 {
-    if (const DWORD error = ReadWholeFile(path, bytes)) return error;
-    return CIndexParser(bytes.data.get(), bytes.size, hashBytes).Parse(parsed);
+    if (const DWORD error = bytes.Read(path)) return error;
+    return CIndexParser(bytes.data(), bytes.size(), hashBytes).Parse(sink, parsed);
 }
 
-// The final index of a split one: the shared index's entries, less those the
-// delete bitmap marks, those the replace bitmap marks replaced by the split
-// index's first entries in order, then the split index's other entries.
-DWORD MergeSplitIndex(const PARSED_INDEX& split, const GIT_INDEX& shared, const std::vector<std::uint32_t>& deleted,
-                      const std::vector<std::uint32_t>& replaced, GIT_INDEX& out)
+// The final index of a split one, given to `sink`: the shared index's
+// entries, less those the delete bitmap marks, those the replace bitmap marks
+// replaced by the split index's first entries in order, then the split
+// index's other entries.
+DWORD MergeSplitIndex(const GIT_INDEX& own, const GIT_INDEX& shared, const std::vector<std::uint32_t>& deleted,
+                      const std::vector<std::uint32_t>& replaced, GitIndexSink& sink)
 {
     enum : std::uint8_t { kKept = 0, kDeleted = 1, kReplaced = 2 };
     std::vector<std::uint8_t> state(shared.entries.size(), kKept);
@@ -328,70 +381,70 @@ DWORD MergeSplitIndex(const PARSED_INDEX& split, const GIT_INDEX& shared, const 
         if (state[bit] == kDeleted) return kErrorGitIndexMalformed;   // both replaced and deleted
         state[bit] = kReplaced;
     }
-    const std::vector<GIT_INDEX_ENTRY>& own = split.index.entries;
-    if (replaced.size() > own.size()) return kErrorGitIndexMalformed;
+    if (replaced.size() > own.entries.size()) return kErrorGitIndexMalformed;
+    for (size_t i = replaced.size(); i < own.entries.size(); ++i)
+        if (own.entries[i].nameLength == 0) return kErrorGitIndexMalformed;   // an added entry needs its path
 
-    out.version = split.index.version;
-    out.split = true;
-    out.sparse = split.index.sparse || shared.sparse;
-    out.entries.reserve(shared.entries.size() - deleted.size() + own.size() - replaced.size());
-    out.names.reserve(shared.names.size() + split.index.names.size());
-    auto add = [&](GIT_INDEX_ENTRY e, std::string_view name) {
-        e.nameOffset = static_cast<std::uint32_t>(out.names.size());
-        e.nameLength = static_cast<std::uint32_t>(name.size());
-        out.names.append(name);
-        out.entries.push_back(e);
-    };
+    sink.Begin(shared.entries.size() - deleted.size() + own.entries.size() - replaced.size(),
+               shared.names.size() + own.names.size());
     std::size_t next = 0;   // the split index's next replacing entry
     for (std::size_t i = 0; i < shared.entries.size(); ++i) {
         const GIT_INDEX_ENTRY& base = shared.entries[i];
         if (state[i] == kDeleted) continue;
         if (state[i] == kKept) {
-            add(base, shared.Name(base));
+            sink.Entry(shared.Name(base), base);
             continue;
         }
         // A replacing entry may leave its path empty: it is the one it replaces.
-        const GIT_INDEX_ENTRY& replacement = own[next++];
-        const std::string_view name = split.index.Name(replacement);
-        add(replacement, name.empty() ? shared.Name(base) : name);
+        const GIT_INDEX_ENTRY& replacement = own.entries[next++];
+        const std::string_view name = own.Name(replacement);
+        sink.Entry(name.empty() ? shared.Name(base) : name, replacement);
     }
-    for (; next < own.size(); ++next) {
-        if (own[next].nameLength == 0) return kErrorGitIndexMalformed;
-        add(own[next], split.index.Name(own[next]));
-    }
+    for (; next < own.entries.size(); ++next) sink.Entry(own.Name(own.entries[next]), own.entries[next]);
     return 0;
 }
 
 } // namespace
 
-BOOL ReadGitIndex(const std::wstring& path, std::size_t hashBytes, GIT_INDEX& index, std::wstring& failedFile)
+BOOL ReadGitIndex(const std::wstring& path, std::size_t hashBytes, GitIndexSink& sink, GIT_INDEX_FORMAT& format,
+                  std::wstring& failedFile)
 {
-    index = GIT_INDEX{};
+    format = GIT_INDEX_FORMAT{};
     failedFile = path;
-    FILE_BYTES bytes;
+    auto fail = [&](DWORD error) {
+        ::SetLastError(error);
+        return FALSE;
+    };
+    CFileBytes bytes;
     PARSED_INDEX parsed;
-    DWORD error = ReadIndexFile(path, hashBytes, bytes, parsed);
+    DWORD error = ReadIndexFile(path, hashBytes, bytes, sink, parsed);
     if (error == ERROR_FILE_NOT_FOUND) {
         // No index yet (a repository nothing was ever added to): nothing is tracked.
+        sink.Begin(0, 0);
         failedFile.clear();
         ::SetLastError(0);
         return TRUE;
     }
     const LINK_EXTENSION link = parsed.link;
     if (!error && link.present && link.size < hashBytes) error = kErrorGitIndexMalformed;
-    if (error) {
-        ::SetLastError(error);
-        return FALSE;
-    }
+    if (error) return fail(error);
+    format.version = parsed.version;
+    format.sparse = parsed.sparse;
 
-    // Not split, or split without a shared index (its name all zeros): every entry is here.
-    const bool shared = link.present && !AllZero(link.data, hashBytes);
-    FILE_BYTES sharedBytes;
+    // Not split, or split without a shared index (its name all zeros): every
+    // entry is here, and the sink has them.
+    const bool split = link.present && !AllZero(link.data, hashBytes);
+    GIT_INDEX own, shared;
+    CFileBytes sharedBytes;
     PARSED_INDEX base;
-    if (shared) {
+    if (split) {
+        // Taken again, to be merged: a split index holds few entries of its own.
+        CCollectingSink collectOwn(own);
+        CIndexParser(bytes.data(), bytes.size(), hashBytes).Parse(collectOwn, parsed);
         // The shared index lies beside the index, named after its own checksum.
         const std::wstring sharedPath = JoinPath(GetParentPath(path), L"sharedindex." + HexName(link.data, hashBytes));
-        error = ReadIndexFile(sharedPath, hashBytes, sharedBytes, base);
+        CCollectingSink collectShared(shared);
+        error = ReadIndexFile(sharedPath, hashBytes, sharedBytes, collectShared, base);
         if (error == ERROR_FILE_NOT_FOUND) error = kErrorGitSharedIndexMissing;
         // A shared index is never split itself, and its checksum is its name.
         else if (!error && (base.link.present || (!AllZero(base.checksum, hashBytes) &&
@@ -399,15 +452,17 @@ BOOL ReadGitIndex(const std::wstring& path, std::size_t hashBytes, GIT_INDEX& in
             error = kErrorGitIndexMalformed;
         if (error) {
             failedFile = sharedPath;
-            ::SetLastError(error);
-            return FALSE;
+            return fail(error);
         }
+        if (base.emptyNames) return fail(kErrorGitIndexMalformed);
+    } else if (parsed.emptyNames) {
+        return fail(kErrorGitIndexMalformed);
     }
 
     // The bitmaps name the shared index's entries; without one, they may name none.
     std::vector<std::uint32_t> deleted, replaced;
     if (link.present && link.size > hashBytes) {
-        const std::size_t limit = base.index.entries.size();
+        const std::size_t limit = shared.entries.size();
         const std::uint8_t* bitmaps = link.data + hashBytes;
         const std::size_t size = link.size - hashBytes;
         std::size_t used = 0, usedToo = 0;
@@ -415,19 +470,26 @@ BOOL ReadGitIndex(const std::wstring& path, std::size_t hashBytes, GIT_INDEX& in
         if (!error) error = ReadEwahBitmap(bitmaps + used, size - used, limit, replaced, usedToo);
         if (!error && used + usedToo != size) error = kErrorGitIndexMalformed;
     }
-    if (!error && shared) {
-        error = MergeSplitIndex(parsed, base.index, deleted, replaced, index);
-    } else if (!error) {
-        for (const GIT_INDEX_ENTRY& e : parsed.index.entries)
-            if (e.nameLength == 0) error = kErrorGitIndexMalformed;
-        if (!error) index = std::move(parsed.index);
-    }
-    if (error) {
-        index = GIT_INDEX{};
-        ::SetLastError(error);
-        return FALSE;
-    }
+    if (!error && split) error = MergeSplitIndex(own, shared, deleted, replaced, sink);
+    if (error) return fail(error);
+    format.split = split;
+    format.sparse = parsed.sparse || base.sparse;
     failedFile.clear();
     ::SetLastError(0);
     return TRUE;
+}
+
+BOOL ReadGitIndex(const std::wstring& path, std::size_t hashBytes, GIT_INDEX& index, std::wstring& failedFile)
+{
+    index = GIT_INDEX{};
+    CCollectingSink collect(index);
+    GIT_INDEX_FORMAT format;
+    const BOOL ok = ReadGitIndex(path, hashBytes, collect, format, failedFile);
+    const DWORD error = ::GetLastError();
+    index.version = format.version;
+    index.split = format.split;
+    index.sparse = format.sparse;
+    if (!ok) index = GIT_INDEX{};
+    ::SetLastError(error);
+    return ok;
 }

@@ -47,10 +47,32 @@ struct GIT_INDEX {
 inline constexpr std::size_t kGitSha1Bytes = 20;
 inline constexpr std::size_t kGitSha256Bytes = 32;
 
+// What ReadGitIndex gives each entry of the final index to, in order.
+class GitIndexSink {
+public:
+    virtual ~GitIndexSink() = default;
+    // Before the entries: about how many there are, and how many bytes their
+    // paths take at most. Said again when the entries are given anew (a split
+    // index's, merged with its shared index's): what came before counts no more.
+    virtual void Begin(std::size_t entries, std::size_t nameBytes) = 0;
+    // `entry`'s nameOffset means nothing here; `name` is its path.
+    virtual void Entry(std::string_view name, const GIT_INDEX_ENTRY& entry) = 0;
+};
+
+struct GIT_INDEX_FORMAT {
+    std::uint32_t version = 0;   // 0 when there is no index file
+    bool split = false;
+    bool sparse = false;
+};
+
 // Reads the index file `path` of a repository whose object names have
-// `hashBytes` bytes, whole, into `index`; a split index comes with the entries
-// of its shared index. A missing index holds no entries (TRUE). FALSE when it
-// exists but cannot be read, with the reason as the last error (a system
-// code, or one of the kErrorGitIndex* codes and kErrorGitSharedIndexMissing)
-// and the file at fault (the index or its shared index) in `failedFile`.
+// `hashBytes` bytes, whole, giving its entries to `sink`; a split index comes
+// with the entries of its shared index. A missing index holds no entries
+// (TRUE). FALSE when it exists but cannot be read (what the sink has then
+// means nothing), with the reason as the last error (a system code, or one
+// of the kErrorGitIndex* codes and kErrorGitSharedIndexMissing) and the file
+// at fault (the index or its shared index) in `failedFile`.
+BOOL ReadGitIndex(const std::wstring& path, std::size_t hashBytes, GitIndexSink& sink, GIT_INDEX_FORMAT& format,
+                  std::wstring& failedFile);
+// The same, keeping every entry in `index`.
 BOOL ReadGitIndex(const std::wstring& path, std::size_t hashBytes, GIT_INDEX& index, std::wstring& failedFile);
