@@ -196,21 +196,21 @@ void ApplyConfig(const std::string& text, GIT_SETTINGS& settings)
     }
 }
 
-// A name from the index as a key: case folded (when asked) as FoldPathCase
-// folds the names that Windows lists.
-std::string FoldedKey(std::string_view name, bool ignoreCase)
+// A name from the index as a key, in `key`: case folded (when asked) as
+// FoldPathCase folds the names that Windows lists.
+void FoldedKey(std::string_view name, bool ignoreCase, std::string& key)
 {
-    std::string key(name);
-    if (!ignoreCase) return key;
+    key.assign(name);
+    if (!ignoreCase) return;
     bool ascii = true;
     for (char& c : key) {
         if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
         else if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
     }
-    if (ascii) return key;
+    if (ascii) return;
     const std::wstring wide = Utf8ToWide(name, true);
     // Not UTF-8: no name that Windows lists can be it; it stays as it is.
-    return wide.empty() ? key : WideToUtf8(FoldPathCase(wide));
+    if (!wide.empty()) key = WideToUtf8(FoldPathCase(wide));
 }
 
 bool IsDotGit(std::string_view key)
@@ -273,34 +273,58 @@ GitLookup FindEnclosingWorkTree(const std::wstring& folder, GIT_WORKTREE& worktr
     return GitLookup::None;
 }
 
-TrackedTree::TrackedTree(std::wstring root, std::wstring indexPath, bool ignoreCase, const GIT_INDEX& index)
-    : m_root(std::move(root)), m_rootKey(FoldPathCase(m_root)), m_indexPath(std::move(indexPath)),
-      m_ignoreCase(ignoreCase), m_entries(index.entries.size())
+TrackedTree::TrackedTree(std::wstring root, std::wstring indexPath, bool ignoreCase)
+    : m_root(std::move(root)), m_rootKey(FoldPathCase(m_root)), m_indexPath(std::move(indexPath)), m_ignoreCase(ignoreCase)
 {
-    m_files.Reserve(index.entries.size(), index.names.size());
-    if (!index.entries.empty()) m_folders.Insert("");
-    std::string key;
-    for (const GIT_INDEX_ENTRY& e : index.entries) {
-        key = FoldedKey(index.Name(e), ignoreCase);
-        switch (e.kind) {
+}
+
+// Fills a tree with the entries of its index as the reader gives them.
+class CTrackedTreeBuilder : public GitIndexSink {
+public:
+    explicit CTrackedTreeBuilder(TrackedTree& tree) : m_tree(tree) {}
+
+    void Begin(std::size_t entries, std::size_t nameBytes) override
+    {
+        m_tree.m_files = ByteKeySet();
+        m_tree.m_folders = ByteKeySet();
+        m_tree.m_whole = ByteKeySet();
+        m_tree.m_entries = 0;
+        m_tree.m_files.Reserve(entries, nameBytes);
+        m_lastFolder.clear();
+    }
+
+    void Entry(std::string_view name, const GIT_INDEX_ENTRY& entry) override
+    {
+        if (m_tree.m_entries++ == 0) m_tree.m_folders.Insert("");
+        FoldedKey(name, m_tree.m_ignoreCase, m_key);
+        switch (entry.kind) {
         case GitEntryKind::File:
         case GitEntryKind::Symlink:
-            m_files.Insert(key);
+            m_tree.m_files.Insert(m_key);
             break;
         case GitEntryKind::Directory:
-            key.pop_back();   // its '/'
+            m_key.pop_back();   // its '/'
             [[fallthrough]];
         case GitEntryKind::Gitlink:
-            m_whole.Insert(key);
-            m_folders.Insert(key);
+            m_tree.m_whole.Insert(m_key);
+            m_tree.m_folders.Insert(m_key);
             break;
         }
         // Every folder above the entry, up to the first one already known:
-        // the entries come sorted, so that is most often the entry's own.
-        for (size_t end = key.rfind('/'); end != std::string::npos && end > 0; end = key.rfind('/', end - 1))
-            if (!m_folders.Insert(std::string_view(key).substr(0, end))) break;
+        // the entries come sorted, so that is most often the entry's own,
+        // which the entry before had too.
+        const size_t slash = m_key.rfind('/');
+        const std::string_view folder = std::string_view(m_key).substr(0, slash == std::string::npos ? 0 : slash);
+        if (folder.empty() || folder == m_lastFolder) return;
+        m_lastFolder.assign(folder);
+        for (size_t end = slash; end != std::string::npos && end > 0; end = m_key.rfind('/', end - 1))
+            if (!m_tree.m_folders.Insert(std::string_view(m_key).substr(0, end))) break;
     }
-}
+
+private:
+    TrackedTree& m_tree;
+    std::string m_key, m_lastFolder;
+};
 
 size_t TrackedTree::MemoryBytes() const noexcept
 {
@@ -345,22 +369,18 @@ TrackedTree::ANSWER TrackedTree::Look(std::string_view key, bool isFolder) const
     return {m_files.Contains(key), false};
 }
 
-std::shared_ptr<const TrackedTree> TrackedTreeCache::Load(const GIT_WORKTREE& worktree, std::wstring& failedFile)
-{
-    const std::wstring key = FoldPathCase(worktree.root);
-    if (const auto found = m_trees.find(key); found != m_trees.end()) return found->second;
-    if (const auto failed = m_failures.find(key); failed != m_failures.end()) {
-        failedFile = failed->second.file;
-        ::SetLastError(failed->second.error);
-        return nullptr;
-    }
-    auto fail = [&](const std::wstring& file, DWORD error) -> std::shared_ptr<const TrackedTree> {
-        m_failures[key] = {file, error};
-        failedFile = file;
-        ::SetLastError(error);
-        return nullptr;
-    };
+namespace {
 
+// Reads a working tree's configuration and index; touches nothing shared, so
+// that it may run on a thread of its own.
+TrackedTreeCache::LOADED ReadTrackedTree(const GIT_WORKTREE& worktree)
+{
+    TrackedTreeCache::LOADED result;
+    auto fail = [&](const std::wstring& file, DWORD error) {
+        result.failedFile = file;
+        result.error = error;
+        return result;
+    };
     // The repository's configuration, then the worktree's own.
     GIT_SETTINGS settings;
     const std::wstring configs[] = {JoinPath(worktree.commonDir, L"config"), JoinPath(worktree.gitDir, L"config.worktree")};
@@ -373,14 +393,55 @@ std::shared_ptr<const TrackedTree> TrackedTreeCache::Load(const GIT_WORKTREE& wo
     }
     size_t hashBytes = kGitSha1Bytes;
     if (settings.objectFormat == "sha256") hashBytes = kGitSha256Bytes;
-    else if (!settings.objectFormat.empty() && settings.objectFormat != "sha1")
-        return fail(configs[0], kErrorGitObjectFormat);
+    else if (!settings.objectFormat.empty() && settings.objectFormat != "sha1") return fail(configs[0], kErrorGitObjectFormat);
 
     const std::wstring indexPath = JoinPath(worktree.gitDir, L"index");
-    GIT_INDEX index;
+    auto tree = std::make_shared<TrackedTree>(worktree.root, indexPath, settings.ignoreCase);
+    CTrackedTreeBuilder builder(*tree);
+    GIT_INDEX_FORMAT format;
     std::wstring failed;
-    if (!ReadGitIndex(indexPath, hashBytes, index, failed)) return fail(failed, ::GetLastError());
-    auto tree = std::make_shared<const TrackedTree>(worktree.root, indexPath, settings.ignoreCase, index);
-    m_trees.emplace(key, tree);
-    return tree;
+    if (!ReadGitIndex(indexPath, hashBytes, builder, format, failed)) return fail(failed, ::GetLastError());
+    result.tree = std::move(tree);
+    return result;
+}
+
+} // namespace
+
+TrackedTreeCache::~TrackedTreeCache()
+{
+    // A tree still being read is waited for: its thread uses nothing of the cache.
+    for (auto& [key, pending] : m_pending)
+        if (pending.valid()) pending.wait();
+}
+
+void TrackedTreeCache::Prefetch(const GIT_WORKTREE& worktree)
+{
+    const std::wstring key = FoldPathCase(worktree.root);
+    if (m_loaded.count(key) || m_pending.count(key)) return;
+    try {
+        m_pending.emplace(key, std::async(std::launch::async, ReadTrackedTree, worktree));
+    } catch (const std::exception&) {
+        // No thread to be had: Load reads it.
+    }
+}
+
+std::shared_ptr<const TrackedTree> TrackedTreeCache::Load(const GIT_WORKTREE& worktree, std::wstring& failedFile)
+{
+    const std::wstring key = FoldPathCase(worktree.root);
+    auto found = m_loaded.find(key);
+    if (found == m_loaded.end()) {
+        LOADED loaded;
+        if (auto pending = m_pending.find(key); pending != m_pending.end()) {
+            loaded = pending->second.get();
+            m_pending.erase(pending);
+        } else {
+            loaded = ReadTrackedTree(worktree);
+        }
+        found = m_loaded.emplace(key, std::move(loaded)).first;
+    }
+    if (!found->second.tree) {
+        failedFile = found->second.failedFile;
+        ::SetLastError(found->second.error);
+    }
+    return found->second.tree;
 }

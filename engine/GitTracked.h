@@ -4,6 +4,7 @@
 // submodules have), read from their index files without any git program, and
 // the answer to "does git track this path?" for each of them.
 #include <windows.h>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,7 +12,7 @@
 
 #include "support/ByteKeySet.h"
 
-struct GIT_INDEX;
+class CTrackedTreeBuilder;
 
 // A working tree and where its repository lies.
 struct GIT_WORKTREE {
@@ -43,8 +44,8 @@ GitLookup FindEnclosingWorkTree(const std::wstring& folder, GIT_WORKTREE& worktr
 // true unless the repository's configuration says false, as on Windows).
 class TrackedTree {
 public:
-    // Builds the sets from an index read whole.
-    TrackedTree(std::wstring root, std::wstring indexPath, bool ignoreCase, const GIT_INDEX& index);
+    // An empty tree; ReadGitIndex fills it through its builder.
+    TrackedTree(std::wstring root, std::wstring indexPath, bool ignoreCase);
 
     const std::wstring& Root() const noexcept { return m_root; }          // canonical
     const std::wstring& RootKey() const noexcept { return m_rootKey; }    // FoldPathCase(Root())
@@ -68,6 +69,7 @@ public:
     ANSWER Look(std::string_view key, bool isFolder) const;
 
 private:
+    friend class CTrackedTreeBuilder;
     bool TrackedWhole(std::string_view key) const;
 
     std::wstring m_root, m_rootKey, m_indexPath;
@@ -82,16 +84,28 @@ private:
 // solution folders in its working tree.
 class TrackedTreeCache {
 public:
+    TrackedTreeCache() = default;
+    TrackedTreeCache(const TrackedTreeCache&) = delete;
+    TrackedTreeCache& operator=(const TrackedTreeCache&) = delete;
+    ~TrackedTreeCache();
+
+    // Starts reading the tree of `worktree` on a thread of its own, so that
+    // it is read while the caller walks the solution's folders; Load takes
+    // it. Read at Load's call instead where no thread can be started.
+    void Prefetch(const GIT_WORKTREE& worktree);
+
     // The tree of `worktree`, read now or earlier; null when its index (or its
     // shared index, or its configuration) cannot be read: `failedFile` and
     // the last error say which and why.
     std::shared_ptr<const TrackedTree> Load(const GIT_WORKTREE& worktree, std::wstring& failedFile);
 
-private:
-    struct FAILURE {
-        std::wstring file;
-        DWORD error;
+    struct LOADED {
+        std::shared_ptr<const TrackedTree> tree;   // null: failed
+        std::wstring failedFile;
+        DWORD error = 0;
     };
-    std::unordered_map<std::wstring, std::shared_ptr<const TrackedTree>> m_trees;   // by the folded root
-    std::unordered_map<std::wstring, FAILURE> m_failures;
+
+private:
+    std::unordered_map<std::wstring, LOADED> m_loaded;                    // by the folded root
+    std::unordered_map<std::wstring, std::future<LOADED>> m_pending;
 };

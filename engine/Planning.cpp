@@ -160,13 +160,31 @@ void CountProtectedChanges(std::vector<SOLUTION_WALK>& walks, const ProtectedLis
     }
 }
 
+// The working tree that holds a solution folder, looked for before its walk
+// so that its index is read while the walk goes on.
+struct ENCLOSING_TREE {
+    GitLookup lookup = GitLookup::None;
+    GIT_WORKTREE worktree;
+    std::wstring failedFile;   // Broken: the .git file
+    DWORD error = 0;
+};
+
+ENCLOSING_TREE FindAndPrefetch(const std::wstring& folder, TrackedTreeCache& cache)
+{
+    ENCLOSING_TREE found;
+    found.lookup = FindEnclosingWorkTree(folder, found.worktree, found.failedFile);
+    found.error = ::GetLastError();
+    if (found.lookup == GitLookup::Found) cache.Prefetch(found.worktree);
+    return found;
+}
+
 // Makes what git tracks protected in `list`: the working tree that holds the
-// solution folder `folder`, and each working tree whose .git the walk met
+// solution folder, and each working tree whose .git the walk met
 // (submodules, worktrees and clones inside the tree, which answer for their
 // own paths). False, with the index (or .git file) at fault and the reason
 // as the last error, when one cannot be read: nothing may be touched then.
-bool AttachTracked(const std::wstring& folder, const std::vector<std::wstring>& gitEntries, TrackedTreeCache& cache,
-                   ProtectedList& list, std::wstring& failedFile)
+bool AttachTracked(const ENCLOSING_TREE& enclosing, const std::vector<std::wstring>& gitEntries,
+                   TrackedTreeCache& cache, ProtectedList& list, std::wstring& failedFile)
 {
     auto attach = [&](GitLookup lookup, const GIT_WORKTREE& worktree) {
         if (lookup == GitLookup::Broken) return false;
@@ -176,8 +194,13 @@ bool AttachTracked(const std::wstring& folder, const std::vector<std::wstring>& 
         list.AddTracked(std::move(tree));
         return true;
     };
+    if (enclosing.lookup == GitLookup::Broken) {
+        failedFile = enclosing.failedFile;
+        ::SetLastError(enclosing.error);
+        return false;
+    }
+    if (!attach(enclosing.lookup, enclosing.worktree)) return false;
     GIT_WORKTREE worktree;
-    if (!attach(FindEnclosingWorkTree(folder, worktree, failedFile), worktree)) return false;
     for (const std::wstring& dotGit : gitEntries)
         if (!attach(OpenWorkTree(dotGit, worktree, failedFile), worktree)) return false;
     return true;
@@ -217,7 +240,10 @@ void CountTrackedKept(CLEANUP_PLAN& plan, const ProtectedList& list)
 {
     std::unordered_set<std::wstring> counted;
     auto keep = [&](const std::wstring& file, ULONGLONG written) {
-        if (!counted.insert(FoldPathCase(file)).second) return;
+        std::wstring key = FoldPathCase(file);
+        // A repository's own files stay with it, but git tracks none of them.
+        if (key.find(L"\\.GIT\\") != std::wstring::npos || key.ends_with(L"\\.GIT")) return;
+        if (!counted.insert(std::move(key)).second) return;
         ++plan.trackedKept;
         plan.newestKept = std::max(plan.newestKept, written);
     };
@@ -225,17 +251,19 @@ void CountTrackedKept(CLEANUP_PLAN& plan, const ProtectedList& list)
     bool folderHolds = false;   // git tracks something in `lastFolder`
     for (const DeletePlan* items : {&plan.vsPlan, &plan.mainPlan}) {
         for (const ITEM_2_DELETE& item : *items) {
-            const std::wstring path = NormalizeFolderPath(item.strPath, FALSE);
             if (item.nType == DEL_TYPE_FILE) {
                 // Files of one folder follow each other in a plan: their folder is asked once.
-                std::wstring folder = GetParentPath(path);
+                const std::wstring& path = item.strPath;
+                const size_t slash = path.find_last_of(L"\\/");
+                const std::wstring_view folder = std::wstring_view(path).substr(0, slash == std::wstring::npos ? 0 : slash);
                 if (folder != lastFolder) {
-                    const ProtectedList::ANSWER answer = list.LookTracked(folder, true);
+                    lastFolder.assign(folder);
+                    const ProtectedList::ANSWER answer = list.LookTracked(lastFolder, true);
                     folderHolds = answer.protects || answer.entryBelow;
-                    lastFolder = std::move(folder);
                 }
                 if (folderHolds && list.LookTracked(path, false).protects) keep(path, WriteTimeOf(path));
             } else if (item.nType == DEL_TYPE_FOLDER_NO_RECURSION || item.nType == DEL_TYPE_FOLDER_TREE) {
+                const std::wstring path = NormalizeFolderPath(item.strPath, FALSE);
                 const ProtectedList::ANSWER answer = list.LookTracked(path, true);
                 if (answer.protects || answer.entryBelow) CountTrackedBelow(path, answer.protects, list, keep);
             }
@@ -298,7 +326,11 @@ std::vector<bool> PlanTogether(CLEANUP_PLAN& root, const std::vector<CLEANUP_PLA
     extras.ageSkipFolder = walks.front().target.ageSkipFolder;
     extras.nested = &targets;
     std::vector<std::wstring> gitEntries;
-    if (!options.includeTracked) extras.gitEntries = &gitEntries;
+    ENCLOSING_TREE enclosing;
+    if (!options.includeTracked) {
+        extras.gitEntries = &gitEntries;
+        enclosing = FindAndPrefetch(walks.front().canonical, trackedCache);
+    }
     BOOL walked = CollectArtifacts(walks.front().canonical, root.mainPlan, deleteSuo, *root.protectedList,
                                    WalkTop::SolutionFolder, &extras);
     walks.front().target.reached = true;
@@ -307,7 +339,7 @@ std::vector<bool> PlanTogether(CLEANUP_PLAN& root, const std::vector<CLEANUP_PLA
     // before anything is touched, as an unreadable do-not-delete file does.
     std::wstring unreadableIndex;
     if (walked && !options.includeTracked &&
-        !AttachTracked(walks.front().canonical, gitEntries, trackedCache, *root.protectedList, unreadableIndex)) {
+        !AttachTracked(enclosing, gitEntries, trackedCache, *root.protectedList, unreadableIndex)) {
         root.unreadableError = ::GetLastError();
         ::SetLastError(kErrorUnreadableGitIndex);
         walked = FALSE;
