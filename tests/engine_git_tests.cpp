@@ -127,7 +127,7 @@ TEST(GitTracked, EveryShapeOfIndexKeepsWhatGitTracks)
 {
     struct Case {
         const char* what;
-        std::string more;                          // run in R after the first commit
+        std::string more = "";                     // run in R after the first commit
         std::string init = "git init -q";
         std::wstring solution = L"R/Sol";          // the folder cleaned
         std::wstring index = L"R/.git/index";
@@ -138,7 +138,7 @@ TEST(GitTracked, EveryShapeOfIndexKeepsWhatGitTracks)
         int trackedKept = 5;                       // as the log says
         uint32_t version = 2;
         bool split = false, sparse = false;
-        std::function<void(std::string&)> patch;   // changes the index's bytes for the clean-up alone
+        std::function<void(std::string&)> patch = nullptr;   // changes the index's bytes for the clean-up alone
     };
     const std::string split = "git config splitIndex.maxPercentChange 100\ngit update-index --split-index\n"
                               "echo changed >>Sol/CHANGES.log\ngit add -f Sol/CHANGES.log\n"
@@ -181,6 +181,14 @@ TEST(GitTracked, EveryShapeOfIndexKeepsWhatGitTracks)
          .untracked = Join(kUntracked, {L"ext/Lib/Debug/junk.obj"}),
          .kept = Join(kCommitted, {L"ext/Lib/Debug/libvendor.dll", L"ext/Lib/.git", L"ext/Lib/readme.txt"}),
          .gone = Join(kUntracked, {L"ext/Lib/Debug/junk.obj"}), .trackedKept = 6},
+        // A repository of its own inside a folder planned whole, which R ignores:
+        // its files are its index's, and its .git stays (none of it counted as tracked).
+        {.what = "a clone inside obj",
+         .more = "mkdir -p Sol/App/obj/clone\ncd Sol/App/obj/clone\ngit init -q\necho k >kept.txt\ngit add kept.txt\n"
+                 "git commit -qm clone\n",
+         .untracked = Join(kUntracked, {L"App/obj/clone/junk.obj"}),
+         .kept = Join(kCommitted, {L"App/obj/clone/kept.txt", L"App/obj/clone/.git/HEAD"}),
+         .gone = Join(kUntracked, {L"App/obj/clone/junk.obj"}), .trackedKept = 6},
         {.what = "SHA-256 repository", .init = "git init -q --object-format=sha256", .hashBytes = kGitSha256Bytes},
         // As git writes it with index.skipHash: no checksum, only zeros.
         {.what = "no checksum",
@@ -222,7 +230,9 @@ TEST(GitTracked, EveryShapeOfIndexKeepsWhatGitTracks)
         }
         testutil::FakeHost host;
         host.Run({t.path(c.solution)});
-        if (c.patch) ASSERT_TRUE(testutil::WriteBytes(t.path(c.index), original));
+        if (c.patch) {
+            ASSERT_TRUE(testutil::WriteBytes(t.path(c.index), original));
+        }
 
         EXPECT_TRUE(host.EndedWithoutErrors()) << Narrow(host.logText);
         EXPECT_EQ(Present(t, c.solution, c.kept, false), Paths{});
