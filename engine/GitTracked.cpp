@@ -1,6 +1,7 @@
 #include "engine/GitTracked.h"
 
 #include <cctype>
+#include <new>
 #include <cwctype>
 
 #include "engine/GitIndex.h"
@@ -371,9 +372,24 @@ TrackedTree::ANSWER TrackedTree::Look(std::string_view key, bool isFolder) const
 
 namespace {
 
+TrackedTreeCache::LOADED ReadTrackedTreeOrThrow(const GIT_WORKTREE& worktree);
+
 // Reads a working tree's configuration and index; touches nothing shared, so
-// that it may run on a thread of its own.
+// that it may run on a thread of its own. An index too large for the memory
+// left fails like one that cannot be read.
 TrackedTreeCache::LOADED ReadTrackedTree(const GIT_WORKTREE& worktree)
+{
+    try {
+        return ReadTrackedTreeOrThrow(worktree);
+    } catch (const std::bad_alloc&) {
+        TrackedTreeCache::LOADED failed;
+        failed.failedFile = JoinPath(worktree.gitDir, L"index");
+        failed.error = ERROR_OUTOFMEMORY;
+        return failed;
+    }
+}
+
+TrackedTreeCache::LOADED ReadTrackedTreeOrThrow(const GIT_WORKTREE& worktree)
 {
     TrackedTreeCache::LOADED result;
     auto fail = [&](const std::wstring& file, DWORD error) {
