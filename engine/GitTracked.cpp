@@ -425,9 +425,12 @@ TrackedTreeCache::LOADED ReadTrackedTreeOrThrow(const GIT_WORKTREE& worktree)
 
 TrackedTreeCache::~TrackedTreeCache()
 {
-    // A tree still being read is waited for: its thread uses nothing of the cache.
+    // A tree still being read is waited for: its thread uses nothing of the
+    // cache. The caller's last error stays as it was.
+    const DWORD error = ::GetLastError();
     for (auto& [key, pending] : m_pending)
         if (pending.valid()) pending.wait();
+    ::SetLastError(error);
 }
 
 void TrackedTreeCache::Prefetch(const GIT_WORKTREE& worktree)
