@@ -1,6 +1,8 @@
 // mopwright-bench: generates a synthetic solution tree and measures the engine
 // on it: planning against a bare directory walk, listings per folder, shell
-// calls per planned item, end-to-end clean speed and planning memory.
+// calls per planned item, end-to-end clean speed and planning memory; with
+// the tree in a git repository, planning with its index against planning
+// without it, and the reading of a large index.
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,8 @@
 #include <vector>
 
 #include "engine/Executor.h"
+#include "engine/GitIndex.h"
+#include "engine/GitTracked.h"
 #include "engine/Planning.h"
 #include "engine/Recycler.h"
 #include "engine/Restore.h"
@@ -224,6 +228,44 @@ std::wstring Arg(int argc, wchar_t** argv, const wchar_t* name, const std::wstri
     return fallback;
 }
 
+bool Flag(int argc, wchar_t** argv, const wchar_t* name)
+{
+    for (int i = 1; i < argc; ++i)
+        if (wcscmp(argv[i], name) == 0) return true;
+    return false;
+}
+
+// The reading of one index file and the building of its lookup sets, as
+// planning does it for a working tree: best of `repeats`.
+struct INDEX_READ {
+    bool ok = false;
+    size_t entries = 0;
+    double seconds = 1e9;
+    size_t bytesPerEntry = 0;   // of the lookup sets
+};
+INDEX_READ TimeIndexRead(const std::wstring& indexPath, int repeats)
+{
+    INDEX_READ result;
+    GIT_WORKTREE worktree;
+    worktree.gitDir = worktree.commonDir = GetParentPath(indexPath);
+    worktree.root = GetParentPath(worktree.gitDir);
+    for (int r = 0; r < repeats; ++r) {
+        LARGE_INTEGER a = Now();
+        TrackedTreeCache cache;   // a new one each time: nothing is kept from the last read
+        std::wstring failed;
+        const std::shared_ptr<const TrackedTree> tree = cache.Load(worktree, failed);
+        if (!tree) {
+            fwprintf(stderr, L"cannot read %ls: %lu\n", failed.c_str(), ::GetLastError());
+            return result;
+        }
+        result.seconds = std::min(result.seconds, Seconds(a, Now()));
+        result.entries = tree->Entries();
+        result.bytesPerEntry = tree->Entries() ? tree->MemoryBytes() / tree->Entries() : 0;
+        result.ok = true;
+    }
+    return result;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -235,27 +277,37 @@ int wmain(int argc, wchar_t** argv)
     int repeats = _wtoi(Arg(argc, argv, L"--repeats", L"3").c_str());
     int protectedLines = _wtoi(Arg(argc, argv, L"--protected", L"0").c_str());
     bool skipClean = Arg(argc, argv, L"--clean", L"yes") == L"no";
+    // The tree alone, left in place (to be put in a repository), or the tree made so before.
+    const bool generateOnly = Flag(argc, argv, L"--generate-only");
+    const bool reuse = Flag(argc, argv, L"--reuse");
+    const std::wstring bigIndex = Arg(argc, argv, L"--big-index", L"");
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
     std::wstring root = Arg(argc, argv, L"--root", std::wstring(tmp) + L"mopwright-bench") + L"\\Bench";
     if (projects < 1 || sources < 1 || repeats < 1 || protectedLines < 0) {
         fwprintf(stderr, L"usage: mopwright-bench [--projects N] [--sources N] [--repeats N] [--protected N] [--root DIR] "
-                         L"[--clean no]\n");
+                         L"[--clean no] [--generate-only | --reuse] [--big-index FILE]\n");
         return 2;
     }
 
-    RemoveTree(root);
-    CreateDirectoryW(root.substr(0, root.rfind(L'\\')).c_str(), nullptr);
-    TREE_COUNTS made;
-    LARGE_INTEGER t0 = Now();
-    Generate(root, projects, sources, protectedLines, made);
-    double generateSeconds = Seconds(t0, Now());
-    fwprintf(stderr, L"generated %llu files and %llu folders in %.1f s\n", made.files, made.folders, generateSeconds);
+    if (!reuse) {
+        RemoveTree(root);
+        CreateDirectoryW(root.substr(0, root.rfind(L'\\')).c_str(), nullptr);
+        TREE_COUNTS made;
+        LARGE_INTEGER t0 = Now();
+        Generate(root, projects, sources, protectedLines, made);
+        double generateSeconds = Seconds(t0, Now());
+        fwprintf(stderr, L"generated %llu files and %llu folders in %.1f s\n", made.files, made.folders, generateSeconds);
+        if (generateOnly) return 0;
+    }
 
     // Best of N for both walks, alternating, so caches treat them alike.
-    double floorBest = 1e9, planBest = 1e9, dryBest = 1e9;
+    double floorBest = 1e9, planBest = 1e9, dryBest = 1e9, untrackedBest = 1e9;
     TREE_COUNTS walked;
     size_t planItems = 0, vsItems = 0, protectedEntries = 0, peakPlanBytes = 0;
+    size_t indexEntries = 0, trackedKept = 0;
+    CLEANUP_OPTIONS withoutIndex;
+    withoutIndex.includeTracked = true;
     unsigned long long planListings = 0, mainWalkListings = 0;
     for (int r = 0; r < repeats; ++r) {
         TREE_COUNTS c;
@@ -264,6 +316,12 @@ int wmain(int argc, wchar_t** argv)
         floorBest = std::min(floorBest, Seconds(a, Now()));
         walked = c;
 
+        // Planning as the console program's --include-tracked does it: no index is read.
+        LARGE_INTEGER n = Now();
+        {
+            const CLEANUP_PLAN plan = PlanSolutionFolder(root, withoutIndex);
+            untrackedBest = std::min(untrackedBest, Seconds(n, Now()));
+        }
         size_t liveBefore = g_liveBytes;
         g_peakBytes = g_liveBytes;
         DirListing::ResetListingsStarted();
@@ -276,6 +334,10 @@ int wmain(int argc, wchar_t** argv)
             vsItems = plan.vsPlan.size();
             protectedEntries = plan.protectedList->size();
             peakPlanBytes = g_peakBytes - liveBefore;
+            indexEntries = 0;
+            for (const auto& tree : plan.protectedList->TrackedTrees()) indexEntries += tree->Entries();
+            trackedKept = plan.trackedKept;
+            if (plan.status != FolderStatus::Planned) fwprintf(stderr, L"planning failed: %lu\n", plan.error);
         }
         // The dry run: the same planning, and what the deletion would do with every item.
         LARGE_INTEGER d = Now();
@@ -343,6 +405,9 @@ int wmain(int argc, wchar_t** argv)
         restoreComplete = back.files == walked.files && back.folders == walked.folders;
     }
 
+    INDEX_READ big;
+    if (!bigIndex.empty()) big = TimeIndexRead(bigIndex, repeats);
+
     double ratio = planBest / floorBest;
     double listingsPerFolder = double(mainWalkListings) / double(folders);
     double shellPerItem = planItems ? double(shellCalls) / double(planItems) : 0;
@@ -356,6 +421,15 @@ int wmain(int argc, wchar_t** argv)
     wprintf(L"%-44ls %14.3f\n", L"planning (both plans + protected list), s", planBest);
     wprintf(L"%-44ls %14.2f\n", L"planning / floor", ratio);
     wprintf(L"%-44ls %14.2f\n", L"planning, 20,000-line list / planning", longListBest / planBest);
+    wprintf(L"%-44ls %14.3f\n", L"planning without the git index, s", untrackedBest);
+    wprintf(L"%-44ls %14zu\n", L"git index entries read in planning", indexEntries);
+    wprintf(L"%-44ls %14.3f\n", L"planning with / without the index", planBest / untrackedBest);
+    wprintf(L"%-44ls %14zu\n", L"tracked files kept among planned items", trackedKept);
+    if (!bigIndex.empty()) {
+        wprintf(L"%-44ls %14zu\n", L"large index: entries", big.entries);
+        wprintf(L"%-44ls %14.3f\n", L"large index: read and lookup sets built, s", big.seconds);
+        wprintf(L"%-44ls %14zu\n", L"large index: lookup bytes per entry", big.bytesPerEntry);
+    }
     wprintf(L"%-44ls %14.3f\n", L"dry run with sizes, s", dryBest);
     wprintf(L"%-44ls %14.2f\n", L"dry run / planning", dryBest / planBest);
     wprintf(L"%-44ls %14zu\n", L"planned items (.vs plan + main plan)", planItems);
@@ -389,12 +463,15 @@ int wmain(int argc, wchar_t** argv)
             L"\"shellCallsPerItem\":%.4f,\"verifySeconds\":%.4f,\"protectedLines\":%d,\"protectedEntries\":%zu,"
             L"\"cleanSucceeded\":%ls,\"restoreSeconds\":%.3f,\"restoredItems\":%zu,\"restoreFailures\":%zu,"
             L"\"restoreComplete\":%ls,\"restoreFindingSeconds\":%.3f,\"restoreShellSeconds\":%.3f,"
-            L"\"restoreCheckingSeconds\":%.3f,\"deleter\":\"%ls\",\"longListToPlan\":%.3f}\n",
+            L"\"restoreCheckingSeconds\":%.3f,\"deleter\":\"%ls\",\"longListToPlan\":%.3f,"
+            L"\"planSecondsWithoutIndex\":%.4f,\"indexEntries\":%zu,\"planWithIndexToWithout\":%.3f,"
+            L"\"trackedKept\":%zu,\"bigIndexEntries\":%zu,\"bigIndexReadSeconds\":%.4f,\"bigIndexBytesPerEntry\":%zu}\n",
             entries, folders, projects, floorBest, planBest, ratio, dryBest, dryBest / planBest, planItems, listingsPerFolder, peakPlanBytes,
             bytesPerItem, cleanSeconds, itemsPerSecond, shellCalls, shellPerItem, verifySeconds, protectedLines,
             protectedEntries, cleaned ? L"true" : L"false", restoreSeconds, restoredItems, restoreFailures,
             restoreComplete ? L"true" : L"false", RestoreTimes().finding, RestoreTimes().shell, RestoreTimes().checking,
-            ActiveDeleterName(), longListBest / planBest);
+            ActiveDeleterName(), longListBest / planBest, untrackedBest, indexEntries, planBest / untrackedBest, trackedKept,
+            big.entries, big.ok ? big.seconds : 0.0, big.bytesPerEntry);
     RemoveTree(root);
     return 0;
 }

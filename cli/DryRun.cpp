@@ -27,6 +27,11 @@ const wchar_t* FolderStatusName(FolderStatus status)
     return L"unknown";
 }
 
+const wchar_t* KeepReasonName(KeepReason reason)
+{
+    return reason == KeepReason::Tracked ? L"tracked" : L"do-not-delete";
+}
+
 DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan)
 {
     DRY_RUN_FOLDER report;
@@ -37,6 +42,7 @@ DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan)
         report.error = plan.error;
         report.unreadableList = plan.unreadableList;
         report.unlistableFolder = plan.unlistableFolder;
+        report.unreadableIndex = plan.unreadableIndex;
         report.unreadableLine = PlanningFailureLine(plan);
     } else if (plan.status == FolderStatus::Planned) {
         report.forecast = ForecastCleanup(plan);

@@ -16,6 +16,7 @@ struct DRY_RUN_FOLDER {
     std::wstring errorText;
     std::wstring unreadableList;         // PlanningFailed: the do-not-delete file that could not be read
     std::wstring unlistableFolder;       // PlanningFailed: a folder that could not be listed whole
+    std::wstring unreadableIndex;        // PlanningFailed: the git index (or .git file) that could not be read
     std::wstring unreadableLine;         // the log line that says where planning stopped
     CLEANUP_FORECAST forecast;           // Planned: item by item
     std::vector<DRIVE_BYTES> binBytes;   // Planned: what its plans send to each drive's Recycle Bin
@@ -34,3 +35,5 @@ std::wstring BinRoomJson(const BIN_ROOM& room, const std::wstring* folder = null
 
 // The dry run's line for a drive whose bin the clean-up would overflow; empty otherwise.
 std::wstring BinRoomDryRunLine(const BIN_ROOM& room);
+// "do-not-delete" or "tracked".
+const wchar_t* KeepReasonName(KeepReason reason);

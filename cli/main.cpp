@@ -31,7 +31,7 @@ constexpr int kExitUsage = 2;
 
 const wchar_t kUsage[] =
     L"Usage: mopwright-cli [--dry-run] [--delete-suo] [--json] [--force-top-level]\n"
-    L"                     [--recurse] [--older-than DAYS] FOLDER...\n"
+    L"                     [--recurse] [--older-than DAYS] [--include-tracked] FOLDER...\n"
     L"       mopwright-cli --restore [--dry-run] [--json] FOLDER...\n"
     L"       mopwright-cli --check FOLDER\n"
     L"       mopwright-cli --install-shell-menu | --uninstall-shell-menu | --version | --help\n";
@@ -50,6 +50,8 @@ const wchar_t kHelp[] =
     L"                (never through links, nor inside Debug, obj, ipch, .vs, .git)\n"
     L"  --older-than DAYS  leave out solution folders with a file (other than what\n"
     L"                would be removed) changed less than DAYS days ago\n"
+    L"  --include-tracked  also remove what git tracks: without it, every file\n"
+    L"                that the git index of a solution's working tree tracks stays\n"
     L"  --install-shell-menu    add \"Clean with Mopwright\" to the folder menu of\n"
     L"                Explorer, for the current user (starts mopwright.exe beside this)\n"
     L"  --uninstall-shell-menu  remove that entry again\n"
@@ -90,6 +92,7 @@ struct OPTIONS {
     bool uninstallShellMenu = false;
     bool restore = false;
     bool check = false;
+    bool includeTracked = false;
     std::vector<std::wstring> folders;
 };
 
@@ -133,6 +136,7 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
             else if (arg == L"--uninstall-shell-menu") options.uninstallShellMenu = true;
             else if (arg == L"--restore") options.restore = true;
             else if (arg == L"--check") options.check = true;
+            else if (arg == L"--include-tracked") options.includeTracked = true;
             else if (arg == L"--older-than") {
                 wchar_t* end = nullptr;
                 const long days = i + 1 < argc ? wcstol(argv[i + 1], &end, 10) : -1;
@@ -167,12 +171,12 @@ bool ParseArguments(int argc, wchar_t** argv, OPTIONS& options, std::wstring& pr
     // The self-test makes and cleans a tree of its own: nothing else goes with it.
     if (options.check && (options.folders.size() != 1 || options.dryRun || options.deleteSuo || options.json ||
                           options.allowTopLevel || options.recurse || options.olderThanDays >= 0 || options.restore ||
-                          options.installShellMenu || options.uninstallShellMenu)) {
+                          options.includeTracked || options.installShellMenu || options.uninstallShellMenu)) {
         problem = L"mopwright-cli: --check takes exactly one folder and no other option\n";
         return false;
     }
     // A restore undoes a clean-up as it was: no clean-up option changes it.
-    if (options.restore && (options.deleteSuo || options.allowTopLevel || options.recurse ||
+    if (options.restore && (options.deleteSuo || options.allowTopLevel || options.recurse || options.includeTracked ||
                             options.olderThanDays >= 0 || options.installShellMenu || options.uninstallShellMenu)) {
         problem = L"mopwright-cli: --restore takes only --dry-run, --json and folders\n";
         return false;
@@ -212,6 +216,7 @@ CLEANUP_OPTIONS CleanupOptions(const OPTIONS& options)
     CLEANUP_OPTIONS cleanup;
     cleanup.deleteSuo = options.deleteSuo ? TRUE : FALSE;
     cleanup.allowTopLevel = options.allowTopLevel;
+    cleanup.includeTracked = options.includeTracked;
     return cleanup;
 }
 
@@ -345,7 +350,7 @@ int RunDry(const OPTIONS& options)
                    L",\"solution\":" + JsonString(r.solutionFile) + L",\"error\":" + Number(r.error) +
                    L",\"errorText\":" + JsonString(r.errorText) + L",\"unreadableList\":" +
                    JsonString(r.unreadableList) + L",\"unlistableFolder\":" + JsonString(r.unlistableFolder) +
-                   L",\"items\":[";
+                   L",\"unreadableIndex\":" + JsonString(r.unreadableIndex) + L",\"items\":[";
             for (size_t i = 0; i < r.forecast.items.size(); ++i) {
                 const ITEM_OUTCOME& it = r.forecast.items[i];
                 if (i) out += L",";
@@ -357,7 +362,8 @@ int RunDry(const OPTIONS& options)
                 const SPARED_OUTCOME& s = r.forecast.spared[i];
                 if (i) out += L",";
                 out += L"{\"path\":" + JsonString(s.path) + L",\"kind\":" +
-                       JsonString(s.isFolder ? L"folder" : L"file") + L",\"bytes\":" + Number(s.bytes) + L"}";
+                       JsonString(s.isFolder ? L"folder" : L"file") + L",\"bytes\":" + Number(s.bytes) +
+                       L",\"reason\":" + JsonString(KeepReasonName(s.reason)) + L"}";
             }
             out += L"],\"totals\":{\"items\":" + Number(r.forecast.items.size()) + L",\"bytes\":" +
                    Number(r.forecast.totalBytes) + L",\"sparedItems\":" + Number(r.forecast.spared.size()) +
@@ -389,8 +395,11 @@ int RunDry(const OPTIONS& options)
             for (const ITEM_OUTCOME& it : r.forecast.items)
                 out += FormatText(L"  %-4ls %-16ls %14llu  ", it.vsPlan ? L"vs" : L"main", DeleteTypeName(it.nType), it.bytes) +
                        it.path + L"\n";
-            for (const SPARED_OUTCOME& s : r.forecast.spared)
-                out += FormatText(L"  keep %-16ls %14llu  ", s.isFolder ? L"folder" : L"file", s.bytes) + s.path + L"\n";
+            for (const SPARED_OUTCOME& s : r.forecast.spared) {
+                std::wstring kind = s.isFolder ? L"folder" : L"file";
+                if (s.reason == KeepReason::Tracked) kind += L" (tracked)";
+                out += FormatText(L"  keep %-16ls %14llu  ", kind.c_str(), s.bytes) + s.path + L"\n";
+            }
             out += L"  Would remove " + Number(r.forecast.items.size()) + L" items, " + Number(r.forecast.totalBytes) +
                    L" bytes; spared " + Number(r.forecast.spared.size()) + L" items, " + Number(r.forecast.sparedBytes) +
                    L" bytes.\n";

@@ -54,11 +54,13 @@ bool CleanFolder(ICleanupHost& host, const CLEANUP_PLAN& plan, std::set<std::wst
     CleanupFailure failure = CleanupFailure::Planning;
     if (const std::wstring where = PlanningFailureLine(plan); !where.empty()) host.Log(where);
     if (plan.status == FolderStatus::Planned) WarnOfFullBins(host, plan, warned);
-    if (ApplyCleanupPlan(plan, &host, &failure)) {
+    const BOOL cleaned = ApplyCleanupPlan(plan, &host, &failure);
+    const DWORD code = ::GetLastError();
+    if (const std::wstring kept = TrackedKeptLine(plan); !kept.empty()) host.Log(kept);
+    if (cleaned) {
         host.Log(FormatText(L"Success! Cleaned up folder: \"%ls\"", folder.c_str()));
         return true;
     }
-    const DWORD code = ::GetLastError();
     EngineBeep(MB_ICONHAND);
     const std::wstring text = GetErrorText(code);
     // Once deletion has begun, items may already be in the Recycle Bin:

@@ -160,12 +160,138 @@ void CountProtectedChanges(std::vector<SOLUTION_WALK>& walks, const ProtectedLis
     }
 }
 
+// The working tree that holds a solution folder, looked for before its walk
+// so that its index is read while the walk goes on.
+struct ENCLOSING_TREE {
+    GitLookup lookup = GitLookup::None;
+    GIT_WORKTREE worktree;
+    std::wstring failedFile;   // Broken: the .git file
+    DWORD error = 0;
+};
+
+ENCLOSING_TREE FindAndPrefetch(const std::wstring& folder, TrackedTreeCache& cache)
+{
+    ENCLOSING_TREE found;
+    found.lookup = FindEnclosingWorkTree(folder, found.worktree, found.failedFile);
+    found.error = ::GetLastError();
+    if (found.lookup == GitLookup::Found) cache.Prefetch(found.worktree);
+    return found;
+}
+
+// Makes what git tracks protected in `list`: the working tree that holds the
+// solution folder, and each working tree whose .git the walk met
+// (submodules, worktrees and clones inside the tree, which answer for their
+// own paths). False, with the index (or .git file) at fault and the reason
+// as the last error, when one cannot be read: nothing may be touched then.
+bool AttachTracked(const ENCLOSING_TREE& enclosing, const std::vector<std::wstring>& gitEntries,
+                   TrackedTreeCache& cache, ProtectedList& list, std::wstring& failedFile)
+{
+    auto attach = [&](GitLookup lookup, const GIT_WORKTREE& worktree) {
+        if (lookup == GitLookup::Broken) return false;
+        if (lookup == GitLookup::None) return true;
+        std::shared_ptr<const TrackedTree> tree = cache.Load(worktree, failedFile);
+        if (!tree) return false;
+        list.AddTracked(std::move(tree));
+        return true;
+    };
+    if (enclosing.lookup == GitLookup::Broken) {
+        failedFile = enclosing.failedFile;
+        ::SetLastError(enclosing.error);
+        return false;
+    }
+    if (!attach(enclosing.lookup, enclosing.worktree)) return false;
+    GIT_WORKTREE worktree;
+    for (const std::wstring& dotGit : gitEntries)
+        if (!attach(OpenWorkTree(dotGit, worktree, failedFile), worktree)) return false;
+    return true;
+}
+
+// The latest write time of a file, or "now" when it cannot be looked at.
+ULONGLONG WriteTimeOf(const std::wstring& file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(LongPathForm(file).c_str(), GetFileExInfoStandard, &data)) return Unknown();
+    return FileTimeValue(data.ftLastWriteTime);
+}
+
+// Counts, through `keep`, the files below `folder` that git tracks (all of
+// them when the folder is tracked whole), links not entered.
+template <typename Keep>
+void CountTrackedBelow(const std::wstring& folder, bool whole, const ProtectedList& list, Keep& keep)
+{
+    std::vector<std::pair<std::wstring, bool>> subfolders;
+    (void)ForEachEntry(folder, [&](const WIN32_FIND_DATAW& e) {
+        if (DirListing::IsLink(e)) return;
+        std::wstring full = JoinPath(folder, e.cFileName);
+        if (!DirListing::IsDirectory(e)) {
+            if (whole || list.LookTracked(full, false).protects) keep(full, DirListing::WriteTime(e));
+            return;
+        }
+        const ProtectedList::ANSWER inside = whole ? ProtectedList::ANSWER{true} : list.LookTracked(full, true);
+        if (inside.protects || inside.entryBelow) subfolders.emplace_back(std::move(full), inside.protects);
+    });
+    for (const auto& [sub, subWhole] : subfolders) CountTrackedBelow(sub, subWhole, list, keep);
+}
+
+// The files that git tracks among the items of `plan` and in the folders it
+// plans whole stay: they are counted for the log, and their changes count for
+// the folder's age like those of every other file that stays.
+void CountTrackedKept(CLEANUP_PLAN& plan, const ProtectedList& list)
+{
+    std::unordered_set<std::wstring> counted;
+    auto keep = [&](const std::wstring& file, ULONGLONG written) {
+        std::wstring key = FoldPathCase(file);
+        // A repository's own files stay with it, but git tracks none of them.
+        if (key.find(L"\\.GIT\\") != std::wstring::npos || key.ends_with(L"\\.GIT")) return;
+        if (!counted.insert(std::move(key)).second) return;
+        ++plan.trackedKept;
+        plan.newestKept = std::max(plan.newestKept, written);
+    };
+    std::wstring lastFolder;
+    bool folderHolds = false;   // git tracks something in `lastFolder`
+    for (const DeletePlan* items : {&plan.vsPlan, &plan.mainPlan}) {
+        for (const ITEM_2_DELETE& item : *items) {
+            if (item.nType == DEL_TYPE_FILE) {
+                // Files of one folder follow each other in a plan: their folder is asked once.
+                const std::wstring& path = item.strPath;
+                const size_t slash = path.find_last_of(L"\\/");
+                const std::wstring_view folder = std::wstring_view(path).substr(0, slash == std::wstring::npos ? 0 : slash);
+                if (folder != lastFolder) {
+                    lastFolder.assign(folder);
+                    const ProtectedList::ANSWER answer = list.LookTracked(lastFolder, true);
+                    folderHolds = answer.protects || answer.entryBelow;
+                }
+                if (folderHolds && list.LookTracked(path, false).protects) keep(path, WriteTimeOf(path));
+            } else if (item.nType == DEL_TYPE_FOLDER_NO_RECURSION || item.nType == DEL_TYPE_FOLDER_TREE) {
+                const std::wstring path = NormalizeFolderPath(item.strPath, FALSE);
+                const ProtectedList::ANSWER answer = list.LookTracked(path, true);
+                if (answer.protects || answer.entryBelow) CountTrackedBelow(path, answer.protects, list, keep);
+            }
+        }
+    }
+}
+
+// True when one of the working trees of `list` holds `folder` (canonical).
+bool InWorkTree(const std::wstring& folder, const ProtectedList& list)
+{
+    const std::wstring key = FoldPathCase(folder);
+    for (const std::shared_ptr<const TrackedTree>& tree : list.TrackedTrees()) {
+        const std::wstring& root = tree->RootKey();
+        if (key.size() >= root.size() && key.compare(0, root.size(), root) == 0 &&
+            (key.size() == root.size() || root.back() == L'\\' || key[root.size()] == L'\\'))
+            return true;
+    }
+    return false;
+}
+
 // Plans `root` and the solution folders `nested` inside it (checked, with
 // their base names) in one walk that shares one protected list. Answers, for
 // each of `nested`, whether it is planned now; those the walk never reached
 // (inside a folder planned whole, say) are left to be planned on their own.
-std::vector<bool> PlanTogether(CLEANUP_PLAN& root, const std::vector<CLEANUP_PLAN*>& nested, BOOL deleteSuo)
+std::vector<bool> PlanTogether(CLEANUP_PLAN& root, const std::vector<CLEANUP_PLAN*>& nested,
+                               const CLEANUP_OPTIONS& options, TrackedTreeCache& trackedCache)
 {
+    const BOOL deleteSuo = options.deleteSuo;
     std::vector<bool> planned(nested.size(), true);
     // A relative path would be resolved against whatever the current folder
     // happens to be: nothing is planned through one.
@@ -199,10 +325,25 @@ std::vector<bool> PlanTogether(CLEANUP_PLAN& root, const std::vector<CLEANUP_PLA
     WALK_EXTRAS extras;
     extras.ageSkipFolder = walks.front().target.ageSkipFolder;
     extras.nested = &targets;
-    const BOOL walked = CollectArtifacts(walks.front().canonical, root.mainPlan, deleteSuo, *root.protectedList,
-                                         WalkTop::SolutionFolder, &extras);
+    std::vector<std::wstring> gitEntries;
+    ENCLOSING_TREE enclosing;
+    if (!options.includeTracked) {
+        extras.gitEntries = &gitEntries;
+        enclosing = FindAndPrefetch(walks.front().canonical, trackedCache);
+    }
+    BOOL walked = CollectArtifacts(walks.front().canonical, root.mainPlan, deleteSuo, *root.protectedList,
+                                   WalkTop::SolutionFolder, &extras);
     walks.front().target.reached = true;
     walks.front().target.newestKept = extras.newestKept;
+    // What git tracks stays; an index that cannot be read stops the folder
+    // before anything is touched, as an unreadable do-not-delete file does.
+    std::wstring unreadableIndex;
+    if (walked && !options.includeTracked &&
+        !AttachTracked(enclosing, gitEntries, trackedCache, *root.protectedList, unreadableIndex)) {
+        root.unreadableError = ::GetLastError();
+        ::SetLastError(kErrorUnreadableGitIndex);
+        walked = FALSE;
+    }
     if (!walked) {
         // The tree could not be read whole: nothing in it may be touched.
         DWORD error = ::GetLastError();
@@ -214,6 +355,7 @@ std::vector<bool> PlanTogether(CLEANUP_PLAN& root, const std::vector<CLEANUP_PLA
             if (!w.walked) continue;
             w.plan->unreadableList = extras.unreadableList;
             w.plan->unlistableFolder = extras.unlistableFolder;
+            w.plan->unreadableIndex = unreadableIndex;
             w.plan->unreadableError = root.unreadableError;
             Fail(*w.plan, error);
         }
@@ -230,6 +372,10 @@ std::vector<bool> PlanTogether(CLEANUP_PLAN& root, const std::vector<CLEANUP_PLA
         w.plan->newestKept = std::max(w.plan->newestKept, w.target.newestKept);
         w.plan->status = FolderStatus::Planned;
         w.plan->error = 0;
+        if (root.protectedList->HasTracked()) {
+            w.plan->inWorkTree = InWorkTree(w.canonical, *root.protectedList);
+            CountTrackedKept(*w.plan, *root.protectedList);
+        }
     }
     CountProtectedChanges(walks, *root.protectedList);
     return planned;
@@ -274,7 +420,7 @@ CLEANUP_PLAN CCleanupPlanner::Plan(const std::vector<std::wstring>& queue, size_
     }
     std::vector<CLEANUP_PLAN*> nested;
     for (CLEANUP_PLAN& p : inner) nested.push_back(&p);
-    const std::vector<bool> planned = PlanTogether(plan, nested, m_options.deleteSuo);
+    const std::vector<bool> planned = PlanTogether(plan, nested, m_options, m_tracked);
     for (size_t k = 0; k < inner.size(); ++k)
         if (planned[k]) m_planned.emplace(innerIndex[k], std::move(inner[k]));
     return plan;
@@ -290,7 +436,10 @@ BOOL BuildCleanupPlan(const std::wstring& baseName, BOOL deleteSuo, const std::w
 {
     plan.folder = folder;
     plan.baseName = baseName;
-    PlanTogether(plan, {}, deleteSuo);
+    CLEANUP_OPTIONS options;
+    options.deleteSuo = deleteSuo;
+    TrackedTreeCache trackedCache;
+    PlanTogether(plan, {}, options, trackedCache);
     ::SetLastError(plan.status == FolderStatus::Planned ? 0 : plan.error);
     return plan.status == FolderStatus::Planned;
 }

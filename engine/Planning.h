@@ -8,11 +8,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/GitTracked.h"
 #include "engine/Plan.h"
 
 struct CLEANUP_OPTIONS {
     BOOL deleteSuo = FALSE;        // also the solution user-option (.suo) files
     bool allowTopLevel = false;    // clean a drive root or system folder that holds a solution
+    bool includeTracked = false;   // remove what the rules name even where git tracks it (no index is read)
 };
 
 // What became of a queued folder's checks and planning.
@@ -32,6 +34,8 @@ struct CLEANUP_PLAN {
     std::wstring unreadableList;          // PlanningFailed: a do-not-delete file that could not be read,
     DWORD unreadableError = 0;            //   and why
     std::wstring unlistableFolder;        // PlanningFailed: a folder that could not be listed whole
+    std::wstring unreadableIndex;         // PlanningFailed: a git index (or .git file) that could not be read, and
+                                          //   why in unreadableError
     std::wstring baseName;                // the solution file's name without its extension
     std::wstring solutionFile;            // and with it ("App.sln")
     DeletePlan vsPlan;                    // applied first to last
@@ -39,6 +43,8 @@ struct CLEANUP_PLAN {
     // What the do-not-delete files name; shared by solutions planned together.
     std::shared_ptr<ProtectedList> protectedList = std::make_shared<ProtectedList>();
     ULONGLONG newestKept = 0;             // latest write time (FILETIME) of a file that the clean-up leaves in place
+    bool inWorkTree = false;              // a git working tree holds the folder: what git tracks stays
+    size_t trackedKept = 0;               // files that git tracks among the planned items and in planned folders
 };
 
 // Plans the queued folders of one run, each once, when its turn comes. A
@@ -57,6 +63,7 @@ private:
     const std::wstring& Key(const std::vector<std::wstring>& queue, size_t index);
 
     CLEANUP_OPTIONS m_options;
+    TrackedTreeCache m_tracked;                            // each index once per run
     std::unordered_map<size_t, CLEANUP_PLAN> m_planned;   // planned with an outer folder, by queue index
     std::vector<std::wstring> m_keys;                      // the queue's folders, canonical and case-folded
 };
@@ -64,7 +71,8 @@ private:
 // Checks and plans one folder on its own.
 CLEANUP_PLAN PlanSolutionFolder(const std::wstring& folder, const CLEANUP_OPTIONS& options);
 
-// Builds both plans, the protected list and the ancestor sweep for a solution
-// folder whose base name is known. FALSE with the collector's error; nothing is
-// deleted either way. `plan.folder`, `baseName` and `status` are set here.
+// Builds both plans, the protected list (what git tracks included) and the
+// ancestor sweep for a solution folder whose base name is known. FALSE with
+// the collector's error; nothing is deleted either way. `plan.folder`,
+// `baseName` and `status` are set here.
 BOOL BuildCleanupPlan(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder, CLEANUP_PLAN& plan);

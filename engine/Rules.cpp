@@ -32,6 +32,13 @@ bool IsKeepListName(const wchar_t* name)
     return wcslen(name) == kLength && NameEquals(name, kDoNotDeleteFileName);
 }
 
+// ".git", in any case: a working tree's repository, or the file naming it.
+bool IsGitName(const wchar_t* name)
+{
+    return name[0] == L'.' && (name[1] | 0x20) == L'g' && (name[2] | 0x20) == L'i' && (name[3] | 0x20) == L't' &&
+           name[4] == 0;
+}
+
 bool EndsWith(const wchar_t* name, const wchar_t* suffix)
 {
     const size_t n = wcslen(name), s = wcslen(suffix);
@@ -76,7 +83,8 @@ std::wstring FolderPrefix(const std::wstring& folder)
 class ArtifactWalk {
 public:
     ArtifactWalk(bool deleteSuo, ProtectedList& protectedList, const WALK_EXTRAS* extras)
-        : m_deleteSuo(deleteSuo), m_protected(protectedList), m_nested(extras ? extras->nested : nullptr) {}
+        : m_deleteSuo(deleteSuo), m_protected(protectedList), m_nested(extras ? extras->nested : nullptr),
+          m_gitEntries(extras ? extras->gitEntries : nullptr) {}
 
     // The folder being visited, always ending in one backslash.
     std::wstring path;
@@ -123,6 +131,7 @@ private:
 
         return EachEntry(
             [&](const WIN32_FIND_DATAW& e) {
+                NoteGit(e, true);
                 // A solution planned on its own has a plan of its own.
                 if (WALK_TARGET* nested = NestedTarget()) return VisitSolution(*nested, e.cFileName, WalkTop::SolutionFolder);
                 // A .tlog folder is build output only inside a release folder,
@@ -130,6 +139,7 @@ private:
                 return Visit(e.cFileName, rule == FileRule::Release, false, countAge);
             },
             [&](const WIN32_FIND_DATAW& e) {
+                NoteGit(e, false);
                 const wchar_t* entryName = e.cFileName;
                 // A do-not-delete file is read wherever it lies, and never planned.
                 const bool isList = IsKeepListName(entryName);
@@ -168,8 +178,12 @@ private:
 
     BOOL LookThrough(unsigned long long& bytes)
     {
-        return EachEntry([&](const WIN32_FIND_DATAW&) { return LookThrough(bytes); },
+        return EachEntry([&](const WIN32_FIND_DATAW& e) {
+                             NoteGit(e, true);
+                             return LookThrough(bytes);
+                         },
                          [&](const WIN32_FIND_DATAW& e) {
+                             NoteGit(e, false);
                              bytes += DirListing::FileBytes(e);
                              return !IsKeepListName(e.cFileName) || ReadList(e.cFileName) ? TRUE : FALSE;
                          });
@@ -208,6 +222,14 @@ private:
         return end.Complete();
     }
 
+    // Remembers a .git entry of the folder in `path` (a folder's own path
+    // while it is visited, a file's folder otherwise).
+    void NoteGit(const WIN32_FIND_DATAW& e, bool isFolder)
+    {
+        if (!m_gitEntries || !IsGitName(e.cFileName)) return;
+        m_gitEntries->push_back(isFolder ? NormalizeFolderPath(path, FALSE) : JoinPath(path, e.cFileName));
+    }
+
     BOOL ReadList(const wchar_t* name)
     {
         const std::wstring file = JoinPath(path, name);
@@ -221,6 +243,7 @@ private:
     const bool m_deleteSuo;
     ProtectedList& m_protected;
     const std::unordered_map<std::wstring, WALK_TARGET*>* m_nested;
+    std::vector<std::wstring>* m_gitEntries;
     WALK_TARGET* m_target = nullptr;   // the solution whose plan the walk fills now
     std::wstring m_ageSkip;            // its age-skip folder, with its trailing backslash
 };

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <string>
 #include <unordered_map>
+#include <vector>
 #include "engine/Plan.h"
 
 // The solution user-option files, which only the delete-.suo option removes.
@@ -51,6 +52,9 @@ struct WALK_EXTRAS {
     // FoldPathCase of their canonical paths). Each one's tree goes into its own
     // target, as a solution folder; the protected list is shared.
     const std::unordered_map<std::wstring, WALK_TARGET*>* nested = nullptr;
+    // out (when given): every file or folder named .git met in the walk, links
+    // aside: the working trees of the tree, each read for what it tracks.
+    std::vector<std::wstring>* gitEntries = nullptr;
 };
 BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL deleteSuo,
                       ProtectedList& protectedList, WalkTop top = WalkTop::Subfolder, WALK_EXTRAS* extras = nullptr);

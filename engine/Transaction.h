@@ -40,6 +40,7 @@ struct SPARED_OUTCOME {
     std::wstring path;
     bool isFolder = false;
     unsigned long long bytes = 0;
+    KeepReason reason = KeepReason::DoNotDelete;   // a do-not-delete file, or git, keeps it
 };
 struct CLEANUP_FORECAST {
     std::vector<ITEM_OUTCOME> items;     // in plan order (.vs plan, then main plan), each object once;
@@ -54,6 +55,14 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan);
 // Planning failed because a do-not-delete file could not be read: `file`.
 // Logged, with the reading error, before the folder's own failure line.
 std::wstring UnreadableListLine(const std::wstring& file, DWORD error);
+
+// Planning failed because a git index (or a .git file) could not be read:
+// `file`. The line says why and how to go on.
+std::wstring UnreadableIndexLine(const std::wstring& file, DWORD error);
+
+// The line of a clean-up's log that says how many files git tracks among
+// what the rules would have removed, and so were kept; empty when none.
+std::wstring TrackedKeptLine(const CLEANUP_PLAN& plan);
 
 // The line that says where a failed planning stopped (a do-not-delete file
 // that could not be read, a folder that could not be listed), logged before the

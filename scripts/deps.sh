@@ -1,7 +1,7 @@
 # Installs with apt whatever of the build and test tools is missing (sourced).
 # On a machine that has everything it installs nothing and asks apt nothing.
 
-MW_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64 googletest xvfb imagemagick procps zip unzip"
+MW_PACKAGES="cmake ninja-build git g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64 googletest xvfb imagemagick procps zip unzip"
 
 mw_install_deps() {
     missing=""

@@ -89,6 +89,24 @@ std::wstring GetErrorText(DWORD code)
         return L"Another restore of this folder is under way.";
     case kErrorOutsideFolder:
         return L"The journal names a place outside its solution folder, so it was left alone.";
+    case kErrorUnreadableGitIndex:
+        return L"A git index could not be read, so nothing was removed.";
+    case kErrorGitIndexVersion:
+        return L"The git index is of a version that Mopwright cannot read (it reads versions 2, 3 and 4).";
+    case kErrorGitIndexExtension:
+        return L"The git index requires an extension that Mopwright does not know.";
+    case kErrorGitIndexChecksum:
+        return L"The git index does not match its checksum: it is damaged.";
+    case kErrorGitIndexCutOff:
+        return L"The git index ends too early: it is cut off.";
+    case kErrorGitIndexMalformed:
+        return L"The file is not a git index as git writes it.";
+    case kErrorGitSharedIndexMissing:
+        return L"The shared index file that this split git index is based on is missing.";
+    case kErrorGitLinkBroken:
+        return L"The .git file names no git folder.";
+    case kErrorGitObjectFormat:
+        return L"The git repository names its objects neither by SHA-1 nor by SHA-256.";
     default:
         break;
     }

@@ -15,6 +15,16 @@ inline constexpr DWORD kErrorRecyclingStopped = 0x20000108;    // nothing more g
 inline constexpr DWORD kErrorNoDeleter = 0x20000109;           // the shell's file operation failed its check
 inline constexpr DWORD kErrorRestoreRunning = 0x2000010A;      // another restore of the folder is under way
 inline constexpr DWORD kErrorOutsideFolder = 0x2000010B;       // a journal line names a place outside its folder
+// A git index, and what holds it, that could not be read.
+inline constexpr DWORD kErrorUnreadableGitIndex = 0x20000201;  // the folder's failure: nothing was removed
+inline constexpr DWORD kErrorGitIndexVersion = 0x20000202;     // a version other than 2, 3 and 4
+inline constexpr DWORD kErrorGitIndexExtension = 0x20000203;   // a required extension not known
+inline constexpr DWORD kErrorGitIndexChecksum = 0x20000204;    // the bytes do not match the checksum
+inline constexpr DWORD kErrorGitIndexCutOff = 0x20000205;      // the file ends too early
+inline constexpr DWORD kErrorGitIndexMalformed = 0x20000206;   // not in the format git writes
+inline constexpr DWORD kErrorGitSharedIndexMissing = 0x20000207;  // a split index without its shared index
+inline constexpr DWORD kErrorGitLinkBroken = 0x20000208;       // a .git file that names no git folder
+inline constexpr DWORD kErrorGitObjectFormat = 0x20000209;     // object names neither SHA-1 nor SHA-256
 
 // The system's text for a Windows error code as one line: every CR and LF
 // removed, nothing else trimmed. Codes 12000-12175 come from wininet.dll's

@@ -711,4 +711,47 @@ bool MakeSparseFile(const std::wstring& path, unsigned long long bytes)
     return file && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
 }
 
+std::string ReadBytes(const std::wstring& path)
+{
+    UniqueFile f(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    if (!f || !GetFileSizeEx(f.get(), &size)) return {};
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!bytes.empty() && !ReadFile(f.get(), bytes.data(), (DWORD)bytes.size(), &got, nullptr)) return {};
+    bytes.resize(got);
+    return bytes;
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    UniqueFile f(CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return f && (bytes.empty() || (WriteFile(f.get(), bytes.data(), (DWORD)bytes.size(), &written, nullptr) &&
+                                   written == bytes.size()));
+}
+
+SHELL_RESULT RunShell(const std::wstring& folder, const std::string& script, DWORD timeoutMs)
+{
+    SHELL_RESULT result;
+    TempTree io(L"sh");
+    const std::string dir = Narrow(LinuxPath(io.root()));
+    io.file(L"body.sh", script);
+    // Single quotes hold any path but one with a quote of its own.
+    io.file(L"run.sh", "export PATH=/usr/local/bin:/usr/bin:/bin LC_ALL=C\n"
+                       "export GIT_CONFIG_NOSYSTEM=1 GIT_CONFIG_GLOBAL=/dev/null\n"
+                       "export GIT_AUTHOR_NAME=test GIT_AUTHOR_EMAIL=test@example.com\n"
+                       "export GIT_COMMITTER_NAME=test GIT_COMMITTER_EMAIL=test@example.com\n"
+                       "cd '" + Narrow(LinuxPath(folder)) + "' && /bin/sh -e '" + dir + "/body.sh' >'" + dir +
+                       "/out.txt' 2>&1\n"
+                       "echo $? >'" + dir + "/rc.tmp' && mv '" + dir + "/rc.tmp' '" + dir + "/rc.txt'\n");
+    const std::wstring rc = io.path(L"rc.txt");
+    result.finished = RunLinux(L"/bin/sh \"" + LinuxPath(io.path(L"run.sh")) + L"\"",
+                               [&] { return GetFileAttributesW(rc.c_str()) != INVALID_FILE_ATTRIBUTES; }, timeoutMs);
+    result.output = ReadBytes(io.path(L"out.txt"));
+    if (result.finished) result.exitCode = atoi(ReadBytes(rc).c_str());
+    return result;
+}
+
 } // namespace testutil

@@ -282,5 +282,19 @@ private:
 // A file of `bytes` bytes that takes no room on disk (its end set without
 // writing: the file system keeps no blocks for the zeros). False on failure.
 bool MakeSparseFile(const std::wstring& path, unsigned long long bytes);
+// A shell script run on the Linux side in `folder` (a Windows path on Z:),
+// with git's identity and configuration of its own: Wine does not wait for
+// it, so this waits up to `timeoutMs` for it to end. `output` holds what it
+// wrote to standard output and error.
+struct SHELL_RESULT {
+    bool finished = false;
+    int exitCode = -1;
+    std::string output;
+};
+SHELL_RESULT RunShell(const std::wstring& folder, const std::string& script, DWORD timeoutMs = 120000);
+
+// A whole file's bytes (empty when it cannot be read), and a file written with `bytes`.
+std::string ReadBytes(const std::wstring& path);
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
 
 } // namespace testutil
