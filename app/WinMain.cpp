@@ -1,4 +1,4 @@
-#include "app/MopwrightApp.h"
+#include "ui/MopwrightApp.h"
 
 // The application object lives in mw_ui with the dialogs; naming it here is
 // what links it in.

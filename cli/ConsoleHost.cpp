@@ -3,7 +3,7 @@
 #include <io.h>
 #include <algorithm>
 
-#include "engine/Planning.h"
+#include "engine/planning/Planner.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 #include "support/Utf8.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-#include "engine/BinRoom.h"
-#include "engine/CleanupHost.h"
+#include "engine/undo/BinRoom.h"
+#include "engine/records/CleanupHost.h"
 
 struct CLEANUP_PLAN;
 

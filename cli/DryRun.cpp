@@ -1,6 +1,8 @@
+#include "engine/recycling/VolumeBin.h"
 #include "cli/DryRun.h"
 
 #include "cli/Json.h"
+#include "engine/running/LogLines.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/BinRoom.h"
-#include "engine/Transaction.h"
+#include "engine/undo/BinRoom.h"
+#include "engine/running/Transaction.h"
 
 struct DRY_RUN_FOLDER {
     std::wstring folder;                 // as given

@@ -1,3 +1,5 @@
+#include "engine/recycling/VolumeBin.h"
+#include "engine/recycling/DeleterChoice.h"
 #include "cli/SelfCheck.h"
 
 #include <windows.h>
@@ -5,11 +7,11 @@
 #include <vector>
 
 #include "cli/ConsoleHost.h"
-#include "engine/CleanupJournal.h"
-#include "engine/CleanupRun.h"
-#include "engine/Decision.h"
-#include "engine/Recycler.h"
-#include "engine/Restore.h"
+#include "engine/undo/RemovalJournal.h"
+#include "engine/running/CleanupRun.h"
+#include "engine/deciding/Decision.h"
+#include "engine/recycling/Recycler.h"
+#include "engine/undo/Restore.h"
 #include "support/DirListing.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"

@@ -1,5 +1,5 @@
 #include "framework/App.h"
-#include "framework/Dialog.h"
+#include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
 
 #include <vector>
@@ -8,19 +8,11 @@ namespace {
 CWinApp* g_pApp = nullptr;
 
 std::wstring ModuleBaseName(HMODULE module) {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        DWORD n = ::GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return L"";
-        if (n < buffer.size()) {
-            std::wstring path(buffer.data(), n);
-            size_t slash = path.find_last_of(L"\\/");
-            std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-            size_t dot = name.find_last_of(L'.');
-            return dot == std::wstring::npos ? name : name.substr(0, dot);
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    const std::wstring path = ModulePath(module);
+    const size_t slash = path.find_last_of(L"\\/");
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.find_last_of(L'.');
+    return dot == std::wstring::npos ? name : name.substr(0, dot);
 }
 } // namespace
 
@@ -72,9 +64,7 @@ CWinApp* AfxGetApp() {
     return g_pApp;
 }
 
-HWND AfxGetMainWnd() {
-    return g_pApp && g_pApp->m_pMainWnd ? g_pApp->m_pMainWnd->GetSafeHwnd() : nullptr;
-}
+
 
 CWaitCursor::CWaitCursor() noexcept : m_hPrevCursor(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
 

@@ -180,3 +180,8 @@ bool MenuContains(HMENU menu, HMENU popup) {
     }
     return false;
 }
+
+HWND AfxGetMainWnd() {
+    CWinApp* app = AfxGetApp();
+    return app && app->m_pMainWnd ? app->m_pMainWnd->GetSafeHwnd() : nullptr;
+}

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Renders app/icon/Mopwright.svg into app/icon/Mopwright.ico: 256, 128, 64, 48,
+# Renders ui/icon/Mopwright.svg into ui/icon/Mopwright.ico: 256, 128, 64, 48,
 # 32 and 16 pixels, 32 bits per pixel. Needs ImageMagick (convert); the build
 # uses the committed .ico and does not need it.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-src="$here/app/icon/Mopwright.svg"
-out="$here/app/icon/Mopwright.ico"
+src="$here/ui/icon/Mopwright.svg"
+out="$here/ui/icon/Mopwright.ico"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 

@@ -4,6 +4,9 @@
 set -euo pipefail
 . "$(dirname "$0")/setup.sh"
 
+# Every include points down the layers, and none runs in a circle.
+scripts/check-layers.sh
+
 jobs=$(nproc 2>/dev/null || echo 2)
 mw_configure build/x64 x86_64 -DMOPWRIGHT_TESTS=ON
 mw_configure build/i686 i686 -DMOPWRIGHT_TESTS=OFF

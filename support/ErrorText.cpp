@@ -132,3 +132,8 @@ std::wstring GetErrorText(DWORD code)
     }
     return RemoveChar(RemoveChar(std::move(text), L'\r'), L'\n');
 }
+
+DWORD ErrorFromResult(HRESULT hr)
+{
+    return HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : static_cast<DWORD>(hr);
+}

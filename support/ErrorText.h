@@ -4,6 +4,12 @@
 
 // Codes of this program's own, with texts of their own (the customer bit set,
 // so that no system code is ever taken for one of them).
+// No path, or a relative one: never deleted through (8208, a system code).
+// The Windows error code an HRESULT carries (a Win32 failure: its code), or
+// the HRESULT itself, which GetErrorText knows as well.
+DWORD ErrorFromResult(HRESULT hr);
+
+inline constexpr DWORD kErrorRelativePath = 0x2010;
 inline constexpr DWORD kErrorRecycleBinRefused = 0x20000101;   // the bin could not take the item
 inline constexpr DWORD kErrorItemRemains = 0x20000102;         // "deleted", yet still there
 inline constexpr DWORD kErrorUnreadableKeepList = 0x20000103;  // a do-not-delete file could not be read

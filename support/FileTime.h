@@ -3,6 +3,9 @@
 // compares and stores them.
 #include <windows.h>
 
+// FILETIME units: 100 ns.
+inline constexpr ULONGLONG kFileTimeTicksPerSecond = 10000000;
+
 inline ULONGLONG FileTimeValue(const FILETIME& ft)
 {
     return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;

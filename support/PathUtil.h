@@ -23,6 +23,10 @@ BOOL IsRelativePath(const std::wstring& path);
 // ERROR_BAD_FORMAT (11) for a folder, otherwise the existence test's error.
 BOOL IsExistingFile(const std::wstring& path);
 
+// The full path of a loaded module's file (null: the program's own), however
+// long; empty when Windows cannot say.
+std::wstring ModulePath(HMODULE module);
+
 // Whole-path comparison ignoring case by the user's locale, nothing else.
 BOOL PathsEqual(const std::wstring& a, const std::wstring& b);
 

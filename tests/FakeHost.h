@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/CleanupHost.h"
-#include "engine/CleanupRun.h"
-#include "engine/Planning.h"
+#include "engine/records/CleanupHost.h"
+#include "engine/running/CleanupRun.h"
+#include "engine/planning/Planner.h"
 #include "tests/TestUtil.h"
 
 namespace testutil {

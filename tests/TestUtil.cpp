@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "engine/ProtectedListReader.h"
+#include "engine/planning/KeepListReader.h"
 #include "support/DirListing.h"
 #include "support/PathUtil.h"
 
@@ -97,9 +97,7 @@ std::wstring TestRoot()
     // others': the folder browser that the window tests drive walks down to
     // its start folder and never lists trees (links among them) that another
     // program is making or removing.
-    wchar_t module[MAX_PATH] = L"";
-    const DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring name(module, n < MAX_PATH ? n : 0);
+    std::wstring name = ModulePath(nullptr);
     name = name.substr(name.find_last_of(L"\\/") + 1);
     name = name.substr(0, name.find_last_of(L'.'));
     if (!name.empty()) root += L"-" + name;
@@ -617,8 +615,10 @@ DOUBLE_LOG DoubleRecord::Read() const
     return log;
 }
 
-VolumeBinOff::VolumeBinOff(const std::wstring& path)
+VolumeBinSetting::VolumeBinSetting(const std::wstring& path, const wchar_t* value, DWORD data)
+    : m_lock(CreateMutexW(nullptr, FALSE, L"Local\\MopwrightTestBinSettings")), m_value(value)
 {
+    if (m_lock) WaitForSingleObject(m_lock.get(), INFINITE);
     wchar_t root[MAX_PATH], volume[MAX_PATH];
     if (!GetVolumePathNameW(path.c_str(), root, MAX_PATH) || !GetVolumeNameForVolumeMountPointW(root, volume, MAX_PATH)) return;
     const std::wstring name = volume;   // \\?\Volume{GUID}\ .
@@ -626,14 +626,13 @@ VolumeBinOff::VolumeBinOff(const std::wstring& path)
     if (open == std::wstring::npos || close == std::wstring::npos) return;
     const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\BitBucket\\Volume\\" +
                              name.substr(open, close - open + 1);
-    const DWORD on = 1;
-    if (RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"NukeOnDelete", REG_DWORD, &on, sizeof(on)) == ERROR_SUCCESS)
-        m_key = key;
+    if (RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), value, REG_DWORD, &data, sizeof(data)) == ERROR_SUCCESS) m_key = key;
 }
 
-VolumeBinOff::~VolumeBinOff()
+VolumeBinSetting::~VolumeBinSetting()
 {
-    if (valid()) RegDeleteKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), L"NukeOnDelete");
+    if (valid()) RegDeleteKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), m_value);
+    if (m_lock) ReleaseMutex(m_lock.get());
 }
 
 bool ParseJsonString(std::wstring_view json, std::wstring& text, size_t* length)
@@ -682,25 +681,6 @@ bool ParseJsonString(std::wstring_view json, std::wstring& text, size_t* length)
         }
     }
     return false;   // no closing quote
-}
-
-VolumeBinCapacity::VolumeBinCapacity(const std::wstring& path, DWORD megabytes)
-{
-    wchar_t root[MAX_PATH], volume[MAX_PATH];
-    if (!GetVolumePathNameW(path.c_str(), root, MAX_PATH) || !GetVolumeNameForVolumeMountPointW(root, volume, MAX_PATH)) return;
-    const std::wstring name = volume;   // \\?\Volume{GUID}\ .
-    const size_t open = name.find(L'{'), close = name.find(L'}');
-    if (open == std::wstring::npos || close == std::wstring::npos) return;
-    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\BitBucket\\Volume\\" +
-                             name.substr(open, close - open + 1);
-    if (RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"MaxCapacity", REG_DWORD, &megabytes, sizeof(megabytes)) ==
-        ERROR_SUCCESS)
-        m_key = key;
-}
-
-VolumeBinCapacity::~VolumeBinCapacity()
-{
-    if (valid()) RegDeleteKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), L"MaxCapacity");
 }
 
 bool MakeSparseFile(const std::wstring& path, unsigned long long bytes)

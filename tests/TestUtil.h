@@ -237,20 +237,29 @@ private:
     std::wstring m_file;
 };
 
-// Switches off the Recycle Bin of the volume that holds `path` for this user,
-// as Windows keeps it (HKCU\...\Explorer\BitBucket\Volume\{GUID} NukeOnDelete
-// = 1), and removes that value again when the object goes.
-class VolumeBinOff {
+// One value of the Recycle Bin's settings for the volume that holds `path`,
+// for this user, as Windows keeps them (HKCU\...\Explorer\BitBucket\Volume\
+// {GUID}), set while the object lives and removed again when it goes. Test
+// programs share a prefix's registry: one such setting at a time, across them.
+class VolumeBinSetting {
 public:
-    explicit VolumeBinOff(const std::wstring& path);
-    ~VolumeBinOff();
-    VolumeBinOff(const VolumeBinOff&) = delete;
-    VolumeBinOff& operator=(const VolumeBinOff&) = delete;
+    VolumeBinSetting(const std::wstring& path, const wchar_t* value, DWORD data);
+    ~VolumeBinSetting();
+    VolumeBinSetting(const VolumeBinSetting&) = delete;
+    VolumeBinSetting& operator=(const VolumeBinSetting&) = delete;
 
     bool valid() const { return !m_key.empty(); }   // the volume was found and the value set
 
 private:
+    UniqueKernel m_lock;
     std::wstring m_key;
+    const wchar_t* m_value;
+};
+
+// The volume's bin switched off (NukeOnDelete = 1).
+class VolumeBinOff : public VolumeBinSetting {
+public:
+    explicit VolumeBinOff(const std::wstring& path) : VolumeBinSetting(path, L"NukeOnDelete", 1) {}
 };
 
 // ---- JSON text -----------------------------------------------------------
@@ -263,20 +272,10 @@ bool ParseJsonString(std::wstring_view json, std::wstring& text, size_t* length 
 
 // ---- The Recycle Bin's room ----------------------------------------------
 
-// Sets the most the Recycle Bin of the volume that holds `path` takes, for
-// this user, as Windows keeps it (HKCU\...\Explorer\BitBucket\Volume\{GUID}
-// MaxCapacity, in megabytes), and removes that value again when the object goes.
-class VolumeBinCapacity {
+// The most the volume's bin takes, in megabytes (MaxCapacity).
+class VolumeBinCapacity : public VolumeBinSetting {
 public:
-    VolumeBinCapacity(const std::wstring& path, DWORD megabytes);
-    ~VolumeBinCapacity();
-    VolumeBinCapacity(const VolumeBinCapacity&) = delete;
-    VolumeBinCapacity& operator=(const VolumeBinCapacity&) = delete;
-
-    bool valid() const { return !m_key.empty(); }   // the volume was found and the value set
-
-private:
-    std::wstring m_key;
+    VolumeBinCapacity(const std::wstring& path, DWORD megabytes) : VolumeBinSetting(path, L"MaxCapacity", megabytes) {}
 };
 
 // A file of `bytes` bytes that takes no room on disk (its end set without

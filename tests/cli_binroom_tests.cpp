@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "engine/BinRoom.h"
+#include "engine/undo/BinRoom.h"
 #include "tests/TestUtil.h"
 
 using testutil::PROCESS_RESULT;

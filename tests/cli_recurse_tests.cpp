@@ -2,7 +2,7 @@
 // recent ones out, and Explorer's folder menu in the real registry.
 #include <gtest/gtest.h>
 
-#include "engine/ProtectedListReader.h"
+#include "engine/planning/KeepListReader.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
 #include "tests/TestUtil.h"

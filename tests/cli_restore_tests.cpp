@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "cli/Json.h"
-#include "engine/Executor.h"
-#include "engine/Restore.h"
+#include "engine/recycling/ShellDelete.h"
+#include "engine/running/Executor.h"
+#include "engine/undo/Restore.h"
 #include "tests/TestUtil.h"
 
 using testutil::PROCESS_RESULT;

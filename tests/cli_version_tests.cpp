@@ -2,7 +2,8 @@
 // build put into the same program.
 #include <gtest/gtest.h>
 
-#include "engine/Recycler.h"
+#include "engine/recycling/DeleterChoice.h"
+#include "engine/recycling/Recycler.h"
 #include "support/ComInit.h"
 #include "tests/TestUtil.h"
 

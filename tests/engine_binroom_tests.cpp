@@ -4,7 +4,8 @@
 
 #include <optional>
 
-#include "engine/BinRoom.h"
+#include "engine/recycling/VolumeBin.h"
+#include "engine/undo/BinRoom.h"
 #include "support/UniqueHandle.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/SolutionDetect.h"
+#include "engine/planning/SolutionDetect.h"
 #include "support/ErrorText.h"
 #include "tests/TestUtil.h"
 

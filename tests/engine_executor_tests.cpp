@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
-#include "engine/Decision.h"
-#include "engine/Executor.h"
+#include "engine/recycling/Counters.h"
+#include "engine/recycling/ShellDelete.h"
+#include "engine/deciding/Decision.h"
+#include "engine/running/Executor.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"
 
@@ -375,12 +377,16 @@ TEST_F(ExecutorTest, TakeApartStopsWhenAsked)
     // A stop request: the take-apart deletes nothing at all.
     FakeHost stopping;
     stopping.stopRequested = true;
-    DWORD error = 0;
-    EXPECT_FALSE(TakeFolderApart(t.path(L"root"), keep, nullptr, error, DELETE_PROGRESS{&stopping}));
-    EXPECT_EQ(error, 1235u);
+    const DeletePlan plan = PlanIn(t, {{L"root", DEL_TYPE_FOLDER_TREE}});
+    DELETE_PROGRESS progress{&stopping};
+    progress.total = 1;
+    ::SetLastError(0);
+    EXPECT_FALSE(ApplyDeletionPlan(keep, plan, progress, nullptr, kFirstToLast));
+    EXPECT_EQ(::GetLastError(), 1235u);
     EXPECT_TRUE(t.exists(L"root/a/x.obj"));
     EXPECT_TRUE(t.exists(L"root/y.obj"));
 
-    EXPECT_TRUE(TakeFolderApart(t.path(L"root"), keep, nullptr, error, DELETE_PROGRESS{}));
+    DWORD error = 0;
+    EXPECT_TRUE(Apply(keep, plan, error));
     EXPECT_EQ(t.listing(), (Listing{L"root\\", L"root\\a\\", L"root\\a\\b\\", L"root\\a\\b\\keep.txt"}));
 }

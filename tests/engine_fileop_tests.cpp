@@ -8,7 +8,8 @@
 #include <functional>
 #include <thread>
 
-#include "engine/FileOperationRecycler.h"
+#include "engine/recycling/DeleterChoice.h"
+#include "engine/recycling/FileOperationRecycler.h"
 #include "support/ComInit.h"
 #include "tests/TestUtil.h"
 

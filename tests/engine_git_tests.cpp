@@ -6,10 +6,10 @@
 #include <functional>
 #include <set>
 
-#include "engine/Beep.h"
-#include "engine/GitIndex.h"
-#include "engine/Planning.h"
-#include "engine/Transaction.h"
+#include "engine/records/Beep.h"
+#include "engine/git/GitIndex.h"
+#include "engine/planning/Planner.h"
+#include "engine/running/Transaction.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 #include "support/Sha.h"

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "cli/Json.h"
-#include "engine/CleanupJournal.h"
-#include "engine/RecycleBin.h"
+#include "engine/undo/RemovalJournal.h"
+#include "engine/undo/RecycleBin.h"
 #include "support/Utf8.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"

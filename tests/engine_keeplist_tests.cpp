@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 
-#include "engine/Beep.h"
-#include "engine/ProtectedListReader.h"
-#include "engine/Transaction.h"
+#include "engine/records/Beep.h"
+#include "engine/planning/KeepListReader.h"
+#include "engine/running/LogLines.h"
+#include "engine/running/Transaction.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"

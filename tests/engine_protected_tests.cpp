@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "engine/Beep.h"
-#include "engine/ProtectedListReader.h"
-#include "engine/Rules.h"
+#include "engine/records/Beep.h"
+#include "engine/planning/KeepListReader.h"
+#include "engine/planning/Collectors.h"
 #include "tests/TestUtil.h"
 
 using testutil::EncodeUtf16;

@@ -11,7 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/FileOperationRecycler.h"
+#include "engine/recycling/DeleterChoice.h"
+#include "engine/recycling/FileOperationRecycler.h"
 #include "support/ComInit.h"
 #include "tests/TestUtil.h"
 

@@ -4,7 +4,7 @@
 // real trash and, under the double, the shell's file operation.
 #include <gtest/gtest.h>
 
-#include "engine/Restore.h"
+#include "engine/undo/Restore.h"
 #include "support/ComInit.h"
 #include "support/ErrorText.h"
 #include "tests/FakeHost.h"

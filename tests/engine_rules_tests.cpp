@@ -4,8 +4,8 @@
 #include <functional>
 #include <map>
 
-#include "engine/Rules.h"
-#include "engine/Transaction.h"
+#include "engine/planning/Collectors.h"
+#include "engine/running/Transaction.h"
 #include "support/DirListing.h"
 #include "tests/TestUtil.h"
 

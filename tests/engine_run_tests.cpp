@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "engine/Beep.h"
-#include "engine/CleanupRun.h"
+#include "engine/records/Beep.h"
+#include "engine/running/CleanupRun.h"
 #include "support/ErrorText.h"
-#include "engine/ProtectedListReader.h"
+#include "engine/planning/KeepListReader.h"
 #include "support/PathUtil.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"

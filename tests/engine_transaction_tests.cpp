@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "engine/Executor.h"
-#include "engine/ProtectedListReader.h"
-#include "engine/Transaction.h"
+#include "engine/running/Executor.h"
+#include "engine/planning/KeepListReader.h"
+#include "engine/running/Transaction.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"
 

@@ -6,7 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "app/MopwrightApp.h"
+#include "ui/MopwrightApp.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"

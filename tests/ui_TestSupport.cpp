@@ -1,5 +1,6 @@
+#include "engine/recycling/DeleterChoice.h"
 #include "tests/ui_TestSupport.h"
-#include "engine/Recycler.h"
+#include "engine/recycling/Recycler.h"
 #include "framework/Dialog.h"
 #include "support/ComInit.h"
 #include "support/UniqueHandle.h"

@@ -1,6 +1,6 @@
 // The real program, started as a process with folders on its command line,
 // with its settings in the real registry.
-#include "app/resource.h"
+#include "ui/resource.h"
 #include "tests/TestUtil.h"
 #include "tests/ui_TestSupport.h"
 

@@ -1,9 +1,9 @@
 // The main window and the About box, run in-process as real dialogs: real
 // drops, the real registry, real folders cleaned into the real trash.
-#include "app/MopwrightApp.h"
-#include "app/resource.h"
-#include "engine/CleanupRun.h"
-#include "engine/Restore.h"
+#include "ui/MopwrightApp.h"
+#include "ui/resource.h"
+#include "engine/running/CleanupRun.h"
+#include "engine/undo/Restore.h"
 #include "support/ErrorText.h"
 #include "support/ComInit.h"
 #include "tests/TestUtil.h"

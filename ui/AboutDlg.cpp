@@ -1,6 +1,7 @@
+#include "engine/recycling/DeleterChoice.h"
 #include "ui/AboutDlg.h"
-#include "app/resource.h"
-#include "engine/Recycler.h"
+#include "ui/resource.h"
+#include "engine/recycling/Recycler.h"
 #include "support/PathUtil.h"
 #include "ui/WebSite.h"
 

@@ -1,4 +1,5 @@
 #include "ui/FolderPicker.h"
+#include "support/Version.h"
 #include "support/ComInit.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
@@ -7,7 +8,6 @@
 #include <shlobj.h>
 #include <vector>
 
-extern BOOL g_bWin7OrLater;
 
 BOOL g_bScrollSelectionPending = FALSE;
 
@@ -61,7 +61,7 @@ int CALLBACK BrowseCallbackProc(HWND window, UINT message, LPARAM, LPARAM data) 
         if (start && !start->empty()) {
             // The browser selects the folder but leaves it out of view on
             // Windows 7 and later; the first selection change scrolls to it.
-            if (g_bWin7OrLater) g_bScrollSelectionPending = TRUE;
+            if (IsWindows7OrLater()) g_bScrollSelectionPending = TRUE;
             ::SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start->c_str()));
         }
     } else if (message == BFFM_SELCHANGED && g_bScrollSelectionPending) {

@@ -1,7 +1,7 @@
 #pragma once
 // The main window: gathers folders from the command line, drops and the
 // folder picker, runs the clean-up over them, and hosts its log and progress.
-#include "engine/CleanupHost.h"
+#include "engine/records/CleanupHost.h"
 #include "framework/App.h"
 #include "framework/Dialog.h"
 #include "support/UniqueHandle.h"

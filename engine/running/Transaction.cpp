@@ -1,0 +1,238 @@
+#include "engine/running/Transaction.h"
+
+#include "engine/running/LogLines.h"
+
+#include <algorithm>
+#include <functional>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/records/CleanupHost.h"
+#include "engine/undo/RemovalJournal.h"
+#include "engine/running/Executor.h"
+#include "support/DirListing.h"
+#include "support/ErrorText.h"
+#include "support/PathUtil.h"
+
+namespace {
+
+// The order of deletion: the .vs plan first to last, then the main plan last
+// to first, so that everything inside a folder goes before the folder, and the
+// ancestor sweep's folders, appended last, are reached first of all.
+struct DELETION_PASS {
+    DeletePlan CLEANUP_PLAN::*plan;
+    BOOL direction;
+};
+constexpr DELETION_PASS kDeletionPasses[] = {
+    {&CLEANUP_PLAN::vsPlan, kFirstToLast},
+    {&CLEANUP_PLAN::mainPlan, kLastToFirst},
+};
+
+struct ViewHash {
+    using is_transparent = void;
+    size_t operator()(std::wstring_view v) const noexcept { return std::hash<std::wstring_view>{}(v); }
+};
+using KeySet = std::unordered_set<std::wstring, ViewHash, std::equal_to<>>;
+
+// What earlier items of a forecast remove (case-folded paths): an item at or
+// below one of them finds nothing left when its turn comes.
+class CRemovedSet {
+public:
+    void Add(std::wstring key)
+    {
+        m_shortest = std::min(m_shortest, key.size());
+        m_keys.insert(std::move(key));
+    }
+    bool Covers(std::wstring_view key) const
+    {
+        if (m_keys.empty()) return false;
+        for (size_t end = key.size(); end >= m_shortest;) {
+            if (m_keys.find(key.substr(0, end)) != m_keys.end()) return true;
+            const size_t separator = end ? key.rfind(L'\\', end - 1) : std::wstring_view::npos;
+            if (separator == std::wstring_view::npos || separator == 0) return false;
+            end = separator;
+        }
+        return false;
+    }
+
+private:
+    KeySet m_keys;
+    size_t m_shortest = static_cast<size_t>(-1);   // no prefix shorter than this can be a key
+};
+
+// The forecast's side of one folder clean-up.
+class CForecast {
+public:
+    explicit CForecast(const ProtectedList& protectedList) : m_protected(protectedList) {}
+
+    CLEANUP_FORECAST result;
+    CRemovedSet removed;
+
+    void Spare(const std::wstring& path, bool isFolder, unsigned long long fileBytes)
+    {
+        if (!m_sparedKeys.insert(FoldPathCase(path)).second) return;
+        unsigned long long bytes = fileBytes;
+        if (isFolder) {
+            const TREE_TOTALS totals = MeasureTree(path);
+            // A size that falls short is never shown as if it were whole.
+            if (!totals.Complete()) result.error = totals.error;
+            bytes = totals.bytes;
+        }
+        const KeepReason reason = m_protected.Look(path, isFolder).reason;
+        result.spared.push_back({path, isFolder, bytes, reason == KeepReason::None ? KeepReason::DoNotDelete : reason});
+    }
+
+    // The take-apart's visitor: counts what would go.
+    struct CTakeApart {
+        CForecast& forecast;
+        unsigned long long bytes = 0;
+        void Spared(const std::wstring& path, bool isFolder, unsigned long long fileBytes)
+        {
+            forecast.Spare(path, isFolder, fileBytes);
+        }
+        bool RemoveFile(const std::wstring& path, unsigned long long fileBytes, DWORD&)
+        {
+            std::wstring key = FoldPathCase(path);
+            if (!forecast.removed.Covers(key)) {
+                bytes += fileBytes;
+                forecast.removed.Add(std::move(key));
+            }
+            return true;
+        }
+        void RemoveFolder(const std::wstring& path)
+        {
+            if (!forecast.m_protected.HasEntryBelow(path)) forecast.removed.Add(FoldPathCase(path));
+        }
+        bool KeepGoing() { return true; }
+    };
+
+private:
+    const ProtectedList& m_protected;
+    std::unordered_set<std::wstring> m_sparedKeys;
+};
+
+} // namespace
+
+BOOL ApplyCleanupPlan(const CLEANUP_PLAN& plan, ICleanupHost* host, CleanupFailure* failure)
+{
+    if (failure) *failure = CleanupFailure::Planning;
+    if (plan.status != FolderStatus::Planned) {
+        ::SetLastError(plan.error ? plan.error : ERROR_INVALID_DATA);
+        return FALSE;
+    }
+    // A stop requested before this folder's turn leaves the folder untouched.
+    if (host && !host->KeepGoing()) {
+        ::SetLastError(ERROR_REQUEST_ABORTED);
+        return FALSE;
+    }
+
+    DELETE_PROGRESS progress;
+    progress.pHost = host;
+    progress.total = static_cast<UINT>(plan.vsPlan.size() + plan.mainPlan.size());
+    HWND owner = nullptr;
+    if (host) {
+        host->Progress(0, progress.total, 0);
+        owner = host->OwnerWindow();
+    }
+    // From here on every removal is written down, so that the clean-up can be undone.
+    CCleanupJournal journal(plan.folder, [&](DWORD error) {
+        if (host) host->Log(UndoUnavailableLine(plan.folder, error));
+    });
+    progress.pRemovals = &journal;
+
+    // Both passes always run; the last failing pass's code is the one reported.
+    DWORD error = 0;
+    for (const DELETION_PASS& pass : kDeletionPasses)
+        if (!ApplyDeletionPlan(*plan.protectedList, plan.*pass.plan, progress, owner, pass.direction))
+            error = ::GetLastError();
+    if (failure) *failure = error ? CleanupFailure::Deletion : CleanupFailure::None;
+    ::SetLastError(error);
+    return error == 0;
+}
+
+BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std::wstring& folder,
+                         ICleanupHost* host, CleanupFailure* failure)
+{
+    CLEANUP_PLAN plan;
+    if (!BuildCleanupPlan(baseName, deleteSuo, folder, plan)) {
+        const DWORD code = ::GetLastError();
+        if (host && !PlanningFailureLine(plan).empty()) host->Log(PlanningFailureLine(plan));
+        if (failure) *failure = CleanupFailure::Planning;
+        ::SetLastError(code);
+        return FALSE;
+    }
+    return ApplyCleanupPlan(plan, host, failure);
+}
+
+CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan)
+{
+    if (plan.status != FolderStatus::Planned) return {};
+    const ProtectedList& protectedList = *plan.protectedList;
+    CForecast forecast(protectedList);
+    // Each object once: the item that removes it is the one shown.
+    std::unordered_map<std::wstring, size_t> listed;
+    std::vector<std::pair<size_t, ITEM_OUTCOME>> outcomes;   // by position: .vs plan, then main plan
+    size_t first = 0;
+    for (const DELETION_PASS& pass : kDeletionPasses) {
+        const DeletePlan& items = plan.*pass.plan;
+        const bool vsPlan = pass.plan == &CLEANUP_PLAN::vsPlan;
+        ForEachInPassOrder(items, pass.direction, [&](const ITEM_2_DELETE& item) {
+            const std::wstring path = NormalizeFolderPath(item.strPath, FALSE);
+            std::wstring key = FoldPathCase(path);
+            const bool isFolder = item.nType != DEL_TYPE_FILE;
+            // What the planning walk saw there, unless an earlier item takes it.
+            const ObjectState state = forecast.removed.Covers(key) ? ObjectState::Missing
+                                      : isFolder                   ? ObjectState::Folder
+                                                                   : ObjectState::Other;
+            const ITEM_DECISION decision = DecideItem(item, state, protectedList, nullptr);
+            ITEM_OUTCOME outcome{item.strPath, item.nType, vsPlan, decision.action, decision.error, 0};
+            // Only folders, and the few files of the .vs plan, can be reached again
+            // by a later item: a file of the main plan is planned once.
+            const bool mayRecur = isFolder || vsPlan || state == ObjectState::Missing;
+            switch (decision.action) {
+            case ItemAction::Recycle:
+                outcome.bytes = item.bytes;
+                if (isFolder || vsPlan) forecast.removed.Add(key);
+                break;
+            case ItemAction::TakeApart: {
+                CForecast::CTakeApart visitor{forecast};
+                DWORD error = 0;
+                if (WalkTakeApart(path, protectedList, visitor, error)) {
+                    outcome.bytes = visitor.bytes;
+                } else {
+                    outcome.action = ItemAction::Refuse;
+                    outcome.error = error;
+                }
+                break;
+            }
+            case ItemAction::Spare: forecast.Spare(path, isFolder, item.bytes); return true;
+            case ItemAction::LeaveLink: return true;
+            case ItemAction::RemoveIfEmpty:
+            case ItemAction::AlreadyGone:
+            case ItemAction::Refuse: break;
+            }
+            if (outcome.action == ItemAction::Refuse) forecast.result.error = outcome.error;
+            const size_t position = first + static_cast<size_t>(&item - items.data());
+            if (!mayRecur) {
+                outcomes.emplace_back(position, std::move(outcome));
+                return true;
+            }
+            const auto [at, added] = listed.emplace(std::move(key), outcomes.size());
+            if (added) outcomes.emplace_back(position, std::move(outcome));
+            // A folder reached again before it could be removed (a remove-if-empty
+            // folder and its ancestor entry): the later item is the one that removes it.
+            else if (outcomes[at->second].second.action == ItemAction::RemoveIfEmpty)
+                outcomes[at->second] = {position, std::move(outcome)};
+            return true;
+        });
+        first += items.size();
+    }
+    std::sort(outcomes.begin(), outcomes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    CLEANUP_FORECAST result = std::move(forecast.result);
+    for (auto& [position, outcome] : outcomes) {
+        result.totalBytes += outcome.bytes;
+        result.items.push_back(std::move(outcome));
+    }
+    for (const SPARED_OUTCOME& s : result.spared) result.sparedBytes += s.bytes;
+    return result;
+}

@@ -1,0 +1,9 @@
+#pragma once
+// What stands at a path right now: the one question every part asks of a
+// single path, answered without following a link.
+#include <string>
+
+// Other also when the path cannot be seen; `unseen` (optional) then gets the
+// error that kept it from view, and 0 otherwise.
+enum class ObjectState { Missing, Folder, ReparsePoint, Other };
+ObjectState LookAt(const std::wstring& path, unsigned long* unseen = nullptr);
