@@ -299,3 +299,29 @@ TEST(Safety, RefusedFoldersAreRefusedByAnySpelling)
     for (size_t i = 0; i < statuses.size(); ++i)
         EXPECT_EQ(statuses[i], cases[i].second) << testutil::Narrow(cases[i].first);
 }
+
+TEST(Safety, ARestoreBeforeAnyCleanUpHasNothingToRestore)
+{
+    // No clean-up has ever written a journal: the folder for them is not there
+    // (moved aside for the test, while no other test program runs).
+    wchar_t local[MAX_PATH] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    const std::wstring journals = JoinPath(local, L"Mopwright"), aside = journals + L".aside";
+    const bool moved = MoveFileW(journals.c_str(), aside.c_str()) != 0;
+    ASSERT_TRUE(moved || GetLastError() == ERROR_FILE_NOT_FOUND);
+    TempTree t(L"never-cleaned");
+    t.file(L"App.sln");
+    t.file(L"x64/Debug/a.obj");
+
+    const PROCESS_RESULT r = RunCli(L"--restore " + Quoted(t.root()));
+    const DWORD made = GetFileAttributesW(journals.c_str());
+    if (moved) {
+        testutil::RemoveTree(journals);
+        MoveFileW(aside.c_str(), journals.c_str());
+    }
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_EQ(testutil::Widen(r.out), L"Nothing to restore for: \"" + t.root() + L"\"\r\nRestored 0 items.\r\n");
+    EXPECT_EQ(made, INVALID_FILE_ATTRIBUTES) << "a restore made the journal folder";
+    EXPECT_TRUE(t.exists(L"x64/Debug/a.obj"));
+}
