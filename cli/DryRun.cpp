@@ -57,16 +57,16 @@ void WriteBinRoomJson(CJsonWriter& json, const BIN_ROOM& room, const std::wstrin
 {
     json.BeginObject();
     if (folder) json.String(L"folder", *folder);
-    const std::optional<bool> overflow = room.overflow == BinOverflow::Overflows ? std::optional<bool>(true)
-                                         : room.overflow == BinOverflow::Fits    ? std::optional<bool>(false)
-                                                                                 : std::nullopt;
     json.String(L"drive", room.drive)
         .String(L"bin", BinStateName(room.state))
         .Number(L"planned", room.planned)
         .Number(L"held", room.held)
-        .Number(L"maximum", room.maximum)
-        .Bool(L"overflow", overflow)
-        .EndObject();
+        .Number(L"maximum", room.maximum);
+    if (room.overflow == BinOverflow::Overflows || room.overflow == BinOverflow::Fits)
+        json.Bool(L"overflow", room.overflow == BinOverflow::Overflows);
+    else
+        json.Null(L"overflow");
+    json.EndObject();
 }
 
 std::wstring BinRoomDryRunLine(const BIN_ROOM& room)

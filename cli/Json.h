@@ -74,10 +74,7 @@ public:
         return Key(name).Raw(value ? std::to_wstring(*value) : L"null");
     }
     CJsonWriter& Bool(std::wstring_view name, bool value) { return Key(name).Raw(value ? L"true" : L"false"); }
-    CJsonWriter& Bool(std::wstring_view name, const std::optional<bool>& value)
-    {
-        return Key(name).Raw(!value ? L"null" : *value ? L"true" : L"false");
-    }
+    CJsonWriter& Null(std::wstring_view name) { return Key(name).Raw(L"null"); }
 
     // The document so far; whole once every object and array is closed.
     const std::wstring& Text() const { return m_out; }

@@ -134,7 +134,7 @@ TEST(CliJson, TheWriterSeparatesNestsAndEscapesNamesAndValues)
         .EndArray()
         .Number(L"held", std::optional<unsigned long long>())
         .Number(L"maximum", std::optional<unsigned long long>(7))
-        .Bool(L"overflow", std::optional<bool>())
+        .Null(L"overflow")
         .Bool(L"failed", false)
         .EndObject();
     EXPECT_EQ(json.Text(), L"{\"k\\\"\\\\\":\"v\\u0001\\u001f\\n\\\"\\udc00\",\"list\":[\"a\",2,{},[]],"
