@@ -55,22 +55,20 @@ DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan)
     return report;
 }
 
-namespace {
-
-std::wstring JsonNumber(const std::optional<unsigned long long>& n) { return n ? std::to_wstring(*n) : L"null"; }
-
-} // namespace
-
-std::wstring BinRoomJson(const BIN_ROOM& room, const std::wstring* folder)
+void WriteBinRoomJson(CJsonWriter& json, const BIN_ROOM& room, const std::wstring* folder)
 {
-    std::wstring out = L"{";
-    if (folder) out += L"\"folder\":" + JsonString(*folder) + L",";
-    const wchar_t* overflow = room.overflow == BinOverflow::Overflows ? L"true"
-                              : room.overflow == BinOverflow::Fits    ? L"false"
-                                                                      : L"null";
-    return out + L"\"drive\":" + JsonString(room.drive) + L",\"bin\":" + JsonString(BinStateName(room.state)) +
-           L",\"planned\":" + std::to_wstring(room.planned) + L",\"held\":" + JsonNumber(room.held) +
-           L",\"maximum\":" + JsonNumber(room.maximum) + L",\"overflow\":" + overflow + L"}";
+    json.BeginObject();
+    if (folder) json.String(L"folder", *folder);
+    json.String(L"drive", room.drive)
+        .String(L"bin", BinStateName(room.state))
+        .Number(L"planned", room.planned)
+        .Number(L"held", room.held)
+        .Number(L"maximum", room.maximum);
+    if (room.overflow == BinOverflow::Overflows || room.overflow == BinOverflow::Fits)
+        json.Bool(L"overflow", room.overflow == BinOverflow::Overflows);
+    else
+        json.Null(L"overflow");
+    json.EndObject();
 }
 
 std::wstring BinRoomDryRunLine(const BIN_ROOM& room)

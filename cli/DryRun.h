@@ -28,10 +28,12 @@ DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan);
 const wchar_t* DeleteTypeName(int nType);
 const wchar_t* FolderStatusName(FolderStatus status);
 
-// A drive's bin room as a JSON object: {"drive":str, "bin":"on"|"off"|"absent",
+class CJsonWriter;
+
+// Writes a drive's bin room as a JSON object: {"drive":str, "bin":"on"|"off"|"absent",
 // "planned":int, "held":int|null, "maximum":int|null, "overflow":bool|null},
 // with "folder":str first when `folder` is given.
-std::wstring BinRoomJson(const BIN_ROOM& room, const std::wstring* folder = nullptr);
+void WriteBinRoomJson(CJsonWriter& json, const BIN_ROOM& room, const std::wstring* folder = nullptr);
 
 // The dry run's line for a drive whose bin the clean-up would overflow; empty otherwise.
 std::wstring BinRoomDryRunLine(const BIN_ROOM& room);
