@@ -238,8 +238,8 @@ private:
 };
 
 // One value of the Recycle Bin's settings for the volume that holds `path`,
-// for this user, as Windows keeps them (HKCU\...\Explorer\BitBucket\Volume\
-// {GUID}), set while the object lives and removed again when it goes. Test
+// for this user, as Windows keeps them (under HKCU\...\Explorer\BitBucket,
+// Volume\{GUID}), set while the object lives and removed again when it goes. Test
 // programs share a prefix's registry: one such setting at a time, across them.
 class VolumeBinSetting {
 public:

@@ -14,10 +14,10 @@
 namespace {
 
 // Logs a folder's failure line, after its beep.
-void LogFailure(ICleanupHost& host, const wchar_t* format, const std::wstring& folder)
+void LogFailure(ICleanupHost& host, const std::wstring& line)
 {
     EngineBeep(MB_ICONHAND);
-    host.Log(FormatText(format, folder.c_str()));
+    host.Log(line);
 }
 
 // Before a folder's deletion: where its plans would push older items out of
@@ -36,19 +36,9 @@ void WarnOfFullBins(ICleanupHost& host, const CLEANUP_PLAN& plan, std::set<std::
 bool CleanFolder(ICleanupHost& host, const CLEANUP_PLAN& plan, std::set<std::wstring>& warned)
 {
     const std::wstring& folder = plan.folder;
-    switch (plan.status) {
-    case FolderStatus::TopLevel:
-        LogFailure(host, L"ERROR: Cannot clean a system or top-level folder: \"%ls\"", folder);
+    if (const std::wstring refused = FolderRefusedLine(plan); !refused.empty()) {
+        LogFailure(host, refused);
         return false;
-    case FolderStatus::Inaccessible:
-        LogFailure(host, L"ERROR: Cannot access folder: \"%ls\"", folder);
-        return false;
-    case FolderStatus::NoSolution:
-        LogFailure(host, L"ERROR: The folder contains no recognized Visual Studio solution: \"%ls\"", folder);
-        return false;
-    case FolderStatus::PlanningFailed:
-    case FolderStatus::Planned:
-        break;
     }
 
     host.Log(folder);
@@ -59,18 +49,10 @@ bool CleanFolder(ICleanupHost& host, const CLEANUP_PLAN& plan, std::set<std::wst
     const DWORD code = ::GetLastError();
     if (const std::wstring kept = TrackedKeptLine(plan); !kept.empty()) host.Log(kept);
     if (cleaned) {
-        host.Log(FormatText(L"Success! Cleaned up folder: \"%ls\"", folder.c_str()));
+        host.Log(CleanedLine(folder));
         return true;
     }
-    EngineBeep(MB_ICONHAND);
-    const std::wstring text = GetErrorText(code);
-    // Once deletion has begun, items may already be in the Recycle Bin:
-    // the line must not claim that nothing changed.
-    const wchar_t* format =
-        failure == CleanupFailure::Deletion
-            ? L"ERROR: (%d) Failed to clean up folder: \"%ls\". Some items could not be removed. %ls"
-            : L"ERROR: (%d) Failed to clean up folder: \"%ls\". No changes were applied. %ls";
-    host.Log(FormatText(format, static_cast<int>(code), folder.c_str(), text.c_str()));
+    LogFailure(host, FailedLine(folder, code, failure));
     return false;
 }
 
@@ -79,8 +61,7 @@ bool CleanFolder(ICleanupHost& host, const CLEANUP_PLAN& plan, std::set<std::wst
 void RunCleanup(ICleanupHost& host, std::vector<std::wstring>& queue, const CLEANUP_OPTIONS& options)
 {
     host.RunStarted();
-    host.Log(L" ");
-    host.Log(L"Clean-up process has been started. Please wait ...");
+    for (const std::wstring& line : RunStartedLines()) host.Log(line);
 
     bool errorsSeen = false;
     std::set<std::wstring> warned;   // drives whose bins this run warned of
@@ -94,6 +75,6 @@ void RunCleanup(ICleanupHost& host, std::vector<std::wstring>& queue, const CLEA
 
     ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     queue.clear();
-    host.Log(errorsSeen ? L"Finished clean-up process with errors:" : L"Finished clean-up process.");
+    host.Log(RunFinishedLine(errorsSeen));
     host.RunEnded(errorsSeen);
 }

@@ -1,10 +1,25 @@
 #pragma once
-// Lines of a clean-up's log about a folder's planning: why it failed, and what
-// git kept.
+// The lines a clean-up run writes to its log, each worded here alone.
 #include <windows.h>
 #include <string>
+#include <vector>
 
 #include "engine/planning/Planner.h"
+#include "engine/running/Transaction.h"
+
+// The lines that open a run, and the one that ends it.
+std::vector<std::wstring> RunStartedLines();
+std::wstring RunFinishedLine(bool errorsSeen);
+
+// Why a queued folder is not cleaned at all (a system or top-level folder, one
+// that cannot be accessed, one without a solution); empty for a folder planned
+// or whose planning failed.
+std::wstring FolderRefusedLine(const CLEANUP_PLAN& plan);
+
+// A folder cleaned; a folder that failed with `code`, saying whether anything
+// may have changed.
+std::wstring CleanedLine(const std::wstring& folder);
+std::wstring FailedLine(const std::wstring& folder, DWORD code, CleanupFailure failure);
 
 // Planning failed because a do-not-delete file could not be read: `file`.
 // Logged, with the reading error, before the folder's own failure line.
