@@ -27,7 +27,9 @@ BOOL IsExistingFile(const std::wstring& path);
 // long; empty when Windows cannot say.
 std::wstring ModulePath(HMODULE module);
 
-// Whole-path comparison ignoring case by the user's locale, nothing else.
+// Whole-path comparison ignoring case by the user's locale, nothing else. The
+// program itself compares paths by their keys (PathKey, FoldPathCase); the
+// tests and the tests' double of the shell's file operation call this.
 BOOL PathsEqual(const std::wstring& a, const std::wstring& b);
 
 // PathFindFileNameW / PathFindExtensionW, as views into `path`.
