@@ -1,6 +1,12 @@
 #include "engine/Decision.h"
 
 #include "engine/CleanupHost.h"
+#include "support/ErrorText.h"
+
+bool ShellTakesPath(const std::wstring& path)
+{
+    return path.size() < MAX_PATH;
+}
 
 ObjectState LookAt(const std::wstring& path)
 {
@@ -60,6 +66,7 @@ ITEM_DECISION DecideItem(const ITEM_2_DELETE& item, ObjectState state, const Pro
         case ScanResult::None: break;
         }
     }
+    if (!ShellTakesPath(path)) return {ItemAction::Refuse, kErrorPathTooLongForShell};
     return {ItemAction::Recycle};
 }
 

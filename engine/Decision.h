@@ -8,10 +8,17 @@
 
 #include "engine/Plan.h"
 #include "support/DirListing.h"
+#include "support/ErrorText.h"
 #include "support/PathUtil.h"
 
 // No path, or a relative one: never deleted through (8208).
 inline constexpr DWORD kErrorRelativePath = 0x2010;
+
+// The shell's file operations take no path of MAX_PATH characters or more
+// (SHFileOperationW may even crash on one, and no shell item parses from it):
+// such an item is refused before the shell sees it, with
+// kErrorPathTooLongForShell, and stays where it is.
+bool ShellTakesPath(const std::wstring& path);
 
 // What stands at a path right now, without following a link.
 enum class ObjectState { Missing, Folder, ReparsePoint, Other };
@@ -58,6 +65,7 @@ bool KeepGoing(ICleanupHost* host);
 // `visitor` hears of it all:
 //   Spared(path, isFolder, bytes)      an entry that stays
 //   RemoveFile(path, bytes, error)     a file to remove; false (with `error`) when it could not be
+//   Refused(path, error)               a file that stays, refused before the shell (its path is too long)
 //   RemoveFolder(path)                 a folder emptied but for what stays in it
 //   KeepGoing()                        false stops the work (ERROR_REQUEST_ABORTED)
 // FALSE (with `error`) when anything could not be removed or seen.
@@ -92,8 +100,15 @@ BOOL WalkTakeApart(const std::wstring& path, const ProtectedList& protectedList,
         return FALSE;
     }
     for (const PENDING_ENTRY& p : pending) {
-        if (p.isDir) visitor.RemoveFolder(p.path);
-        else if (!visitor.RemoveFile(p.path, p.bytes, error)) ok = FALSE;
+        if (p.isDir) {
+            visitor.RemoveFolder(p.path);
+        } else if (!ShellTakesPath(p.path)) {
+            error = kErrorPathTooLongForShell;
+            visitor.Refused(p.path, error);
+            ok = FALSE;
+        } else if (!visitor.RemoveFile(p.path, p.bytes, error)) {
+            ok = FALSE;
+        }
         if (!visitor.KeepGoing()) {
             error = ERROR_REQUEST_ABORTED;
             return FALSE;

@@ -259,6 +259,7 @@ public:
         error = m_deletion.WasStopped() ? ERROR_REQUEST_ABORTED : m_deletion.Error();
         return false;
     }
+    void Refused(const std::wstring& path, DWORD error) { m_deletion.Fail(path, error); }
     void RemoveFolder(const std::wstring& path)
     {
         // Still holds a protected entry or a link: it stays, and that is fine.
@@ -278,6 +279,7 @@ DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner, 
     // The shell knows only the ordinary form, which would name another object
     // (or none): such an item fails on its own.
     if (HasStrippedComponent(path)) return ERROR_INVALID_NAME;
+    if (!ShellTakesPath(path)) return kErrorPathTooLongForShell;
 
     // The shell takes a list of names, each NUL-terminated, the list ending in
     // a second NUL: here a list of exactly one name.

@@ -97,6 +97,7 @@ public:
             }
             return true;
         }
+        void Refused(const std::wstring&, DWORD) {}
         void RemoveFolder(const std::wstring& path)
         {
             if (!forecast.m_protected.HasEntryBelow(path)) forecast.removed.Add(FoldPathCase(path));

@@ -114,6 +114,35 @@ TEST(CliRecurse, SolutionsNestedInEachOtherPlanEveryItemOnce)
               std::string::npos) << r.out.substr(r.out.size() - 300);
 }
 
+TEST(CliRecurse, ADeepChainIsCleanedAsFarAsTheShellReachesAndNoFurther)
+{
+    // Top\A.sln, Top\nnn...\A.sln, ... 12 deep, each with a Debug folder, the
+    // deepest well past the shell's reach: the shell takes only the shallower
+    // ones; the others stay and fail, each refused before any shell call.
+    TempTree t(L"deep");
+    const int kDepth = 12;
+    std::vector<std::wstring> debug;
+    std::wstring rel = L"Top";
+    for (int i = 0; i < kDepth; ++i, rel += L"\\" + std::wstring(24, L'n')) {
+        t.file(rel + L"\\A.sln");
+        t.file(rel + L"\\Debug\\x.obj");
+        debug.push_back(rel + L"\\Debug");
+    }
+    const testutil::PROCESS_RESULT r = testutil::RunCli(L"--recurse " + Quoted(t.path(L"Top")));
+    EXPECT_EQ(r.exitCode, 1u) << r.err;
+    size_t gone = 0;
+    for (const std::wstring& d : debug) {
+        const std::wstring path = t.path(d);
+        const bool reachable = path.size() < MAX_PATH;
+        gone += reachable;
+        EXPECT_NE(t.exists(d), reachable) << testutil::Narrow(path);
+        const std::string failed = testutil::Narrow(FormatText(L"FAILED: (536871180) \"%ls\"", path.c_str()));
+        EXPECT_EQ(r.out.find(failed) != std::string::npos, !reachable) << testutil::Narrow(path);
+    }
+    EXPECT_GT(gone, 2u);
+    EXPECT_LT(gone, debug.size());
+}
+
 TEST(CliRecurse, OlderThanLeavesOutWhatChangedRecently)
 {
     TempTree t(L"older");
