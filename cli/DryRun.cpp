@@ -1,5 +1,7 @@
 #include "cli/DryRun.h"
 
+#include <algorithm>
+
 #include "cli/Json.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
@@ -32,7 +34,7 @@ const wchar_t* KeepReasonName(KeepReason reason)
     return reason == KeepReason::Tracked ? L"tracked" : L"do-not-delete";
 }
 
-DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan)
+DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan, CRemovedSet* runRemoved)
 {
     DRY_RUN_FOLDER report;
     report.folder = plan.folder;
@@ -45,9 +47,12 @@ DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan)
         report.unreadableIndex = plan.unreadableIndex;
         report.unreadableLine = PlanningFailureLine(plan);
     } else if (plan.status == FolderStatus::Planned) {
-        report.forecast = ForecastCleanup(plan);
+        report.forecast = ForecastCleanup(plan, runRemoved);
         report.error = report.forecast.error;
         report.binBytes = PlannedBinBytes(plan);
+        // What an earlier folder removes goes to the bin with that folder.
+        for (DRIVE_BYTES& drive : report.binBytes)
+            drive.bytes -= std::min(drive.bytes, report.forecast.earlierBytes);
     }
     report.errorText = GetErrorText(report.error);
     return report;

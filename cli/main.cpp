@@ -315,6 +315,7 @@ int RunDry(const OPTIONS& options)
     const ULONGLONG threshold = AgeThreshold(options);
     const std::vector<std::wstring> folders = FoldersToClean(options, failed);
     CCleanupPlanner planner(CleanupOptions(options));
+    CRemovedSet removedSoFar;   // what the folders reported so far remove whole
     for (size_t index = 0; index < folders.size(); ++index) {
         if (ConsoleStopRequested()) break;
         const CLEANUP_PLAN plan = planner.Plan(folders, index);
@@ -322,11 +323,12 @@ int RunDry(const OPTIONS& options)
             skipped.push_back({plan.folder, plan.newestKept});
             continue;
         }
-        reports.push_back(DryRunReport(plan));
+        reports.push_back(DryRunReport(plan, &removedSoFar));
     }
 
     // A solution nested in another one's tree is planned with it and holds
-    // its own items: every item counts once.
+    // its own items, and one inside a folder that another sends whole has
+    // its items counted there: every item counts once.
     unsigned long long items = 0, bytes = 0, sparedItems = 0, sparedBytes = 0;
     std::vector<DRIVE_BYTES> binBytes;   // what the whole clean-up sends to each drive's bin
     for (const DRY_RUN_FOLDER& r : reports) {

@@ -114,6 +114,40 @@ TEST(CliRecurse, SolutionsNestedInEachOtherPlanEveryItemOnce)
               std::string::npos) << r.out.substr(r.out.size() - 300);
 }
 
+TEST(CliRecurse, AnInnerSolutionInsideAFolderSentWholeCountsOnce)
+{
+    struct CASE {
+        const wchar_t* sentWhole;   // in Outer, holding Inner
+        bool recurse;               // found by --recurse, else given with Outer
+        int items;                  // what the dry run removes in all
+    };
+    const CASE cases[] = {
+        {L"obj", false, 1},              // the search never enters obj
+        {L"Release/x.tlog", true, 2},    // Release, removed when empty, and its .tlog folder
+    };
+    for (const CASE& c : cases) {
+        SCOPED_TRACE(testutil::Narrow(c.sentWhole));
+        TempTree t(L"whole");
+        const std::wstring whole = std::wstring(L"Outer/") + c.sentWhole;
+        t.file(L"Outer/App.sln");
+        t.file(whole + L"/b.obj", std::string(30, 'b'));
+        t.file(whole + L"/Inner/Inner.sln", std::string(5, 's'));
+        t.file(whole + L"/Inner/Debug/a.obj", std::string(100, 'a'));
+        const std::wstring args = c.recurse ? L"--recurse " + Quoted(t.path(L"Outer"))
+                                            : Quoted(t.path(L"Outer")) + L" " + Quoted(t.path(whole + L"/Inner"));
+        const testutil::PROCESS_RESULT r = testutil::RunCli(L"--dry-run --json " + args);
+        EXPECT_EQ(r.exitCode, 0u) << r.out;
+        EXPECT_EQ(JsonFolders(r.out), (std::vector<std::wstring>{t.path(L"Outer"), t.path(whole + L"/Inner")})) << r.out;
+        // The folder sent whole takes Inner with it: its 135 bytes count once,
+        // in the totals and for the Recycle Bin.
+        const size_t totals = r.out.rfind("\"totals\":{");
+        ASSERT_NE(totals, std::string::npos) << r.out;
+        const std::string expected = "\"totals\":{\"items\":" + std::to_string(c.items) + ",\"bytes\":135,";
+        EXPECT_EQ(r.out.substr(totals, expected.size()), expected) << r.out;
+        EXPECT_NE(r.out.find("\"planned\":135,"), std::string::npos) << r.out;
+    }
+}
+
 TEST(CliRecurse, ASolutionInsideAnotherIsCheckedWhereALinkOrADriveRootLiesBetween)
 {
     // Through a link to the prefix, whose drive_c (C:\) holds the Windows
