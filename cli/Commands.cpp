@@ -129,6 +129,7 @@ int RunDry(const OPTIONS& options)
     const ULONGLONG threshold = AgeThreshold(options);
     const std::vector<std::wstring> folders = FoldersToClean(options, dry.failed);
     CCleanupPlanner planner(CleanupOptions(options));
+    CRemovedSet removedSoFar;   // what the folders reported so far remove whole
     for (size_t index = 0; index < folders.size(); ++index) {
         if (ConsoleStopRequested()) break;
         const CLEANUP_PLAN plan = planner.Plan(folders, index);
@@ -136,11 +137,12 @@ int RunDry(const OPTIONS& options)
             dry.skipped.push_back({plan.folder, plan.newestKept});
             continue;
         }
-        dry.reports.push_back(DryRunReport(plan));
+        dry.reports.push_back(DryRunReport(plan, &removedSoFar));
     }
 
     // A solution nested in another one's tree is planned with it and holds
-    // its own items: every item counts once.
+    // its own items, and one inside a folder that another sends whole has
+    // its items counted there: every item counts once.
     std::vector<DRIVE_BYTES> binBytes;   // what the whole clean-up sends to each drive's bin
     for (const DRY_RUN_FOLDER& r : dry.reports) {
         dry.failed = dry.failed || r.status != FolderStatus::Planned || r.error != 0;

@@ -1,6 +1,8 @@
 #include "engine/recycling/VolumeBin.h"
 #include "cli/DryRun.h"
 
+#include <algorithm>
+
 #include "cli/Json.h"
 #include "engine/running/LogLines.h"
 #include "support/ErrorText.h"
@@ -34,7 +36,7 @@ const wchar_t* KeepReasonName(KeepReason reason)
     return reason == KeepReason::Tracked ? L"tracked" : L"do-not-delete";
 }
 
-DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan)
+DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan, CRemovedSet* runRemoved)
 {
     DRY_RUN_FOLDER report;
     report.folder = plan.folder;
@@ -47,9 +49,12 @@ DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan)
         report.unreadableIndex = plan.unreadableIndex;
         report.unreadableLine = PlanningFailureLine(plan);
     } else if (plan.status == FolderStatus::Planned) {
-        report.forecast = ForecastCleanup(plan);
+        report.forecast = ForecastCleanup(plan, runRemoved);
         report.error = report.forecast.error;
         report.binBytes = PlannedBinBytes(plan);
+        // What an earlier folder removes goes to the bin with that folder.
+        for (DRIVE_BYTES& drive : report.binBytes)
+            drive.bytes -= std::min(drive.bytes, report.forecast.earlierBytes);
     }
     report.errorText = GetErrorText(report.error);
     return report;

@@ -22,8 +22,10 @@ struct DRY_RUN_FOLDER {
     std::vector<DRIVE_BYTES> binBytes;   // Planned: what its plans send to each drive's Recycle Bin
 };
 
-// The report on one planned (or refused) folder.
-DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan);
+// The report on one planned (or refused) folder. `runRemoved`, shared by
+// the run's reports in turn, leaves out of each what an earlier folder of
+// the run removes whole (see ForecastCleanup).
+DRY_RUN_FOLDER DryRunReport(const CLEANUP_PLAN& plan, CRemovedSet* runRemoved = nullptr);
 
 const wchar_t* DeleteTypeName(int nType);
 const wchar_t* FolderStatusName(FolderStatus status);

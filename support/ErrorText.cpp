@@ -89,6 +89,8 @@ std::wstring GetErrorText(DWORD code)
         return L"Another restore of this folder is under way.";
     case kErrorOutsideFolder:
         return L"The journal names a place outside its solution folder, so it was left alone.";
+    case kErrorPathTooLongForShell:
+        return L"The path is too long for the shell to send the item to the Recycle Bin, so it was left where it is.";
     case kErrorUnreadableGitIndex:
         return L"A git index could not be read, so nothing was removed.";
     case kErrorGitIndexVersion:

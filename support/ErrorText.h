@@ -21,6 +21,7 @@ inline constexpr DWORD kErrorRecyclingStopped = 0x20000108;    // nothing more g
 inline constexpr DWORD kErrorNoDeleter = 0x20000109;           // the shell's file operation failed its check
 inline constexpr DWORD kErrorRestoreRunning = 0x2000010A;      // another restore of the folder is under way
 inline constexpr DWORD kErrorOutsideFolder = 0x2000010B;       // a journal line names a place outside its folder
+inline constexpr DWORD kErrorPathTooLongForShell = 0x2000010C; // longer than the shell's file operations take
 // A git index, and what holds it, that could not be read.
 inline constexpr DWORD kErrorUnreadableGitIndex = 0x20000201;  // the folder's failure: nothing was removed
 inline constexpr DWORD kErrorGitIndexVersion = 0x20000202;     // a version other than 2, 3 and 4

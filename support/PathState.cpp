@@ -18,3 +18,8 @@ ObjectState LookAt(const std::wstring& path, unsigned long* unseen)
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return ObjectState::Folder;
     return ObjectState::Other;
 }
+
+bool ShellTakesPath(const std::wstring& path)
+{
+    return path.size() < MAX_PATH;
+}

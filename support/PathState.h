@@ -7,3 +7,9 @@
 // error that kept it from view, and 0 otherwise.
 enum class ObjectState { Missing, Folder, ReparsePoint, Other };
 ObjectState LookAt(const std::wstring& path, unsigned long* unseen = nullptr);
+
+// The shell's file operations take no path of MAX_PATH characters or more
+// (SHFileOperationW may even crash on one, and no shell item parses from it):
+// such an item is refused before the shell sees it, with
+// kErrorPathTooLongForShell, and stays where it is.
+bool ShellTakesPath(const std::wstring& path);

@@ -478,6 +478,17 @@ bool MakeDirSymlink(const std::wstring& link, const std::wstring& target)
     });
 }
 
+MappedDrive::MappedDrive(wchar_t letter, const std::wstring& folder)
+    : m_link(WindowsPath(EnvVar(L"WINEPREFIX")) + L"\\dosdevices\\" + letter + L":")
+{
+    RunLinux(L"/bin/rm -f \"" + LinuxPath(m_link) + L"\"");
+    const std::wstring root = std::wstring(1, static_cast<wchar_t>(towupper(letter))) + L":\\";
+    m_ok = RunLinux(L"/bin/ln -s \"" + LinuxPath(folder) + L"\" \"" + LinuxPath(m_link) + L"\"",
+                    [&] { return GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
+MappedDrive::~MappedDrive() { RunLinux(L"/bin/rm -f \"" + LinuxPath(m_link) + L"\""); }
+
 bool MakeStarNamedFolder(const std::wstring& path)
 {
     const std::wstring parent = path.substr(0, path.find_last_of(L'\\'));

@@ -84,6 +84,20 @@ std::wstring EnvVar(const wchar_t* name);
 // Creates a directory symbolic link through the Linux side (Wine has no
 // CreateSymbolicLinkW for Z:), pointing to `target`. Both are Windows paths on Z:.
 bool MakeDirSymlink(const std::wstring& link, const std::wstring& target);
+// Drive `letter` (lower case) mapped to `folder` through the prefix's drive
+// links while the object lives, so that the folder is that drive's root.
+class MappedDrive {
+public:
+    MappedDrive(wchar_t letter, const std::wstring& folder);
+    ~MappedDrive();
+    MappedDrive(const MappedDrive&) = delete;
+    MappedDrive& operator=(const MappedDrive&) = delete;
+    bool ok() const { return m_ok; }
+
+private:
+    std::wstring m_link;
+    bool m_ok = false;
+};
 // A folder whose name holds a '*' (made through the Linux side): it is listed
 // in its parent, but no Windows path lists its own contents (ERROR_INVALID_NAME).
 bool MakeStarNamedFolder(const std::wstring& path);

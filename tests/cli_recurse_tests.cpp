@@ -114,6 +114,153 @@ TEST(CliRecurse, SolutionsNestedInEachOtherPlanEveryItemOnce)
               std::string::npos) << r.out.substr(r.out.size() - 300);
 }
 
+TEST(CliRecurse, AnInnerSolutionInsideAFolderSentWholeCountsOnce)
+{
+    struct CASE {
+        const wchar_t* sentWhole;   // in Outer, holding Inner
+        bool recurse;               // found by --recurse, else given with Outer
+        int items;                  // what the dry run removes in all
+    };
+    const CASE cases[] = {
+        {L"obj", false, 1},              // the search never enters obj
+        {L"Release/x.tlog", true, 2},    // Release, removed when empty, and its .tlog folder
+    };
+    for (const CASE& c : cases) {
+        SCOPED_TRACE(testutil::Narrow(c.sentWhole));
+        TempTree t(L"whole");
+        const std::wstring whole = std::wstring(L"Outer/") + c.sentWhole;
+        t.file(L"Outer/App.sln");
+        t.file(whole + L"/b.obj", std::string(30, 'b'));
+        t.file(whole + L"/Inner/Inner.sln", std::string(5, 's'));
+        t.file(whole + L"/Inner/Debug/a.obj", std::string(100, 'a'));
+        const std::wstring args = c.recurse ? L"--recurse " + Quoted(t.path(L"Outer"))
+                                            : Quoted(t.path(L"Outer")) + L" " + Quoted(t.path(whole + L"/Inner"));
+        const testutil::PROCESS_RESULT r = testutil::RunCli(L"--dry-run --json " + args);
+        EXPECT_EQ(r.exitCode, 0u) << r.out;
+        EXPECT_EQ(JsonFolders(r.out), (std::vector<std::wstring>{t.path(L"Outer"), t.path(whole + L"/Inner")})) << r.out;
+        // The folder sent whole takes Inner with it: its 135 bytes count once,
+        // in the totals and for the Recycle Bin.
+        const size_t totals = r.out.rfind("\"totals\":{");
+        ASSERT_NE(totals, std::string::npos) << r.out;
+        const std::string expected = "\"totals\":{\"items\":" + std::to_string(c.items) + ",\"bytes\":135,";
+        EXPECT_EQ(r.out.substr(totals, expected.size()), expected) << r.out;
+        EXPECT_NE(r.out.find("\"planned\":135,"), std::string::npos) << r.out;
+    }
+}
+
+TEST(CliRecurse, ASolutionInsideAnotherIsCheckedWhereALinkOrADriveRootLiesBetween)
+{
+    // Through a link to the prefix, whose drive_c (C:\) holds the Windows
+    // folder: a dry run only, so that nothing of the prefix is at stake.
+    const std::wstring prefix = testutil::WindowsPath(testutil::EnvVar(L"WINEPREFIX"));
+    ASSERT_FALSE(prefix.empty());
+    TempTree t(L"between");
+    ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"prefix"), prefix));
+    const std::wstring planted[] = {prefix + L"\\MwNested.sln", prefix + L"\\drive_c\\windows\\MwNested.sln"};
+    for (const std::wstring& sln : planted)
+        UniqueFile(::CreateFileW(sln.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    // Another drive's root inside an ordinary solution folder: cleaned for real.
+    t.file(L"Outer/App.sln");
+    t.file(L"Outer/Debug/a.obj");
+    t.file(L"Outer/drive/App.sln");
+    t.file(L"Outer/drive/Debug/b.obj");
+    const testutil::MappedDrive drive(L'q', t.path(L"Outer/drive"));
+    ASSERT_TRUE(drive.ok());
+
+    struct CASE {
+        std::wstring folder;    // given to --recurse
+        std::wstring refused;   // a solution folder inside it that must be refused, with all it holds
+        bool clean;             // also cleaned for real
+    };
+    const CASE cases[] = {
+        {t.path(L"prefix"), t.path(L"prefix\\drive_c\\windows"), false},
+        {t.path(L"Outer"), t.path(L"Outer\\drive"), true},
+    };
+    for (const CASE& c : cases) {
+        SCOPED_TRACE(testutil::Narrow(c.refused));
+        testutil::PROCESS_RESULT r = testutil::RunCli(L"--recurse --dry-run --json " + Quoted(c.folder));
+        EXPECT_EQ(JsonFolders(r.out), (std::vector<std::wstring>{c.folder, c.refused})) << r.out;
+        const std::string refused = "{\"folder\":\"" + JsonEscaped(c.refused) + "\",\"status\":\"top-level\"";
+        EXPECT_NE(r.out.find(refused), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("{\"path\":\"" + JsonEscaped(c.refused) + "\\\\"), std::string::npos) << r.out;
+        if (!c.clean) continue;
+        r = testutil::RunCli(L"--recurse " + Quoted(c.folder));
+        EXPECT_NE(r.out.find(testutil::Narrow(L"ERROR: Cannot clean a system or top-level folder: \"" + c.refused)),
+                  std::string::npos) << r.out;
+        EXPECT_FALSE(t.exists(L"Outer/Debug"));
+        EXPECT_TRUE(t.exists(L"Outer/drive/Debug/b.obj"));
+    }
+    for (const std::wstring& sln : planted) ::DeleteFileW(sln.c_str());
+}
+
+TEST(CliRecurse, NeverEntersTheRecycleBinsStore)
+{
+    struct CASE {
+        const wchar_t* store;   // what the bin keeps, below the solution folder
+        bool desktopTrash;      // the trash folder that holds Wine's Recycle Bin
+    };
+    const CASE cases[] = {
+        {L"$Recycle.Bin/S-1-5-21-1004336348-1177238915-682003330-1001/$R1A2B3C", false},
+        {L"$RECYCLE.BIN/S-1-5-18/$RX0001", false},
+        {L"RECYCLER/S-1-5-21-1-2-3-500/Dc7", false},
+        {L"src/Recycled/Dc1", false},
+        {L"share/Trash/files/Old", true},
+    };
+    const std::wstring dataHome = testutil::EnvVar(L"XDG_DATA_HOME");
+    const std::wstring overrides = testutil::EnvVar(L"WINEDLLOVERRIDES");
+    for (const CASE& c : cases) {
+        SCOPED_TRACE(testutil::Narrow(c.store));
+        TempTree t(L"bin");
+        t.file(L"App.sln");
+        t.file(L"Debug/a.obj");
+        const std::wstring store = c.store;
+        t.file(store + L"/Old.sln");   // a solution deleted once: not one to clean again
+        t.file(store + L"/x64/Debug/b.obj");
+        t.file(store + L"/c.log");
+        if (c.desktopTrash) {
+            // Nothing may write into the trash's data folder, which goes with the tree.
+            ::SetEnvironmentVariableW(L"XDG_DATA_HOME", testutil::LinuxPath(t.path(L"share")).c_str());
+            ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", (overrides + L";winemenubuilder.exe=d").c_str());
+        }
+        const testutil::PROCESS_RESULT r = testutil::RunCli(L"--recurse --dry-run --json " + Quoted(t.root()));
+        ::SetEnvironmentVariableW(L"XDG_DATA_HOME", dataHome.c_str());
+        ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides.c_str());
+        EXPECT_EQ(r.exitCode, 0u) << r.out;
+        EXPECT_EQ(JsonFolders(r.out), std::vector<std::wstring>{t.root()}) << r.out;
+        EXPECT_NE(r.out.find("{\"path\":\"" + JsonEscaped(t.path(L"Debug\\")) + "\""), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(JsonEscaped(t.path(store))), std::string::npos) << r.out;
+    }
+}
+
+TEST(CliRecurse, ADeepChainIsCleanedAsFarAsTheShellReachesAndNoFurther)
+{
+    // Top\A.sln, Top\nnn...\A.sln, ... 12 deep, each with a Debug folder, the
+    // deepest well past the shell's reach: the shell takes only the shallower
+    // ones; the others stay and fail, each refused before any shell call.
+    TempTree t(L"deep");
+    const int kDepth = 12;
+    std::vector<std::wstring> debug;
+    std::wstring rel = L"Top";
+    for (int i = 0; i < kDepth; ++i, rel += L"\\" + std::wstring(24, L'n')) {
+        t.file(rel + L"\\A.sln");
+        t.file(rel + L"\\Debug\\x.obj");
+        debug.push_back(rel + L"\\Debug");
+    }
+    const testutil::PROCESS_RESULT r = testutil::RunCli(L"--recurse " + Quoted(t.path(L"Top")));
+    EXPECT_EQ(r.exitCode, 1u) << r.err;
+    size_t gone = 0;
+    for (const std::wstring& d : debug) {
+        const std::wstring path = t.path(d);
+        const bool reachable = path.size() < MAX_PATH;
+        gone += reachable;
+        EXPECT_NE(t.exists(d), reachable) << testutil::Narrow(path);
+        const std::string failed = testutil::Narrow(FormatText(L"FAILED: (536871180) \"%ls\"", path.c_str()));
+        EXPECT_EQ(r.out.find(failed) != std::string::npos, !reachable) << testutil::Narrow(path);
+    }
+    EXPECT_GT(gone, 2u);
+    EXPECT_LT(gone, debug.size());
+}
+
 TEST(CliRecurse, OlderThanLeavesOutWhatChangedRecently)
 {
     TempTree t(L"older");

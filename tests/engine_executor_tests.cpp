@@ -6,6 +6,9 @@
 #include "engine/recycling/ShellDelete.h"
 #include "engine/deciding/Decision.h"
 #include "engine/running/Executor.h"
+#include "engine/planning/KeepListReader.h"
+#include "engine/running/Transaction.h"
+#include "support/ErrorText.h"
 #include "tests/FakeHost.h"
 #include "tests/TestUtil.h"
 
@@ -389,4 +392,56 @@ TEST_F(ExecutorTest, TakeApartStopsWhenAsked)
     DWORD error = 0;
     EXPECT_TRUE(Apply(keep, plan, error));
     EXPECT_EQ(t.listing(), (Listing{L"root\\", L"root\\a\\", L"root\\a\\b\\", L"root\\a\\b\\keep.txt"}));
+}
+
+TEST_F(ExecutorTest, PathsTheShellCannotTakeAreRefusedBeforeIt)
+{
+    TempTree t(L"long");
+    t.file(L"App.sln");
+    t.file(L"Debug/a.obj");   // within the shell's reach: goes
+    const std::wstring deep = std::wstring(120, L'd') + L"/" + std::wstring(120, L'e');
+    t.file(deep + L"/Debug/b.obj");
+    t.file(deep + L"/x.log");
+    t.file(deep + L"/obj/c.obj");   // obj is taken apart around kept.txt: c.obj is a file of its own
+    t.file(deep + L"/obj/kept.txt");
+    t.file(deep + L"/obj/" + kDoNotDeleteFileName, "kept.txt");
+    struct CASE {
+        std::wstring rel;
+        bool planItem;   // else a file of a folder taken apart
+    };
+    const CASE cases[] = {{deep + L"/Debug", true}, {deep + L"/x.log", true}, {deep + L"/obj/c.obj", false}};
+    ASSERT_GE(t.path(deep + L"/x.log").size(), static_cast<size_t>(MAX_PATH));
+
+    const CLEANUP_PLAN plan = PlanSolutionFolder(t.root(), {});
+    ASSERT_EQ(plan.status, FolderStatus::Planned);
+    // The dry run says so before anything is touched.
+    const CLEANUP_FORECAST forecast = ForecastCleanup(plan);
+    EXPECT_EQ(forecast.error, kErrorPathTooLongForShell);
+    for (const wchar_t* refused : {L"/Debug", L"/x.log", L"/obj"}) {
+        const auto it = std::find_if(forecast.items.begin(), forecast.items.end(), [&](const ITEM_OUTCOME& o) {
+            return NormalizeFolderPath(o.path, FALSE) == t.path(deep + refused);
+        });
+        ASSERT_NE(it, forecast.items.end()) << testutil::Narrow(refused);
+        EXPECT_EQ(it->action, ItemAction::Refuse) << testutil::Narrow(refused);
+        EXPECT_EQ(it->error, kErrorPathTooLongForShell) << testutil::Narrow(refused);
+    }
+
+    FakeHost host;
+    ResetShellDeleteCalls();
+    CleanupFailure failure = CleanupFailure::None;
+    EXPECT_FALSE(ApplyCleanupPlan(plan, &host, &failure));
+    EXPECT_EQ(::GetLastError(), kErrorPathTooLongForShell);
+    EXPECT_EQ(failure, CleanupFailure::Deletion);
+    EXPECT_EQ(ShellDeleteCalls(), 1u) << "only the short Debug folder reached the shell";
+    for (const CASE& c : cases) {
+        EXPECT_TRUE(t.exists(c.rel)) << testutil::Narrow(c.rel);
+        EXPECT_FALSE(InTrash(t.path(c.rel))) << testutil::Narrow(c.rel);
+        const std::pair<std::wstring, DWORD> failed{t.path(c.rel), kErrorPathTooLongForShell};
+        EXPECT_NE(std::find(host.failures.begin(), host.failures.end(), failed), host.failures.end())
+            << testutil::Narrow(c.rel) << (c.planItem ? " (planned)" : " (taken apart)");
+    }
+    EXPECT_EQ(host.failures.size(), std::size(cases));
+    EXPECT_TRUE(t.exists(deep + L"/obj/kept.txt"));
+    EXPECT_FALSE(t.exists(L"Debug"));
+    EXPECT_TRUE(InTrash(t.path(L"Debug")));
 }

@@ -175,16 +175,12 @@ TEST(Safety, OddNamesAndLongPathsDoNotBlockTheRestOfTheFolder)
     EXPECT_TRUE(t.exists(L"odd/c.log"));
     EXPECT_TRUE(t.exists(L"blank /d.log"));
     EXPECT_FALSE(t.exists(L"Debug"));
-    if (testutil::UnderDouble()) {
-        // The shell's file operation takes no path past the ordinary limit:
-        // such items stay, and fail on their own.
-        EXPECT_TRUE(t.exists(deep + L"/Debug"));
-        EXPECT_TRUE(t.exists(deep + L"/x.log"));
-        return;
-    }
-    EXPECT_FALSE(t.exists(deep + L"/Debug"));
-    EXPECT_FALSE(t.exists(deep + L"/x.log"));
-    EXPECT_TRUE(testutil::InTrash(t.path(deep + L"/x.log")));
+    // The shell's file operations take no path past the ordinary limit: such
+    // items stay, and fail on their own.
+    EXPECT_TRUE(Contains(r.out, L"{\"path\":\"" + JsonPath(t.path(deep + L"/x.log")) + L"\",\"error\":536871180,"))
+        << r.out;
+    EXPECT_TRUE(t.exists(deep + L"/Debug"));
+    EXPECT_TRUE(t.exists(deep + L"/x.log"));
 }
 
 TEST(Safety, ConsoleResolvesRelativeFoldersAndStopsOnCtrlCAtOnce)

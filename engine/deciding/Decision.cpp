@@ -1,6 +1,7 @@
 #include "engine/deciding/Decision.h"
 
 #include "engine/records/CleanupHost.h"
+#include "support/ErrorText.h"
 
 bool KeepGoing(ICleanupHost* host)
 {
@@ -47,6 +48,7 @@ ITEM_DECISION DecideItem(const ITEM_2_DELETE& item, ObjectState state, const Pro
         case ScanResult::None: break;
         }
     }
+    if (!ShellTakesPath(path)) return {ItemAction::Refuse, kErrorPathTooLongForShell};
     return {ItemAction::Recycle};
 }
 

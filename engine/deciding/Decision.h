@@ -55,6 +55,7 @@ bool KeepGoing(ICleanupHost* host);
 // `visitor` hears of it all:
 //   Spared(path, isFolder, bytes)      an entry that stays
 //   RemoveFile(path, bytes, error)     a file to remove; false (with `error`) when it could not be
+//   Refused(path, error)               a file that stays, refused before the shell (its path is too long)
 //   RemoveFolder(path)                 a folder emptied but for what stays in it
 //   KeepGoing()                        false stops the work (ERROR_REQUEST_ABORTED)
 // FALSE (with `error`) when anything could not be removed or seen.
@@ -89,8 +90,15 @@ BOOL WalkTakeApart(const std::wstring& path, const ProtectedList& protectedList,
         return FALSE;
     }
     for (const PENDING_ENTRY& p : pending) {
-        if (p.isDir) visitor.RemoveFolder(p.path);
-        else if (!visitor.RemoveFile(p.path, p.bytes, error)) ok = FALSE;
+        if (p.isDir) {
+            visitor.RemoveFolder(p.path);
+        } else if (!ShellTakesPath(p.path)) {
+            error = kErrorPathTooLongForShell;
+            visitor.Refused(p.path, error);
+            ok = FALSE;
+        } else if (!visitor.RemoveFile(p.path, p.bytes, error)) {
+            ok = FALSE;
+        }
         if (!visitor.KeepGoing()) {
             error = ERROR_REQUEST_ABORTED;
             return FALSE;

@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "engine/planning/KeepListReader.h"
+#include "engine/planning/TopLevelFolder.h"
 #include "support/DirListing.h"
 #include "support/PathUtil.h"
+#include "support/Utf8.h"
 
 namespace {
 
@@ -133,7 +135,9 @@ private:
             [&](const WIN32_FIND_DATAW& e) {
                 NoteGit(e, true);
                 // A solution planned on its own has a plan of its own.
-                if (WALK_TARGET* nested = NestedTarget()) return VisitSolution(*nested, e.cFileName, WalkTop::SolutionFolder);
+                // One without a plan is refused: not entered.
+                if (WALK_TARGET* nested = NestedTarget())
+                    return nested->mainPlan ? VisitSolution(*nested, e.cFileName, WalkTop::SolutionFolder) : TRUE;
                 // A .tlog folder is build output only inside a release folder,
                 // never inside the solution folder.
                 return Visit(e.cFileName, rule == FileRule::Release, false, countAge);
@@ -200,6 +204,11 @@ private:
         DWORD failure = 0;
         const LISTING_END end = ForEachEntry(path, [&](const WIN32_FIND_DATAW& e) {
             if (DirListing::IsLink(e)) return true;
+            // What the Recycle Bin holds was deleted once already: never planned
+            // again. The Windows folder and its like, met through another
+            // drive's root, are no solution's to clean.
+            if (DirListing::IsDirectory(e) && (IsRecycleBinStore(path, e.cFileName) || IsRefusedPlaceIn(path, e.cFileName)))
+                return true;
             BOOL ok;
             if (!DirListing::IsDirectory(e)) {
                 ok = onFile(e);
@@ -297,7 +306,45 @@ BOOL VisitVsFolder(std::wstring& path, DeletePlan& vsPlan, unsigned long long& b
     return TRUE;
 }
 
+// The key (PathKey) of the desktop's trash folder where the Recycle Bin is
+// that folder (Wine: $XDG_DATA_HOME/Trash, else ~/.local/share/Trash), asked
+// once; empty elsewhere.
+const std::wstring& DesktopTrashKey()
+{
+    static const std::wstring key = []() -> std::wstring {
+        using ToDosName = WCHAR*(CDECL*)(const char*);
+        const auto toDos = reinterpret_cast<ToDosName>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+        if (!toDos) return {};
+        auto variable = [](const wchar_t* name) {
+            std::wstring value(32767, L'\0');
+            value.resize(::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
+            return value;
+        };
+        std::wstring base = variable(L"XDG_DATA_HOME");
+        if (base.empty()) {
+            const std::wstring home = variable(L"HOME");
+            if (home.empty()) return {};
+            base = home + L"/.local/share";
+        }
+        WCHAR* dos = toDos(Utf8FromWide(base + L"/Trash").c_str());
+        if (!dos) return {};
+        std::wstring trash = PathKey(dos);
+        ::HeapFree(::GetProcessHeap(), 0, dos);
+        return trash;
+    }();
+    return key;
+}
+
 } // namespace
+
+bool IsRecycleBinStore(std::wstring_view parent, const wchar_t* name)
+{
+    if (NameEquals(name, L"$Recycle.Bin") || NameEquals(name, L"RECYCLER") || NameEquals(name, L"RECYCLED")) return true;
+    if (!NameEquals(name, L"Trash")) return false;
+    const std::wstring& trash = DesktopTrashKey();
+    return !trash.empty() && PathKey(JoinPath(parent, name)) == trash;
+}
 
 bool IsSweptFolderName(const wchar_t* name)
 {

@@ -3,6 +3,7 @@
 // deletion. Nothing here deletes anything.
 #include <windows.h>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 #include "engine/records/PlanRecords.h"
@@ -50,7 +51,8 @@ struct WALK_EXTRAS {
     ULONGLONG newestKept = 0;     // out: as WALK_TARGET's, for `folder` itself
     // in: solution folders inside `folder` that are planned on their own (keys:
     // FoldPathCase of their canonical paths). Each one's tree goes into its own
-    // target, as a solution folder; the protected list is shared.
+    // target, as a solution folder; the protected list is shared. A target
+    // without a plan is a folder the walk never enters.
     const std::unordered_map<std::wstring, WALK_TARGET*>* nested = nullptr;
     // out (when given): every file or folder named .git met in the walk, links
     // aside: the working trees of the tree, each read for what it tracks.
@@ -63,6 +65,12 @@ BOOL CollectArtifacts(const std::wstring& folder, DeletePlan& mainPlan, BOOL del
 // The walk plans them where it meets them; the ancestor sweep adds those that
 // lie above planned items.
 bool IsSweptFolderName(const wchar_t* name);
+
+// The Recycle Bin's own store, which no walk enters or plans: a folder named
+// "$Recycle.Bin" (or "RECYCLER", "RECYCLED" of older systems), any case, at
+// any depth, and, where the system's Recycle Bin is the desktop's trash
+// folder (Wine), that folder. `parent` is the folder that lists `name`.
+bool IsRecycleBinStore(std::wstring_view parent, const wchar_t* name);
 
 // TRUE when `parentFolder` holds a sub-folder named `name` (case-insensitive);
 // `outPath` gets parent + '\' + the listed name, or "" when FALSE.

@@ -51,9 +51,48 @@ void AddAncestorFolders(const std::wstring& folder, DeletePlan& mainPlan)
 
 // Whether a folder is checked for being a drive root, the Windows or a
 // Program Files folder or a profile, or takes the verdict of the queued folder
-// that holds it: it is planned only where that one's walk reaches it through
-// real folders (never through a link), so it cannot be one either.
+// that holds it: only a folder that really lies below that one, through real
+// folders (no link on the way), may take its verdict.
 enum class TopLevelCheck { Make, TakeOuterVerdict };
+
+// True when `inner` (inside `outer` by its spelling, both canonical) is
+// reached from `outer` through real folders only: neither `outer` nor any
+// folder down to `inner` is a link, and all of them are there. `real` keeps
+// the folders found so, so that a deep chain of nested solutions asks each
+// folder once.
+bool BelowThroughRealFolders(const std::wstring& outer, const std::wstring& inner,
+                             std::unordered_set<std::wstring>& real)
+{
+    std::vector<std::wstring> found;
+    for (std::wstring folder = inner;;) {
+        std::wstring key = FoldPathCase(folder);
+        if (real.count(key)) break;
+        const DWORD attributes = ::GetFileAttributesW(LongPathForm(folder).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return false;
+        found.push_back(std::move(key));
+        if (folder.size() <= outer.size()) break;   // `outer` itself
+        std::wstring parent = GetParentPath(folder);
+        if (parent.size() < outer.size()) break;    // `outer` is a drive's root
+        folder = std::move(parent);
+    }
+    for (std::wstring& key : found) real.insert(std::move(key));
+    return true;
+}
+
+// The premise on which a folder inside `outer` (both canonical) takes its
+// verdict: it is reached from there through real folders, and where it
+// really stands is where `outer` really stands (`outerReal`, as
+// RealFolderPath gives it) with the same names below, so that no link and no
+// other drive's root (Wine's drive_c, reached through Z:, say) lies between.
+bool ReallyBelow(const std::wstring& outer, const std::wstring& outerReal, const std::wstring& inner,
+                 std::unordered_set<std::wstring>& realFolders)
+{
+    if (outerReal.empty() || !BelowThroughRealFolders(outer, inner, realFolders)) return false;
+    const std::wstring below = inner.substr(outer.size() + (outer.back() == L'\\' ? 0 : 1));
+    return PathKey(RealFolderPath(inner)) == PathKey(JoinPath(outerReal, below));
+}
 
 // The folder's checks, in the order a run makes them; Planned means that it
 // passed them and may be planned.
@@ -284,11 +323,14 @@ bool InWorkTree(const std::wstring& folder, const ProtectedList& list)
 }
 
 // Plans `root` and the solution folders `nested` inside it (checked, with
-// their base names) in one walk that shares one protected list. Answers, for
+// their base names) in one walk that shares one protected list; the walk
+// never enters the queued folders inside it that are `refused` (canonical) as
+// top-level folders. Answers, for
 // each of `nested`, whether it is planned now; those the walk never reached
 // (inside a folder planned whole, say) are left to be planned on their own.
 std::vector<bool> PlanTogether(CLEANUP_PLAN& root, const std::vector<CLEANUP_PLAN*>& nested,
-                               const CLEANUP_OPTIONS& options, TrackedTreeCache& trackedCache)
+                               const CLEANUP_OPTIONS& options, TrackedTreeCache& trackedCache,
+                               const std::vector<std::wstring>& refused = {})
 {
     const BOOL deleteSuo = options.deleteSuo;
     std::vector<bool> planned(nested.size(), true);
@@ -320,6 +362,9 @@ std::vector<bool> PlanTogether(CLEANUP_PLAN& root, const std::vector<CLEANUP_PLA
         if (!w.plan->vsPlan.empty()) FindSubfolder(w.canonical, L".vs", w.target.ageSkipFolder);
         if (&w != &walks.front()) targets.emplace(FoldPathCase(w.canonical), &w.target);
     }
+
+    WALK_TARGET fence;   // no plan: the walk stops there
+    for (const std::wstring& folder : refused) targets.emplace(FoldPathCase(folder), &fence);
 
     WALK_EXTRAS extras;
     extras.ageSkipFolder = walks.front().target.ageSkipFolder;
@@ -409,17 +454,30 @@ CLEANUP_PLAN CCleanupPlanner::Plan(const std::vector<std::wstring>& queue, size_
     std::vector<size_t> innerIndex;
     std::vector<CLEANUP_PLAN> inner;
     std::unordered_set<std::wstring> seen;
+    const std::wstring outer = CanonicalPath(NormalizeFolderPath(queue[index], FALSE));
+    std::wstring outerReal;                         // asked once there is a folder inside
+    std::unordered_set<std::wstring> realFolders;   // below `outer`, no link on the way
+    std::vector<std::wstring> refused;              // inside it, refused as top-level folders
     for (size_t j = index + 1; j < queue.size(); ++j) {
         const std::wstring& key = Key(queue, j);
         if (m_planned.count(j) || !IsInside(key, Key(queue, index)) || !seen.insert(key).second) continue;
-        CLEANUP_PLAN checked = CheckFolder(queue[j], m_options, TopLevelCheck::TakeOuterVerdict);
-        if (checked.status != FolderStatus::Planned) continue;   // reported at its own turn
+        // Spelled inside this folder, yet perhaps reached through a link that
+        // leads anywhere, a drive's root or the Windows folder among them.
+        if (outerReal.empty()) outerReal = RealFolderPath(outer);
+        const TopLevelCheck topLevel =
+            ReallyBelow(outer, outerReal, CanonicalPath(NormalizeFolderPath(queue[j], FALSE)), realFolders)
+                ? TopLevelCheck::TakeOuterVerdict
+                : TopLevelCheck::Make;
+        CLEANUP_PLAN checked = CheckFolder(queue[j], m_options, topLevel);
+        // Reported at its own turn; what a refused one holds is no one's to plan.
+        if (checked.status == FolderStatus::TopLevel) refused.push_back(CanonicalPath(NormalizeFolderPath(queue[j], FALSE)));
+        if (checked.status != FolderStatus::Planned) continue;
         innerIndex.push_back(j);
         inner.push_back(std::move(checked));
     }
     std::vector<CLEANUP_PLAN*> nested;
     for (CLEANUP_PLAN& p : inner) nested.push_back(&p);
-    const std::vector<bool> planned = PlanTogether(plan, nested, m_options, m_tracked);
+    const std::vector<bool> planned = PlanTogether(plan, nested, m_options, m_tracked, refused);
     for (size_t k = 0; k < inner.size(); ++k)
         if (planned[k]) m_planned.emplace(innerIndex[k], std::move(inner[k]));
     return plan;

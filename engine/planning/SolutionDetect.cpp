@@ -4,6 +4,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/planning/Collectors.h"
 #include "support/DirListing.h"
 #include "support/PathUtil.h"
 
@@ -44,7 +45,7 @@ bool IsSolutionFileName(const wchar_t* name)
 }
 
 // Folders a clean-up removes whole, and the repository's own store: nothing
-// below them is a solution anyone cleans.
+// below them is a solution anyone cleans (nor below the Recycle Bin's store).
 bool IsSkippedFolderName(const wchar_t* name)
 {
     for (const wchar_t* skipped : {L"Debug", L"obj", L"ipch", L".vs", L".git"})
@@ -59,7 +60,8 @@ void SearchFolder(const std::wstring& folder, std::vector<std::wstring>& found, 
     const LISTING_END end = ForEachEntry(folder, [&](const WIN32_FIND_DATAW& e) {
         if (DirListing::IsLink(e)) return;
         if (!DirListing::IsDirectory(e)) holdsSolution = holdsSolution || IsSolutionFileName(e.cFileName);
-        else if (!IsSkippedFolderName(e.cFileName)) subfolders.push_back(JoinPath(folder, e.cFileName));
+        else if (!IsSkippedFolderName(e.cFileName) && !IsRecycleBinStore(folder, e.cFileName))
+            subfolders.push_back(JoinPath(folder, e.cFileName));
     });
     if (end.Failed() && unreadable) unreadable->push_back(folder);
     if (!end.opened) return;

@@ -17,7 +17,8 @@ BOOL FindSolutionFile(const std::wstring& folder, const wchar_t* extension, std:
 // Every folder at or below each of `roots` that directly holds a solution file
 // (.sln or .slnx), in path order (so a solution nested in another one's tree
 // comes after it), each once. The search never follows links and never enters
-// the folders a clean-up removes whole (Debug, obj, ipch, .vs) nor .git.
+// the folders a clean-up removes whole (Debug, obj, ipch, .vs), .git, nor the
+// Recycle Bin's store.
 // `unreadable` (optional) gets the folders that could not be listed.
 std::vector<std::wstring> FindSolutionFolders(const std::vector<std::wstring>& roots,
                                               std::vector<std::wstring>* unreadable = nullptr);

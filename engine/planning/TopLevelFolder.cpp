@@ -58,15 +58,30 @@ std::wstring ComparablePath(const std::wstring& folder)
     return longNames.empty() ? path : CanonicalPath(longNames);
 }
 
+// Where an opened folder really stands (links, subst drives and another
+// drive's root resolved), canonical; empty when the system does not say.
+std::wstring FinalPath(HANDLE handle)
+{
+    const std::wstring real = PathAnswer([&](wchar_t* buffer, DWORD size) {
+        return ::GetFinalPathNameByHandleW(handle, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+    return real.empty() ? real : CanonicalPath(real);
+}
+
+// The folder opened through links, as a clean-up of it would reach it.
+UniqueFile OpenFolder(const std::wstring& path)
+{
+    return UniqueFile(::CreateFileW(LongPathForm(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
 FOLDER_FACTS Examine(const std::wstring& folder)
 {
     FOLDER_FACTS facts;
     facts.path = ComparablePath(folder);
     if (facts.path.empty()) return facts;
-    // Opened through links, as a clean-up of the folder would reach it.
-    UniqueFile handle(::CreateFileW(LongPathForm(facts.path).c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    UniqueFile handle = OpenFolder(facts.path);
     if (!handle) return facts;
     BY_HANDLE_FILE_INFORMATION info{};
     if (::GetFileInformationByHandle(handle.get(), &info)) {
@@ -75,10 +90,7 @@ FOLDER_FACTS Examine(const std::wstring& folder)
         // Some network file systems answer 0 for every object: that tells nothing.
         facts.identified = facts.fileId != 0;
     }
-    const std::wstring real = PathAnswer([&](wchar_t* buffer, DWORD size) {
-        return ::GetFinalPathNameByHandleW(handle.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    });
-    if (!real.empty()) facts.realPath = CanonicalPath(real);
+    facts.realPath = FinalPath(handle.get());
     return facts;
 }
 
@@ -159,4 +171,30 @@ bool IsTopLevelFolder(const std::wstring& folder)
         if (SameFolder(facts, place)) return true;
     // Any user's own profile folder stands directly in the profiles folder.
     return SameFolder(Examine(ParentFolder(facts.realPath.empty() ? facts.path : facts.realPath)), places.front());
+}
+
+std::wstring RealFolderPath(const std::wstring& folder)
+{
+    const std::wstring path = CanonicalPath(TrimBlanks(folder));
+    if (path.empty()) return path;
+    UniqueFile handle = OpenFolder(path);
+    return handle ? FinalPath(handle.get()) : std::wstring();
+}
+
+bool IsRefusedPlaceIn(const std::wstring& parent, const wchar_t* name)
+{
+    // The last names of the refused places, once: "windows", "Program Files", ...
+    static const std::vector<std::wstring> names = [] {
+        std::vector<std::wstring> last;
+        for (const FOLDER_FACTS& place : RefusedPlaces())
+            for (const std::wstring* path : {&place.path, &place.realPath})
+                if (!path->empty() && !IsRoot(*path)) last.emplace_back(FileNamePart(*path));
+        return last;
+    }();
+    const std::wstring_view given(name);
+    for (const std::wstring& known : names)
+        if (::CompareStringOrdinal(known.c_str(), static_cast<int>(known.size()), name, static_cast<int>(given.size()),
+                                   TRUE) == CSTR_EQUAL)
+            return IsTopLevelFolder(JoinPath(parent, given));
+    return false;
 }

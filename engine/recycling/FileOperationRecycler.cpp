@@ -21,6 +21,7 @@
 
 #include "engine/recycling/DestroyPromptHook.h"
 #include "engine/recycling/Counters.h"
+#include "support/PathState.h"
 #include "support/ComObject.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
@@ -163,6 +164,8 @@ bool CFileOperationRecycler::Add(const std::wstring& path, RecycleKind kind)
         // The shell knows only the ordinary form, which would name another
         // object (or none): such an item fails on its own.
         code = ERROR_INVALID_NAME;
+    } else if (!ShellTakesPath(path)) {
+        code = kErrorPathTooLongForShell;
     } else {
         const HRESULT hr = ::SHCreateItemFromParsingName(path.c_str(), nullptr, __uuidof(IShellItem), item.put_void());
         // A path that no longer parses because the item vanished maps to 0: gone.

@@ -43,6 +43,7 @@ DWORD ShellDeleteItem(const std::wstring& path, FILEOP_FLAGS flags, HWND owner)
     // The shell knows only the ordinary form, which would name another object
     // (or none): such an item fails on its own.
     if (HasStrippedComponent(path)) return ERROR_INVALID_NAME;
+    if (!ShellTakesPath(path)) return kErrorPathTooLongForShell;
 
     // The shell takes a list of names, each NUL-terminated, the list ending in
     // a second NUL: here a list of exactly one name.

@@ -52,7 +52,7 @@ bool CleanFolder(ICleanupHost& host, const CLEANUP_PLAN& plan, std::set<std::wst
         host.Log(CleanedLine(folder));
         return true;
     }
-    LogFailure(host, FailedLine(folder, code, failure));
+    LogFailure(host, FailedLine(folder, code, failure == CleanupFailure::Deletion));
     return false;
 }
 

@@ -237,6 +237,7 @@ public:
         error = m_deletion.WasStopped() ? ERROR_REQUEST_ABORTED : m_deletion.Error();
         return false;
     }
+    void Refused(const std::wstring& path, DWORD error) { m_deletion.Fail(path, error); }
     void RemoveFolder(const std::wstring& path)
     {
         // Still holds a protected entry or a link: it stays, and that is fine.

@@ -63,12 +63,12 @@ std::wstring CleanedLine(const std::wstring& folder)
     return FormatText(L"Success! Cleaned up folder: \"%ls\"", folder.c_str());
 }
 
-std::wstring FailedLine(const std::wstring& folder, DWORD code, CleanupFailure failure)
+std::wstring FailedLine(const std::wstring& folder, DWORD code, bool deletionBegun)
 {
     // Once deletion has begun, items may already be in the Recycle Bin:
     // the line must not claim that nothing changed.
     const wchar_t* format =
-        failure == CleanupFailure::Deletion
+        deletionBegun
             ? L"ERROR: (%d) Failed to clean up folder: \"%ls\". Some items could not be removed. %ls"
             : L"ERROR: (%d) Failed to clean up folder: \"%ls\". No changes were applied. %ls";
     return FormatText(format, static_cast<int>(code), folder.c_str(), GetErrorText(code).c_str());

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "engine/planning/Planner.h"
-#include "engine/running/Transaction.h"
 
 // The lines that open a run, and the one that ends it.
 std::vector<std::wstring> RunStartedLines();
@@ -17,9 +16,9 @@ std::wstring RunFinishedLine(bool errorsSeen);
 std::wstring FolderRefusedLine(const CLEANUP_PLAN& plan);
 
 // A folder cleaned; a folder that failed with `code`, saying whether anything
-// may have changed.
+// may have changed (`deletionBegun`: items may already be in the Recycle Bin).
 std::wstring CleanedLine(const std::wstring& folder);
-std::wstring FailedLine(const std::wstring& folder, DWORD code, CleanupFailure failure);
+std::wstring FailedLine(const std::wstring& folder, DWORD code, bool deletionBegun);
 
 // Planning failed because a do-not-delete file could not be read: `file`.
 // Logged, with the reading error, before the folder's own failure line.

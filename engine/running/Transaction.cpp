@@ -28,38 +28,6 @@ constexpr DELETION_PASS kDeletionPasses[] = {
     {&CLEANUP_PLAN::mainPlan, kLastToFirst},
 };
 
-struct ViewHash {
-    using is_transparent = void;
-    size_t operator()(std::wstring_view v) const noexcept { return std::hash<std::wstring_view>{}(v); }
-};
-using KeySet = std::unordered_set<std::wstring, ViewHash, std::equal_to<>>;
-
-// What earlier items of a forecast remove (case-folded paths): an item at or
-// below one of them finds nothing left when its turn comes.
-class CRemovedSet {
-public:
-    void Add(std::wstring key)
-    {
-        m_shortest = std::min(m_shortest, key.size());
-        m_keys.insert(std::move(key));
-    }
-    bool Covers(std::wstring_view key) const
-    {
-        if (m_keys.empty()) return false;
-        for (size_t end = key.size(); end >= m_shortest;) {
-            if (m_keys.find(key.substr(0, end)) != m_keys.end()) return true;
-            const size_t separator = end ? key.rfind(L'\\', end - 1) : std::wstring_view::npos;
-            if (separator == std::wstring_view::npos || separator == 0) return false;
-            end = separator;
-        }
-        return false;
-    }
-
-private:
-    KeySet m_keys;
-    size_t m_shortest = static_cast<size_t>(-1);   // no prefix shorter than this can be a key
-};
-
 // The forecast's side of one folder clean-up.
 class CForecast {
 public:
@@ -99,6 +67,7 @@ public:
             }
             return true;
         }
+        void Refused(const std::wstring&, DWORD) {}
         void RemoveFolder(const std::wstring& path)
         {
             if (!forecast.m_protected.HasEntryBelow(path)) forecast.removed.Add(FoldPathCase(path));
@@ -164,7 +133,7 @@ BOOL CleanSolutionFolder(const std::wstring& baseName, BOOL deleteSuo, const std
     return ApplyCleanupPlan(plan, host, failure);
 }
 
-CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan)
+CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan, CRemovedSet* runRemoved)
 {
     if (plan.status != FolderStatus::Planned) return {};
     const ProtectedList& protectedList = *plan.protectedList;
@@ -172,6 +141,7 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan)
     // Each object once: the item that removes it is the one shown.
     std::unordered_map<std::wstring, size_t> listed;
     std::vector<std::pair<size_t, ITEM_OUTCOME>> outcomes;   // by position: .vs plan, then main plan
+    std::vector<std::wstring> wholeFolders;                    // for the run's later folders
     size_t first = 0;
     for (const DELETION_PASS& pass : kDeletionPasses) {
         const DeletePlan& items = plan.*pass.plan;
@@ -180,6 +150,12 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan)
             const std::wstring path = NormalizeFolderPath(item.strPath, FALSE);
             std::wstring key = FoldPathCase(path);
             const bool isFolder = item.nType != DEL_TYPE_FILE;
+            // An earlier folder of the run removes it (an inner solution inside
+            // a folder that an outer one sends whole): counted there, once.
+            if (runRemoved && runRemoved->Covers(key)) {
+                if (item.nType != DEL_TYPE_EMPTY_FOLDER) forecast.result.earlierBytes += item.bytes;
+                return true;
+            }
             // What the planning walk saw there, unless an earlier item takes it.
             const ObjectState state = forecast.removed.Covers(key) ? ObjectState::Missing
                                       : isFolder                   ? ObjectState::Folder
@@ -193,6 +169,7 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan)
             case ItemAction::Recycle:
                 outcome.bytes = item.bytes;
                 if (isFolder || vsPlan) forecast.removed.Add(key);
+                if (runRemoved && isFolder) wholeFolders.push_back(key);
                 break;
             case ItemAction::TakeApart: {
                 CForecast::CTakeApart visitor{forecast};
@@ -227,6 +204,7 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan)
         });
         first += items.size();
     }
+    for (std::wstring& key : wholeFolders) runRemoved->Add(std::move(key));
     std::sort(outcomes.begin(), outcomes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     CLEANUP_FORECAST result = std::move(forecast.result);
     for (auto& [position, outcome] : outcomes) {

@@ -1,7 +1,11 @@
 #pragma once
 // The folder clean-up transaction: plan everything first, then delete.
 #include <windows.h>
+#include <algorithm>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/deciding/Decision.h"
@@ -52,5 +56,41 @@ struct CLEANUP_FORECAST {
     DWORD error = 0;                     // the code the clean-up would fail with (0: none)
     unsigned long long totalBytes = 0;
     unsigned long long sparedBytes = 0;
+    unsigned long long earlierBytes = 0; // planned bytes of items left out: an earlier folder removes them
 };
-CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan);
+
+// What earlier items of a forecast remove (case-folded paths): an item at or
+// below one of them finds nothing left when its turn comes.
+class CRemovedSet {
+public:
+    void Add(std::wstring key)
+    {
+        m_shortest = std::min(m_shortest, key.size());
+        m_keys.insert(std::move(key));
+    }
+    bool Covers(std::wstring_view key) const
+    {
+        if (m_keys.empty()) return false;
+        for (size_t end = key.size(); end >= m_shortest;) {
+            if (m_keys.find(key.substr(0, end)) != m_keys.end()) return true;
+            const size_t separator = end ? key.rfind(L'\\', end - 1) : std::wstring_view::npos;
+            if (separator == std::wstring_view::npos || separator == 0) return false;
+            end = separator;
+        }
+        return false;
+    }
+
+private:
+    struct ViewHash {
+        using is_transparent = void;
+        size_t operator()(std::wstring_view v) const noexcept { return std::hash<std::wstring_view>{}(v); }
+    };
+    std::unordered_set<std::wstring, ViewHash, std::equal_to<>> m_keys;
+    size_t m_shortest = static_cast<size_t>(-1);   // no prefix shorter than this can be a key
+};
+
+// `runRemoved` (optional) holds what the forecasts of the run's earlier
+// folders remove whole: an item at or below one of them is removed with it,
+// is counted there and is left out here (its planned bytes go to
+// `earlierBytes`); what this folder removes whole is added to it.
+CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan, CRemovedSet* runRemoved = nullptr);
