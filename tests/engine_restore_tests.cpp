@@ -148,3 +148,42 @@ TEST(RestoreRun, TheJournalHoldsEveryItemAsSoonAsTheShellTookIt)
     ASSERT_TRUE(host.EndedWithoutErrors());
     EXPECT_EQ(journaled, (std::vector<size_t>{1, 2, 3, 4, 5}));
 }
+
+// A place taken after the restore looked at it, before the shell moves the
+// item back: the shell is never let overwrite it, and its question (under
+// Wine, the bin's "replace?" box) is never waited on.
+TEST(RestoreRun, APlaceTakenWhileTheRestoreRunsKeepsItsNewObject)
+{
+    ScopedComInit com;
+    TempTree t(L"takenlater");
+    testutil::MakeSmallSolution(t, L"S", {L"a.log", L"b.log", L"c.log"});
+    const std::wstring folder = t.path(L"S");
+    testutil::FakeHost host;
+    host.Run({folder});
+    ASSERT_TRUE(host.EndedWithoutErrors()) << testutil::Narrow(host.logText);
+    CLEANUP_JOURNAL journal;
+    ASSERT_TRUE(ReadCleanupJournal(folder, journal));
+    ASSERT_EQ(journal.entries.size(), 3u);
+
+    // Before the third entry's turn the other two are queued for the shell: a
+    // build makes all three files again just then.
+    size_t asked = 0;
+    RESTORE_EVENTS events;
+    events.keepGoing = [&] {
+        if (++asked == 3)
+            for (const JOURNAL_ENTRY& e : journal.entries) t.file(e.path.substr(t.root().size() + 1), "built again");
+        return true;
+    };
+    const FOLDER_RESTORE r = RestoreCleanups({folder}, RestoreMode::Restore, nullptr, events).at(0);
+    EXPECT_EQ(asked, 3u);
+    EXPECT_TRUE(r.restored.empty());
+    // The third is seen taken before it is queued; the shell leaves the two
+    // queued ones in the bin, and their places' new files are not taken for them.
+    ASSERT_EQ(r.failures.size(), 3u);
+    for (const RESTORE_FAILURE& f : r.failures) EXPECT_EQ(f.error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    for (const JOURNAL_ENTRY& e : journal.entries) {
+        EXPECT_EQ(testutil::ReadBytes(e.path), "built again") << testutil::Narrow(e.path);
+        EXPECT_TRUE(testutil::InTrash(e.path)) << testutil::Narrow(e.path);
+    }
+    EXPECT_EQ(JournaledItemCount(folder), 3u);   // the next restore may still bring them back
+}

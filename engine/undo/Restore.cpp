@@ -166,6 +166,24 @@ public:
     CRecycleBin& Bin() { return m_bin; }
     CBinItemBinder& Binder() { return m_binder; }
 
+    // Which of `items` the bin still holds, by a fresh look through it; where
+    // the bin cannot be listed, all of them (nothing is taken for back unseen).
+    std::vector<bool> StillInBin(const std::vector<const BIN_ITEM*>& items)
+    {
+        std::unordered_set<std::wstring> names;
+        for (const BIN_ITEM* item : items) names.insert(FoldPathCase(FileNamePart(item->originalPath)));
+        std::vector<BIN_ITEM> now;
+        if (m_bin.List([&](const std::wstring& name) { return names.count(name) != 0; }, now) != 0)
+            return std::vector<bool>(items.size(), true);
+        std::vector<bool> left(items.size(), false);
+        for (size_t k = 0; k < items.size(); ++k)
+            for (const BIN_ITEM& n : now)
+                if (n.kind == items[k]->kind && n.deletedFirst == items[k]->deletedFirst &&
+                    n.deletedLast == items[k]->deletedLast && PathKey(n.originalPath) == PathKey(items[k]->originalPath))
+                    left[k] = true;
+        return left;
+    }
+
 private:
     const std::unordered_set<std::wstring>& m_names;
     CRecycleBin m_bin;
@@ -340,28 +358,40 @@ private:
         // one result each; listed ones (or all, where the shell takes no
         // moves) through the bin's own restore command.
         std::vector<DWORD> results(m_batch.size(), 0);
+        // Where the shell's word on an item is that it stayed: the object now
+        // at its place, if any, is someone else's.
+        std::vector<bool> stayed(m_batch.size(), false);
         std::vector<size_t> bound, listed;
         std::unique_ptr<CTimed> timed = std::make_unique<CTimed>(g_times.shell);
         for (size_t i = 0; i < m_batch.size(); ++i) (m_batch[i].item->shellItem ? bound : listed).push_back(i);
         if (const DWORD error = MoveBack(bound, results))
             for (size_t i : bound) results[i] = error;
+        for (size_t i : bound) stayed[i] = results[i] != 0 && results[i] != ERROR_CANCELLED;
         if (!listed.empty()) {
             // One request for them all, one result for all of them. Whatever
             // dialog it opens is answered No: a restore waits on none.
             std::vector<const BIN_ITEM*> items;
             for (size_t i : listed) items.push_back(m_batch[i].item);
             DWORD error = 0;
+            bool refused = false;
             {
                 ScopedDestroyRefusal noDialogs;
                 error = source.Bin().Restore(items, m_owner);
+                refused = noDialogs.Refused();
             }
-            for (size_t i : listed) results[i] = error ? error : kErrorNotRestored;
+            // Asked whether to replace a place taken since it was looked at,
+            // and told No: the item stays in the bin, whatever stands there now.
+            const std::vector<bool> left = refused ? source.StillInBin(items) : std::vector<bool>(items.size(), false);
+            for (size_t k = 0; k < listed.size(); ++k) {
+                results[listed[k]] = left[k] ? ERROR_ALREADY_EXISTS : error ? error : kErrorNotRestored;
+                stayed[listed[k]] = left[k];
+            }
         }
         timed = std::make_unique<CTimed>(g_times.checking);
         for (size_t i = 0; i < m_batch.size(); ++i) {
             const PENDING& p = m_batch[i];
             if (results[i] == ERROR_CANCELLED) Keep(*p.entry);   // stopped before its turn
-            else if (IsBack(*p.entry)) Restored(*p.entry);
+            else if (!stayed[i] && IsBack(*p.entry)) Restored(*p.entry);
             else Fail(*p.entry, results[i] ? results[i] : kErrorNotRestored);
             p.item->child.reset();   // never asked for twice
             p.item->shellItem.reset();
