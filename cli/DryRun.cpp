@@ -1,9 +1,9 @@
-#include "engine/recycling/VolumeBin.h"
 #include "cli/DryRun.h"
 
 #include <algorithm>
 
 #include "cli/Json.h"
+#include "engine/recycling/VolumeBin.h"
 #include "engine/running/LogLines.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"

@@ -1,5 +1,3 @@
-#include "engine/recycling/VolumeBin.h"
-#include "engine/recycling/DeleterChoice.h"
 #include "cli/SelfCheck.h"
 
 #include <windows.h>
@@ -10,7 +8,9 @@
 #include "engine/undo/RemovalJournal.h"
 #include "engine/running/CleanupRun.h"
 #include "engine/deciding/Decision.h"
+#include "engine/recycling/DeleterChoice.h"
 #include "engine/recycling/Recycler.h"
+#include "engine/recycling/VolumeBin.h"
 #include "engine/undo/Restore.h"
 #include "support/DirListing.h"
 #include "support/ErrorText.h"

@@ -1,7 +1,6 @@
-#include "engine/recycling/DeleterChoice.h"
 #include "ui/AboutDlg.h"
 #include "ui/resource.h"
-#include "engine/recycling/Recycler.h"
+#include "engine/recycling/DeleterChoice.h"
 #include "support/PathUtil.h"
 #include "ui/WebSite.h"
 

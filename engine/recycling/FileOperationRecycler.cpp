@@ -5,8 +5,6 @@
 // so and names the item it made in the bin. Consecutive items of one kind
 // share one operation. Everything here runs on the apartment-threaded COM
 // thread that created the recycler, inside PerformOperations.
-#include "engine/recycling/ShellDelete.h"
-#include "engine/recycling/VolumeBin.h"
 #include "engine/recycling/FileOperationRecycler.h"
 
 #include <shlobj.h>
@@ -21,6 +19,8 @@
 
 #include "engine/recycling/DestroyPromptHook.h"
 #include "engine/recycling/Counters.h"
+#include "engine/recycling/ShellDelete.h"
+#include "engine/recycling/VolumeBin.h"
 #include "support/PathState.h"
 #include "support/ComObject.h"
 #include "support/PathUtil.h"

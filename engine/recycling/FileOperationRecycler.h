@@ -3,10 +3,11 @@
 // decisions are plain functions, so that they hold wherever they are checked.
 #include <windows.h>
 #include <sherrors.h>
+#include <memory>
 #include <string>
 
-#include "engine/recycling/VolumeBin.h"
 #include "engine/recycling/Recycler.h"
+#include "engine/recycling/VolumeBin.h"
 #include "support/ErrorText.h"
 
 // Copy engine answers of the current SDK that mingw-w64's headers lack: work

@@ -5,7 +5,6 @@
 // the bin before the shell acts and recycles many items in one operation.
 #include <windows.h>
 #include <functional>
-#include <memory>
 #include <string>
 
 // The three kinds of shell delete, each with a flag set of its own.

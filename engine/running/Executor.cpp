@@ -1,4 +1,3 @@
-#include "engine/recycling/DeleterChoice.h"
 #include "engine/running/Executor.h"
 
 #include <shellapi.h>
@@ -13,6 +12,7 @@
 #include "engine/recycling/Counters.h"
 #include "engine/recycling/Recycler.h"
 #include "engine/records/RemovalLog.h"
+#include "engine/recycling/DeleterChoice.h"
 #include "support/DirListing.h"
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"

@@ -68,8 +68,7 @@ std::wstring FailedLine(const std::wstring& folder, DWORD code, bool deletionBeg
     // Once deletion has begun, items may already be in the Recycle Bin:
     // the line must not claim that nothing changed.
     const wchar_t* format =
-        deletionBegun
-            ? L"ERROR: (%d) Failed to clean up folder: \"%ls\". Some items could not be removed. %ls"
-            : L"ERROR: (%d) Failed to clean up folder: \"%ls\". No changes were applied. %ls";
+        deletionBegun ? L"ERROR: (%d) Failed to clean up folder: \"%ls\". Some items could not be removed. %ls"
+                      : L"ERROR: (%d) Failed to clean up folder: \"%ls\". No changes were applied. %ls";
     return FormatText(format, static_cast<int>(code), folder.c_str(), GetErrorText(code).c_str());
 }

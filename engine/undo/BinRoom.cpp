@@ -1,8 +1,8 @@
-#include "engine/recycling/VolumeBin.h"
 #include "engine/undo/BinRoom.h"
 
 #include <shellapi.h>
 
+#include "engine/recycling/VolumeBin.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
 

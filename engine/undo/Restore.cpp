@@ -1,4 +1,3 @@
-#include "engine/recycling/DeleterChoice.h"
 #include "engine/undo/Restore.h"
 
 #include <algorithm>
@@ -7,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/recycling/DeleterChoice.h"
 #include "engine/recycling/DestroyPromptHook.h"
 #include "engine/recycling/Recycler.h"
 #include "support/ComInit.h"
