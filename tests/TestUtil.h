@@ -31,6 +31,8 @@ public:
     // Creates a folder (with its parents) / a file with the given bytes.
     void dir(const std::wstring& rel) const;
     void file(const std::wstring& rel, const std::string& bytes = "x") const;
+    // A file of one byte for each of `rels`, in that order.
+    void files(std::initializer_list<std::wstring> rels) const;
     bool exists(const std::wstring& rel) const;
 
     // Those of `rels` that exist / do not / were recycled / were not. Tests
@@ -283,6 +285,9 @@ public:
 // names, \u with four hex digits. The text it stands for goes to `text`, the
 // length of the literal to `length`; false when it is not a valid literal.
 bool ParseJsonString(std::wstring_view json, std::wstring& text, size_t* length = nullptr);
+// The name that the first folder record of a JSON document gives ({"folder":
+// "..."}); false when the document is not valid UTF-8 or holds no such record.
+bool FirstJsonFolder(const std::string& json, std::wstring& name);
 
 // ---- The Recycle Bin's room ----------------------------------------------
 
