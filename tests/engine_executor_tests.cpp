@@ -356,7 +356,6 @@ TEST_F(ExecutorTest, TakeApartStopsWhenAsked)
     EXPECT_TRUE(t.exists(L"root/a/x.obj"));
     EXPECT_TRUE(t.exists(L"root/y.obj"));
 
-    DWORD error = 0;
     EXPECT_TRUE(AppliedCleanly(keep, plan));
     EXPECT_EQ(t.listing(), (Listing{L"root\\", L"root\\a\\", L"root\\a\\b\\", L"root\\a\\b\\keep.txt"}));
 }
