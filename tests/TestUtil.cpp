@@ -187,6 +187,11 @@ std::wstring TempTree::path(const std::wstring& rel) const
 
 void TempTree::dir(const std::wstring& rel) const { MakeDirs(path(rel)); }
 
+void TempTree::files(std::initializer_list<std::wstring> rels) const
+{
+    for (const std::wstring& rel : rels) file(rel);
+}
+
 void TempTree::file(const std::wstring& rel, const std::string& bytes) const
 {
     std::wstring p = path(rel);
@@ -692,6 +697,16 @@ bool ParseJsonString(std::wstring_view json, std::wstring& text, size_t* length)
         }
     }
     return false;   // no closing quote
+}
+
+bool FirstJsonFolder(const std::string& json, std::wstring& name)
+{
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, json.data(), static_cast<int>(json.size()), nullptr, 0) <= 0)
+        return false;
+    const std::wstring text = Widen(json);
+    const std::wstring_view record = L"{\"folder\":";
+    const size_t at = text.find(record);
+    return at != std::wstring::npos && ParseJsonString(std::wstring_view(text).substr(at + record.size()), name);
 }
 
 bool MakeSparseFile(const std::wstring& path, unsigned long long bytes)

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/NoCopy.h"
 #include "support/UniqueHandle.h"
 
 namespace testutil {
@@ -16,14 +17,12 @@ namespace testutil {
 using Paths = std::vector<std::wstring>;
 
 // A unique empty folder, removed with everything in it when the object goes.
-class TempTree {
+class TempTree : private CNoCopy {
 public:
     // `under`, when given, is the folder to make it in instead of this
     // program's test folder (TempFolderOnC(), say).
     explicit TempTree(const std::wstring& hint = L"t", const std::wstring& under = {});
     ~TempTree();
-    TempTree(const TempTree&) = delete;
-    TempTree& operator=(const TempTree&) = delete;
 
     const std::wstring& root() const { return m_root; }            // no trailing separator
     std::wstring path(const std::wstring& rel) const;             // root + "\" + rel ('/' accepted)
@@ -31,6 +30,8 @@ public:
     // Creates a folder (with its parents) / a file with the given bytes.
     void dir(const std::wstring& rel) const;
     void file(const std::wstring& rel, const std::string& bytes = "x") const;
+    // A file of one byte for each of `rels`, in that order.
+    void files(std::initializer_list<std::wstring> rels) const;
     bool exists(const std::wstring& rel) const;
 
     // Those of `rels` that exist / do not / were recycled / were not. Tests
@@ -86,12 +87,10 @@ std::wstring EnvVar(const wchar_t* name);
 bool MakeDirSymlink(const std::wstring& link, const std::wstring& target);
 // Drive `letter` (lower case) mapped to `folder` through the prefix's drive
 // links while the object lives, so that the folder is that drive's root.
-class MappedDrive {
+class MappedDrive : private CNoCopy {
 public:
     MappedDrive(wchar_t letter, const std::wstring& folder);
     ~MappedDrive();
-    MappedDrive(const MappedDrive&) = delete;
-    MappedDrive& operator=(const MappedDrive&) = delete;
     bool ok() const { return m_ok; }
 
 private:
@@ -127,14 +126,12 @@ UniqueFile HoldFile(const std::wstring& path, DWORD share = 0);
 
 // A process started by a test. One still running when the object goes is
 // ended, so a failed assertion cannot leave it behind for later tests.
-class ChildProcess {
+class ChildProcess : private CNoCopy {
 public:
     // `stdHandles`, when given, hands the process inheritable standard handles;
     // `creationFlags` go to CreateProcessW (CREATE_NEW_CONSOLE, say).
     explicit ChildProcess(std::wstring commandLine, const STARTUPINFOW* stdHandles = nullptr, DWORD creationFlags = 0);
     ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
 
     // A Linux program started through Wine has started without a process handle.
     bool started() const { return m_started; }
@@ -208,12 +205,10 @@ struct PLAY_LINE {
 // Writes the double's play file beside the test's trees and names it in
 // MW_DOUBLE_PLAY for this process and the processes it starts; without it
 // again when the object goes.
-class DoublePlay {
+class DoublePlay : private CNoCopy {
 public:
     explicit DoublePlay(const std::vector<PLAY_LINE>& lines);
     ~DoublePlay();
-    DoublePlay(const DoublePlay&) = delete;
-    DoublePlay& operator=(const DoublePlay&) = delete;
 
 private:
     TempTree m_folder;
@@ -237,12 +232,10 @@ struct DOUBLE_LOG {
 };
 // Names a fresh record file in MW_DOUBLE_RECORD for this process and the
 // processes it starts, until the object goes; Read() parses what is in it.
-class DoubleRecord {
+class DoubleRecord : private CNoCopy {
 public:
     DoubleRecord();
     ~DoubleRecord();
-    DoubleRecord(const DoubleRecord&) = delete;
-    DoubleRecord& operator=(const DoubleRecord&) = delete;
 
     DOUBLE_LOG Read() const;
 
@@ -255,12 +248,10 @@ private:
 // for this user, as Windows keeps them (under HKCU\...\Explorer\BitBucket,
 // Volume\{GUID}), set while the object lives and removed again when it goes. Test
 // programs share a prefix's registry: one such setting at a time, across them.
-class VolumeBinSetting {
+class VolumeBinSetting : private CNoCopy {
 public:
     VolumeBinSetting(const std::wstring& path, const wchar_t* value, DWORD data);
     ~VolumeBinSetting();
-    VolumeBinSetting(const VolumeBinSetting&) = delete;
-    VolumeBinSetting& operator=(const VolumeBinSetting&) = delete;
 
     bool valid() const { return !m_key.empty(); }   // the volume was found and the value set
 
@@ -283,6 +274,9 @@ public:
 // names, \u with four hex digits. The text it stands for goes to `text`, the
 // length of the literal to `length`; false when it is not a valid literal.
 bool ParseJsonString(std::wstring_view json, std::wstring& text, size_t* length = nullptr);
+// The name that the first folder record of a JSON document gives ({"folder":
+// "..."}); false when the document is not valid UTF-8 or holds no such record.
+bool FirstJsonFolder(const std::string& json, std::wstring& name);
 
 // ---- The Recycle Bin's room ----------------------------------------------
 

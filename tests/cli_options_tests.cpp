@@ -152,14 +152,9 @@ TEST(CliJson, TheDryRunEscapesEveryUnitANameMayHold)
     arg.replace(arg.find(L'"'), 1, L"\\\"");
     const testutil::PROCESS_RESULT r = testutil::RunCli(L"--dry-run --json \"" + arg + L"\"");
     EXPECT_EQ(r.exitCode, 1u);   // no such folder
-    EXPECT_GT(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, r.out.data(), static_cast<int>(r.out.size()), nullptr, 0),
-              0) << r.out;
     EXPECT_NE(r.out.find("a\\u0001b\\u001fc\\\"d\\u0085\\udc00e\",\"status\":\"inaccessible\""), std::string::npos)
         << r.out;
-    const std::wstring out = testutil::Widen(r.out);
-    const size_t at = out.find(L"{\"folder\":");
-    ASSERT_NE(at, std::wstring::npos) << r.out;
     std::wstring name;
-    ASSERT_TRUE(testutil::ParseJsonString(std::wstring_view(out).substr(at + 10), name)) << r.out;
+    ASSERT_TRUE(testutil::FirstJsonFolder(r.out, name)) << r.out;
     EXPECT_EQ(name, folder);
 }

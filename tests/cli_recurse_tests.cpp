@@ -62,12 +62,12 @@ TEST(CliRecurse, FindsEverySolutionOnceInPathOrderAndNothingItMustNotReach)
     TempTree t(L"recurse");
     t.file(L"root/A/App.sln");
     t.file(L"root/A/Debug/a.obj", std::string(100, 'a'));
-    t.file(L"root/A/nested/Inner.slnx");                  // inside A's tree: after A
+    t.file(L"root/A/nested/Inner.slnx");   // inside A's tree: after A
     t.file(L"root/A/nested/obj/b.obj", std::string(300, 'b'));
-    t.file(L"root/B/Debug/Hidden/Hidden.sln");            // inside a Debug folder: never searched
-    t.file(L"root/B/.git/modules/M/M.sln");               // inside .git: never searched
-    t.file(L"root/ProjectOnly/App.vcxproj");              // no solution file
-    t.file(L"Outside/Linked.sln");
+    t.files({L"root/B/Debug/Hidden/Hidden.sln",   // inside a Debug folder: never searched
+             L"root/B/.git/modules/M/M.sln",   // inside .git: never searched
+             L"root/ProjectOnly/App.vcxproj",   // no solution file
+             L"Outside/Linked.sln"});
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"root/link"), t.path(L"Outside")));   // never followed
     const std::wstring root = t.path(L"root");
 
@@ -160,10 +160,7 @@ TEST(CliRecurse, ASolutionInsideAnotherIsCheckedWhereALinkOrADriveRootLiesBetwee
     for (const std::wstring& sln : planted)
         UniqueFile(::CreateFileW(sln.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     // Another drive's root inside an ordinary solution folder: cleaned for real.
-    t.file(L"Outer/App.sln");
-    t.file(L"Outer/Debug/a.obj");
-    t.file(L"Outer/drive/App.sln");
-    t.file(L"Outer/drive/Debug/b.obj");
+    t.files({L"Outer/App.sln", L"Outer/Debug/a.obj", L"Outer/drive/App.sln", L"Outer/drive/Debug/b.obj"});
     const testutil::MappedDrive drive(L'q', t.path(L"Outer/drive"));
     ASSERT_TRUE(drive.ok());
 
@@ -211,8 +208,7 @@ TEST(CliRecurse, NeverEntersTheRecycleBinsStore)
     for (const CASE& c : cases) {
         SCOPED_TRACE(testutil::Narrow(c.store));
         TempTree t(L"bin");
-        t.file(L"App.sln");
-        t.file(L"Debug/a.obj");
+        t.files({L"App.sln", L"Debug/a.obj"});
         const std::wstring store = c.store;
         t.file(store + L"/Old.sln");   // a solution deleted once: not one to clean again
         t.file(store + L"/x64/Debug/b.obj");
@@ -276,8 +272,7 @@ TEST(CliRecurse, OlderThanLeavesOutWhatChangedRecently)
     SetWriteTime(t.path(L"Recent/main.cpp"), 2);
     // Spared: the only recent change is to a file that a do-not-delete list
     // keeps inside Debug, which would otherwise go whole.
-    t.file(L"Spared/App.sln");
-    t.file(L"Spared/Debug/keep.dat");
+    t.files({L"Spared/App.sln", L"Spared/Debug/keep.dat"});
     t.file(std::wstring(L"Spared/Debug/") + kDoNotDeleteFileName, "keep.dat\r\n");
     SetWriteTime(t.path(L"Spared/App.sln"), 40);
     SetWriteTime(t.path(L"Spared/Debug/") + kDoNotDeleteFileName, 40);

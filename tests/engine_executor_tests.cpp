@@ -31,6 +31,15 @@ BOOL Apply(const ProtectedList& keep, const DeletePlan& plan, DWORD& error, BOOL
     return ok;
 }
 
+// A pass that succeeds and leaves 0 as the last error.
+::testing::AssertionResult AppliedCleanly(const ProtectedList& keep, const DeletePlan& plan)
+{
+    DWORD error = 0;
+    if (!Apply(keep, plan, error)) return ::testing::AssertionFailure() << "the pass failed with error " << error;
+    if (error != 0) return ::testing::AssertionFailure() << "the pass succeeded with error " << error;
+    return ::testing::AssertionSuccess();
+}
+
 // A plan whose paths are relative to the tree (a trailing separator stays).
 DeletePlan PlanIn(const TempTree& t, std::initializer_list<std::pair<const wchar_t*, int>> items)
 {
@@ -49,10 +58,7 @@ class ExecutorTest : public ::testing::Test {};
 TEST(DecideItem, OneDecisionForEveryKindOfItem)
 {
     TempTree t(L"decide");
-    t.file(L"obj/a/b/keep.txt");
-    t.file(L"obj/a/x.obj");
-    t.file(L"ipch/y.ipch");
-    t.file(L"unseen/x.obj");
+    t.files({L"obj/a/b/keep.txt", L"obj/a/x.obj", L"ipch/y.ipch", L"unseen/x.obj"});
     ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"unseen/star*")));
     const ProtectedList keep{KeepFile(t.path(L"obj/a/b/keep.txt")), KeepFile(t.path(L"a.obj")),
                              KeepFolder(t.path(L"Debug")), KeepFile(t.path(L"unseen/gone.txt")),
@@ -108,9 +114,9 @@ TEST(DecideItem, OneDecisionForEveryKindOfItem)
 TEST_F(ExecutorTest, ShellDeleteSendsOneObjectToTheTrash)
 {
     TempTree t(L"shell");
-    t.file(L"a.obj");
-    t.file(L"a.obj2");   // a longer name behind it must not be read into the list
-    t.file(L"dir/inner.txt");
+    t.files({L"a.obj",
+             L"a.obj2",   // a longer name behind it must not be read into the list
+             L"dir/inner.txt"});
 
     EXPECT_EQ(ShellDeleteItem(L"", kShellFlagsFile, nullptr), static_cast<DWORD>(-1));
     EXPECT_EQ(ShellDeleteItem(t.path(L"a.obj"), kShellFlagsFile, nullptr), 0u);
@@ -126,22 +132,14 @@ TEST_F(ExecutorTest, ShellDeleteSendsOneObjectToTheTrash)
 TEST_F(ExecutorTest, EachItemTypeIsCarriedOut)
 {
     TempTree t(L"types");
-    t.file(L"App.cpp");
-    t.file(L"a.ncb");
+    t.files({L"App.cpp", L"a.ncb"});
     t.dir(L"empty");
-    t.file(L"full/keep.txt");
-    t.file(L"Debug/App.exe");
-    t.file(L"Debug/sub/x.obj");
-    t.file(L"obj/deep/y.obj");
+    t.files({L"full/keep.txt", L"Debug/App.exe", L"Debug/sub/x.obj", L"obj/deep/y.obj"});
 
-    DWORD error = 0;
     ResetShellDeleteCalls();
-    EXPECT_TRUE(Apply({},
-                      PlanIn(t, {{L"a.ncb", DEL_TYPE_FILE}, {L"empty\\", DEL_TYPE_EMPTY_FOLDER},
-                                 {L"full/", DEL_TYPE_EMPTY_FOLDER}, {L"Debug\\", DEL_TYPE_FOLDER_NO_RECURSION},
-                                 {L"obj", DEL_TYPE_FOLDER_TREE}}),
-                      error));
-    EXPECT_EQ(error, 0u);
+    EXPECT_TRUE(AppliedCleanly({}, PlanIn(t, {{L"a.ncb", DEL_TYPE_FILE}, {L"empty\\", DEL_TYPE_EMPTY_FOLDER},
+                                              {L"full/", DEL_TYPE_EMPTY_FOLDER}, {L"Debug\\", DEL_TYPE_FOLDER_NO_RECURSION},
+                                              {L"obj", DEL_TYPE_FOLDER_TREE}})));
     EXPECT_EQ(ShellDeleteCalls(), 3u) << "one call per file or folder, none for the empty folders";
 
     // The non-empty remove-if-empty folder stays, and that is no failure.
@@ -165,11 +163,7 @@ TEST_F(ExecutorTest, EmptyPlanSucceedsWithoutProgressOrPumping)
 TEST_F(ExecutorTest, ProtectedEntriesOfTheRightKindShieldItems)
 {
     TempTree t(L"keep");
-    t.file(L"a.ncb");
-    t.file(L"b.ncb");
-    t.file(L"Debug/App.exe");
-    t.file(L"obj/x.obj");
-    t.file(L"ipch/y.ipch");
+    t.files({L"a.ncb", L"b.ncb", L"Debug/App.exe", L"obj/x.obj", L"ipch/y.ipch"});
 
     ProtectedList keep{
         KeepFile(t.path(L"A.NCB")),        // shields the file item
@@ -194,21 +188,14 @@ TEST_F(ExecutorTest, ProtectedEntriesOfTheRightKindShieldItems)
 TEST_F(ExecutorTest, FolderWithProtectedFileThreeLevelsDownIsTakenApartAroundIt)
 {
     TempTree t(L"apart");
-    t.file(L"obj/top.obj");
-    t.file(L"obj/a/one.obj");
-    t.file(L"obj/a/b/two.obj");
-    t.file(L"obj/a/b/c/keep.txt");
-    t.file(L"obj/a/b/c/three.obj");
-    t.file(L"obj/a/side/four.obj");
-    t.file(L"obj/a/side/deeper/five.obj");
+    t.files({L"obj/top.obj", L"obj/a/one.obj", L"obj/a/b/two.obj", L"obj/a/b/c/keep.txt", L"obj/a/b/c/three.obj",
+             L"obj/a/side/four.obj", L"obj/a/side/deeper/five.obj"});
     t.dir(L"obj/emptied/nothing");
     t.file(L"App.cpp");
 
     ProtectedList keep{KeepFile(t.path(L"obj/a/b/c/keep.txt"))};
-    DWORD error = 0;
     ResetShellDeleteCalls();
-    EXPECT_TRUE(Apply(keep, PlanIn(t, {{L"obj\\", DEL_TYPE_FOLDER_TREE}}), error));
-    EXPECT_EQ(error, 0u);
+    EXPECT_TRUE(AppliedCleanly(keep, PlanIn(t, {{L"obj\\", DEL_TYPE_FOLDER_TREE}})));
     EXPECT_EQ(ShellDeleteCalls(), 6u) << "one shell call per file, none for folders";
 
     EXPECT_EQ(t.listing(), (Listing{L"App.cpp", L"obj\\", L"obj\\a\\", L"obj\\a\\b\\", L"obj\\a\\b\\c\\",
@@ -222,15 +209,11 @@ TEST_F(ExecutorTest, FolderWithProtectedFileThreeLevelsDownIsTakenApartAroundIt)
 TEST_F(ExecutorTest, ProtectedFolderInsideTreeIsKeptWholeButAPlannedItemBelowItIsNot)
 {
     TempTree t(L"keepdir");
-    t.file(L"obj/Keep/inner/k.bin");
-    t.file(L"obj/gone.obj");
-    t.file(L"src/Keep2/Debug/x.obj");
-    t.file(L"src/Keep2/main.cpp");
+    t.files({L"obj/Keep/inner/k.bin", L"obj/gone.obj", L"src/Keep2/Debug/x.obj", L"src/Keep2/main.cpp"});
 
     ProtectedList keep{KeepFolder(t.path(L"obj/keep")), KeepFolder(t.path(L"src/Keep2"))};
-    DWORD error = 0;
-    EXPECT_TRUE(
-        Apply(keep, PlanIn(t, {{L"obj", DEL_TYPE_FOLDER_TREE}, {L"src/Keep2/Debug", DEL_TYPE_FOLDER_NO_RECURSION}}), error));
+    EXPECT_TRUE(AppliedCleanly(
+        keep, PlanIn(t, {{L"obj", DEL_TYPE_FOLDER_TREE}, {L"src/Keep2/Debug", DEL_TYPE_FOLDER_NO_RECURSION}})));
     EXPECT_EQ(t.listing(), (Listing{L"obj\\", L"obj\\Keep\\", L"obj\\Keep\\inner\\", L"obj\\Keep\\inner\\k.bin",
                                     L"src\\", L"src\\Keep2\\", L"src\\Keep2\\main.cpp"}));
     EXPECT_EQ(t.untrashed({L"obj/gone.obj", L"src/Keep2/Debug"}), Listing{});
@@ -239,13 +222,11 @@ TEST_F(ExecutorTest, ProtectedFolderInsideTreeIsKeptWholeButAPlannedItemBelowItI
 TEST_F(ExecutorTest, LinksAreNeverFollowed)
 {
     TempTree outside(L"target");
-    outside.file(L"precious.txt");
-    outside.file(L"sub/more.txt");
+    outside.files({L"precious.txt", L"sub/more.txt"});
     const Listing before = outside.listing();
 
     TempTree t(L"links");
-    t.file(L"obj/x.obj");
-    t.file(L"obj/keep.txt");
+    t.files({L"obj/x.obj", L"obj/keep.txt"});
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"obj/link"), outside.root()));
     t.file(L"ipch/y.ipch");
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"ipch/link"), outside.root()));
@@ -256,12 +237,8 @@ TEST_F(ExecutorTest, LinksAreNeverFollowed)
     // nor removed. ipch goes whole (nothing protected in it). Debug\out is
     // itself a planned item that is a link: left alone, whatever its type.
     ProtectedList keep{KeepFile(t.path(L"obj/keep.txt"))};
-    DWORD error = 0;
-    EXPECT_TRUE(Apply(keep,
-                      PlanIn(t, {{L"obj", DEL_TYPE_FOLDER_TREE}, {L"ipch", DEL_TYPE_FOLDER_TREE},
-                                 {L"Debug/out", DEL_TYPE_FOLDER_TREE}, {L"Debug/out", DEL_TYPE_FILE}}),
-                      error));
-    EXPECT_EQ(error, 0u);
+    EXPECT_TRUE(AppliedCleanly(keep, PlanIn(t, {{L"obj", DEL_TYPE_FOLDER_TREE}, {L"ipch", DEL_TYPE_FOLDER_TREE},
+                                                {L"Debug/out", DEL_TYPE_FOLDER_TREE}, {L"Debug/out", DEL_TYPE_FILE}})));
 
     EXPECT_EQ(outside.listing(), before);
     EXPECT_EQ(t.missing({L"obj/link", L"obj/keep.txt", L"Debug/out"}), Listing{});
@@ -321,9 +298,7 @@ TEST_F(ExecutorTest, StopRequestEndsThePassAfterTheItemInProgress)
 TEST_F(ExecutorTest, FailedItemsDoNotStopThePassAndTheLastFailureWins)
 {
     TempTree t(L"fail");
-    t.file(L"a.obj");
-    t.file(L"b.obj");
-    t.file(L"c.obj");
+    t.files({L"a.obj", L"b.obj", L"c.obj"});
     ::SetCurrentDirectoryW(t.root().c_str());
 
     DeletePlan plan{
@@ -339,15 +314,13 @@ TEST_F(ExecutorTest, FailedItemsDoNotStopThePassAndTheLastFailureWins)
     EXPECT_EQ(t.listing(), (Listing{L"b.obj", L"c.obj"}));
 
     // Reverse order: the relative item is the last to fail.
-    t.file(L"a.obj");
-    t.file(L"d.obj");
+    t.files({L"a.obj", L"d.obj"});
     EXPECT_FALSE(Apply({}, plan, error, kLastToFirst));
     EXPECT_EQ(error, 8208u);
     EXPECT_EQ(t.listing(), (Listing{L"b.obj", L"c.obj"}));
 
     // The same with a protected list that has to be consulted.
-    t.file(L"a.obj");
-    t.file(L"d.obj");
+    t.files({L"a.obj", L"d.obj"});
     EXPECT_FALSE(Apply({KeepFile(t.path(L"b.obj"))}, plan, error, kFirstToLast));
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_DATA));
     EXPECT_EQ(t.listing(), (Listing{L"b.obj", L"c.obj"}));
@@ -359,22 +332,16 @@ TEST_F(ExecutorTest, VanishedItemsCountAsDeleted)
     TempTree t(L"gone");
     t.file(L"keep.txt");
     ProtectedList keep{KeepFile(t.path(L"keep.txt"))};
-    DWORD error = 0;
     // A folder already gone, with a protected list that would have it scanned.
-    EXPECT_TRUE(Apply(keep,
-                      PlanIn(t, {{L"gone.obj", DEL_TYPE_FILE}, {L"Debug", DEL_TYPE_FOLDER_NO_RECURSION},
-                                 {L"obj/ipch", DEL_TYPE_FOLDER_TREE}, {L"x64", DEL_TYPE_EMPTY_FOLDER}}),
-                      error));
-    EXPECT_EQ(error, 0u);
+    EXPECT_TRUE(AppliedCleanly(keep, PlanIn(t, {{L"gone.obj", DEL_TYPE_FILE}, {L"Debug", DEL_TYPE_FOLDER_NO_RECURSION},
+                                                {L"obj/ipch", DEL_TYPE_FOLDER_TREE}, {L"x64", DEL_TYPE_EMPTY_FOLDER}})));
     EXPECT_EQ(t.listing(), (Listing{L"keep.txt"}));
 }
 
 TEST_F(ExecutorTest, TakeApartStopsWhenAsked)
 {
     TempTree t(L"cft");
-    t.file(L"root/a/b/keep.txt");
-    t.file(L"root/a/x.obj");
-    t.file(L"root/y.obj");
+    t.files({L"root/a/b/keep.txt", L"root/a/x.obj", L"root/y.obj"});
     ProtectedList keep{KeepFile(t.path(L"root/a/b/keep.txt"))};
 
     // A stop request: the take-apart deletes nothing at all.
@@ -389,16 +356,15 @@ TEST_F(ExecutorTest, TakeApartStopsWhenAsked)
     EXPECT_TRUE(t.exists(L"root/a/x.obj"));
     EXPECT_TRUE(t.exists(L"root/y.obj"));
 
-    DWORD error = 0;
-    EXPECT_TRUE(Apply(keep, plan, error));
+    EXPECT_TRUE(AppliedCleanly(keep, plan));
     EXPECT_EQ(t.listing(), (Listing{L"root\\", L"root\\a\\", L"root\\a\\b\\", L"root\\a\\b\\keep.txt"}));
 }
 
 TEST_F(ExecutorTest, PathsTheShellCannotTakeAreRefusedBeforeIt)
 {
     TempTree t(L"long");
-    t.file(L"App.sln");
-    t.file(L"Debug/a.obj");   // within the shell's reach: goes
+    t.files({L"App.sln",
+             L"Debug/a.obj"});   // within the shell's reach: goes
     const std::wstring deep = std::wstring(120, L'd') + L"/" + std::wstring(120, L'e');
     t.file(deep + L"/Debug/b.obj");
     t.file(deep + L"/x.log");

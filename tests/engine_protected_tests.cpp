@@ -193,10 +193,7 @@ TEST(ProtectedList, LineEndsBlanksSlashesAndKinds)
     TempTree t(L"lines");
     t.dir(L"F/one");
     t.dir(L"F/two");
-    t.file(L"F/three");
-    t.file(L"F/a");
-    t.file(L"F/b");
-    t.file(L"F/ab");
+    t.files({L"F/three", L"F/a", L"F/b", L"F/ab"});
     t.dir(L"F/c");
     t.dir(L"F/bin/Release");
     t.file(L"F/bin/Keep.dll");
@@ -330,8 +327,7 @@ TEST(ProtectedList, UnreadableFilesBeepAndFail)
 TEST(ProtectedList, TheWalkReadsEveryFolderFileFirstEvenInFoldersPlannedWhole)
 {
     TempTree t(L"walk");
-    t.file(L"Sol/Sol.sln");
-    t.file(L"Sol/keep.log");
+    t.files({L"Sol/Sol.sln", L"Sol/keep.log"});
     t.file(L"Sol/" + kListFile, "keep.log\r\n");
     t.file(L"Sol/App/x64/Debug/App.exe");
     t.file(L"Sol/App/x64/Debug/" + kListFile, "App.exe");

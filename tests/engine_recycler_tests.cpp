@@ -153,8 +153,7 @@ TEST(FileOperationRecycler, UnderWineEachItemFailsInTurnAndStays)
 {
     if (testutil::UnderDouble()) GTEST_SKIP() << "the double takes delete items";
     testutil::TempTree t(L"fileop");
-    t.file(L"a.obj");
-    t.file(L"c.obj");
+    t.files({L"a.obj", L"c.obj"});
     t.dir(L"Debug");
     const DWORD notImplemented = static_cast<DWORD>(E_NOTIMPL);
     // Never stopped; stopped by the fourth answer (the batch that the change

@@ -34,6 +34,19 @@ Items Sorted(Items items)
     return items;
 }
 
+// The .vs walk's plan as it came, checked to be in post-order: whatever lies
+// inside a planned folder comes before it.
+Items PostOrder(Items items)
+{
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::wstring inside = items[i].first + L"\\";
+        for (size_t j = i + 1; j < items.size(); ++j)
+            EXPECT_NE(items[j].first.rfind(inside, 0), 0u)
+                << testutil::Narrow(items[j].first) << " after " << testutil::Narrow(items[i].first);
+    }
+    return items;
+}
+
 // A walk's answer, the code it left as the last error (preset to 0xDEAD), and what it collected.
 struct Walk {
     BOOL ok = FALSE;
@@ -74,31 +87,18 @@ std::vector<std::wstring> ListedNames(const std::wstring& folder)
 TEST(CollectArtifacts, CppSolutionPlansBuildOutputAndIntermediates)
 {
     TempTree t(L"cpp");
-    t.file(L"Sol/Sol.sln");
-    t.file(L"Sol/Sol.suo");                       // option off: stays
-    t.file(L"Sol/build.log");
-    t.file(L"Sol/README");
-    t.file(L"Sol/App/App.vcxproj");
-    t.file(L"Sol/App/App.vcxproj.user");
-    t.file(L"Sol/App/main.cpp");
-    t.file(L"Sol/App/notes.lo g");                // a blank after the dot: no extension
-    t.file(L"Sol/App/x64/Debug/App.tlog/CL.command.1.tlog");
-    t.file(L"Sol/App/x64/Debug/main.obj");
-    t.file(L"Sol/x64/Release/App.exe");
-    t.file(L"Sol/x64/Release/App.pdb");
-    t.file(L"Sol/x64/Release/App.obj");
-    t.file(L"Sol/x64/Release/App.ilk");
-    t.file(L"Sol/x64/Release/App.exp");
-    t.file(L"Sol/x64/Release/App.tlog/link.read.1.tlog");
-    t.file(L"Sol/x64/Release/App.tlog/unsuccessfulbuild");
-    t.file(L"Sol/x64/App.tlog/CL.read.1.tlog");   // App.tlog under x64 is an ordinary folder
-    t.file(L"Sol/x64/App.tlog/App.lastbuildstate");
-    t.file(L"Sol/x64/vc143.pdb");
-    t.file(L"Sol/ARM64/Release/App.dll");
-    t.file(L"Sol/ARM64/Release/App.iobj");
-    t.file(L"Sol/ipch/AutoPCH/x.ipch");
-    t.file(L"Sol/App/obj/x.obj");
-    t.file(L"Sol/App.tlog/top.tlog");             // directly in the solution folder: entered
+    t.files({L"Sol/Sol.sln",
+             L"Sol/Sol.suo",   // option off: stays
+             L"Sol/build.log", L"Sol/README", L"Sol/App/App.vcxproj", L"Sol/App/App.vcxproj.user", L"Sol/App/main.cpp",
+             L"Sol/App/notes.lo g",   // a blank after the dot: no extension
+             L"Sol/App/x64/Debug/App.tlog/CL.command.1.tlog", L"Sol/App/x64/Debug/main.obj", L"Sol/x64/Release/App.exe",
+             L"Sol/x64/Release/App.pdb", L"Sol/x64/Release/App.obj", L"Sol/x64/Release/App.ilk",
+             L"Sol/x64/Release/App.exp", L"Sol/x64/Release/App.tlog/link.read.1.tlog",
+             L"Sol/x64/Release/App.tlog/unsuccessfulbuild",
+             L"Sol/x64/App.tlog/CL.read.1.tlog",   // App.tlog under x64 is an ordinary folder
+             L"Sol/x64/App.tlog/App.lastbuildstate", L"Sol/x64/vc143.pdb", L"Sol/ARM64/Release/App.dll",
+             L"Sol/ARM64/Release/App.iobj", L"Sol/ipch/AutoPCH/x.ipch", L"Sol/App/obj/x.obj",
+             L"Sol/App.tlog/top.tlog"});   // directly in the solution folder: entered
 
     Walk w = Collect(t.path(L"Sol"), FALSE);
     ASSERT_TRUE(w.ok);
@@ -134,27 +134,18 @@ TEST(CollectArtifacts, CppSolutionPlansBuildOutputAndIntermediates)
 TEST(CollectArtifacts, DotNetLayoutAndTheReleaseFileRule)
 {
     TempTree t(L"net");
-    t.file(L"Sol/Sol.slnx");
-    t.file(L"Sol/Lib/Lib.csproj");
-    t.file(L"Sol/Lib/Lib.csproj.user");
-    t.file(L"Sol/Lib/obj/project.assets.json");
-    t.file(L"Sol/Lib/bin/Debug/net8.0/Lib.dll");
-    t.file(L"Sol/Lib/bin/Release/Lib.dll");
-    t.file(L"Sol/Lib/bin/Release/Lib.xml");
-    t.file(L"Sol/Lib/bin/Release/Lib.deps.json");                  // .NET's start-up files stay too
-    t.file(L"Sol/Lib/bin/Release/Lib.runtimeconfig.json");
-    t.file(L"Sol/Lib/bin/Release/App.exe.config");
-    t.file(L"Sol/Lib/bin/Release/Lib.dll.config");
-    t.file(L"Sol/Lib/bin/Release/setup.msi");
-    t.file(L"Sol/Lib/bin/Release/app.lib");
-    t.file(L"Sol/Lib/bin/Release/noextension");
-    t.file(L"Sol/Lib/bin/Release/old.suo");                       // planned there, option off or on
-    t.file(L"Sol/Lib/bin/Release/Mopwright (do not delete).txt"); // never planned, anywhere
-    t.file(L"Sol/Lib/bin/Release/net8.0/Lib.dll");                // general rule below Release
-    t.file(L"Sol/Lib/bin/Release/net8.0/Lib.pdb");
-    t.file(L"Sol/Lib/bin/Release/net8.0/build.log");
-    t.file(L"Sol/Lib/bin/Release/net8.0/Release/x.obj");           // a Release inside: release rule
-    t.file(L"Sol/Lib/bin/Release/net8.0/Lib.tlog/a.tlog");         // not directly in Release: entered
+    t.files({L"Sol/Sol.slnx", L"Sol/Lib/Lib.csproj", L"Sol/Lib/Lib.csproj.user", L"Sol/Lib/obj/project.assets.json",
+             L"Sol/Lib/bin/Debug/net8.0/Lib.dll", L"Sol/Lib/bin/Release/Lib.dll", L"Sol/Lib/bin/Release/Lib.xml",
+             L"Sol/Lib/bin/Release/Lib.deps.json",   // .NET's start-up files stay too
+             L"Sol/Lib/bin/Release/Lib.runtimeconfig.json", L"Sol/Lib/bin/Release/App.exe.config",
+             L"Sol/Lib/bin/Release/Lib.dll.config", L"Sol/Lib/bin/Release/setup.msi", L"Sol/Lib/bin/Release/app.lib",
+             L"Sol/Lib/bin/Release/noextension",
+             L"Sol/Lib/bin/Release/old.suo",   // planned there, option off or on
+             L"Sol/Lib/bin/Release/Mopwright (do not delete).txt",   // never planned, anywhere
+             L"Sol/Lib/bin/Release/net8.0/Lib.dll",   // general rule below Release
+             L"Sol/Lib/bin/Release/net8.0/Lib.pdb", L"Sol/Lib/bin/Release/net8.0/build.log",
+             L"Sol/Lib/bin/Release/net8.0/Release/x.obj",   // a Release inside: release rule
+             L"Sol/Lib/bin/Release/net8.0/Lib.tlog/a.tlog"});   // not directly in Release: entered
 
     Walk w = Collect(t.path(L"Sol"), FALSE);
     ASSERT_TRUE(w.ok);
@@ -176,20 +167,9 @@ TEST(CollectArtifacts, DotNetLayoutAndTheReleaseFileRule)
 TEST(CollectArtifacts, NamesAndExtensionsMatchInAnyCaseAndAttributesDoNotMatter)
 {
     TempTree t(L"case");
-    t.file(L"Sol/DEBUG/a.cpp");
-    t.file(L"Sol/Obj/a.cpp");
-    t.file(L"Sol/IPCH/a.cpp");
-    t.file(L"Sol/X64/A.OBJ");
-    t.file(L"Sol/arm64/RELEASE/A.EXE");
-    t.file(L"Sol/arm64/RELEASE/A.OBJ");
-    t.file(L"Sol/Build.LOG");
-    t.file(L"Sol/hidden.sdf");
-    t.file(L"Sol/readonly.NCB");
-    t.file(L"Sol/a.Aps");
-    t.file(L"Sol/a.bsc");
-    t.file(L"Sol/a.sbr");
-    t.file(L"Sol/a.TLog");
-    t.file(L"Sol/main.cpp");
+    t.files({L"Sol/DEBUG/a.cpp", L"Sol/Obj/a.cpp", L"Sol/IPCH/a.cpp", L"Sol/X64/A.OBJ", L"Sol/arm64/RELEASE/A.EXE",
+             L"Sol/arm64/RELEASE/A.OBJ", L"Sol/Build.LOG", L"Sol/hidden.sdf", L"Sol/readonly.NCB", L"Sol/a.Aps",
+             L"Sol/a.bsc", L"Sol/a.sbr", L"Sol/a.TLog", L"Sol/main.cpp"});
     ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/hidden.sdf").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/readonly.NCB").c_str(), FILE_ATTRIBUTE_READONLY));
 
@@ -217,12 +197,8 @@ TEST(CollectArtifacts, NamesAndExtensionsMatchInAnyCaseAndAttributesDoNotMatter)
 TEST(CollectArtifacts, PlanIsDepthFirstPreOrderInListingOrder)
 {
     TempTree t(L"order");
-    t.file(L"Sol/Sol.sln");
-    t.file(L"Sol/a.log");
-    t.file(L"Sol/x64/Release/App.obj");
-    t.file(L"Sol/x64/Release/App.exe");
-    t.file(L"Sol/Debug/App.pdb");
-    t.file(L"Sol/src/obj/a.obj");
+    t.files({L"Sol/Sol.sln", L"Sol/a.log", L"Sol/x64/Release/App.obj", L"Sol/x64/Release/App.exe", L"Sol/Debug/App.pdb",
+             L"Sol/src/obj/a.obj"});
 
     // What each entry of the solution folder contributes, in that order.
     const std::map<std::wstring, Items> contribution = {
@@ -302,8 +278,7 @@ TEST(CollectArtifacts, LastErrorTellsListedFromPlannedWhole)
 TEST(CollectArtifacts, SubFolderThatCannotBeListedFailsTheWholeWalk)
 {
     TempTree t(L"unlist");
-    t.file(L"Sol/a.log");
-    t.file(L"Sol/src/deep/b.log");
+    t.files({L"Sol/a.log", L"Sol/src/deep/b.log"});
     ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"Sol/src/deep/star*")));
 
     Walk w = Collect(t.path(L"Sol"), FALSE);
@@ -314,12 +289,8 @@ TEST(CollectArtifacts, SubFolderThatCannotBeListedFailsTheWholeWalk)
 TEST(CollectArtifacts, EachFolderIsListedOnceWholeFoldersIncluded)
 {
     TempTree t(L"count");
-    t.file(L"Sol/Sol.sln");
-    t.file(L"Sol/App/x64/Release/a.obj");
-    t.file(L"Sol/App/x64/Debug/sub/a.obj");
-    t.file(L"Sol/App/obj/sub/a.obj");
-    t.file(L"Sol/ipch/sub/a");
-    t.file(L"Sol/Lib/src/a.cpp");
+    t.files({L"Sol/Sol.sln", L"Sol/App/x64/Release/a.obj", L"Sol/App/x64/Debug/sub/a.obj", L"Sol/App/obj/sub/a.obj",
+             L"Sol/ipch/sub/a", L"Sol/Lib/src/a.cpp"});
 
     DirListing::ResetListingsStarted();
     Walk w = Collect(t.path(L"Sol"), FALSE);
@@ -338,10 +309,7 @@ TEST(CollectArtifacts, EachFolderIsListedOnceWholeFoldersIncluded)
 TEST(CollectArtifacts, LinksAreNeitherPlannedNorEntered)
 {
     TempTree t(L"links");
-    t.file(L"Outside/build.log");
-    t.file(L"Outside/Debug/x.obj");
-    t.file(L"Outside/x64/a.tlog");
-    t.file(L"Sol/Sol.sln");
+    t.files({L"Outside/build.log", L"Outside/Debug/x.obj", L"Outside/x64/a.tlog", L"Sol/Sol.sln"});
     t.dir(L"Sol/Debug");
     t.dir(L"Sol/obj");
     // Links named like build output, like an ordinary folder, and inside folders
@@ -401,9 +369,7 @@ TEST(FindSubfolder, MatchesFolderNamesInAnyCaseAndGivesTheListedName)
 TEST(VsRule, OptionOnPlansTheWholeVsFolder)
 {
     TempTree t(L"vs");
-    t.file(L"Sol/App.sln");
-    t.file(L"Sol/.vs/App/v17/.suo");
-    t.file(L"Sol/.vs/Other/v17/.suo");
+    t.files({L"Sol/App.sln", L"Sol/.vs/App/v17/.suo", L"Sol/.vs/Other/v17/.suo"});
     ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
 
     Walk w = CollectVs(t.path(L"Sol"), L"App", TRUE);
@@ -415,23 +381,17 @@ TEST(VsRule, OptionOnPlansTheWholeVsFolder)
 TEST(VsRule, OptionOffKeepsEverySuoWithItsChainOfFolders)
 {
     TempTree t(L"vs");
-    t.file(L"Sol/App.sln");
-    t.file(L"Sol/.vs/App/v17/.suo");
-    t.file(L"Sol/.vs/App/v17/Browse.VC.db");
-    t.file(L"Sol/.vs/App/v17/ipch/AutoPCH/a1/x.ipch");
-    t.file(L"Sol/.vs/App/v17/old.suo");            // only a file named exactly ".suo" is kept
-    t.file(L"Sol/.vs/App/FileContentIndex/f.vsidx");
-    t.file(L"Sol/.vs/App/top.json");
-    t.file(L"Sol/.vs/ProjectSettings.json");
-    t.file(L"Sol/.vs/Other/v16/.SUO");
-    t.file(L"Sol/.vs/Stale/v15/x.db");
+    t.files({L"Sol/App.sln", L"Sol/.vs/App/v17/.suo", L"Sol/.vs/App/v17/Browse.VC.db",
+             L"Sol/.vs/App/v17/ipch/AutoPCH/a1/x.ipch",
+             L"Sol/.vs/App/v17/old.suo",   // only a file named exactly ".suo" is kept
+             L"Sol/.vs/App/FileContentIndex/f.vsidx", L"Sol/.vs/App/top.json", L"Sol/.vs/ProjectSettings.json",
+             L"Sol/.vs/Other/v16/.SUO", L"Sol/.vs/Stale/v15/x.db"});
     ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
 
     Walk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
     ASSERT_TRUE(w.ok);
     EXPECT_EQ(w.error, 0u);
-    Items items = Relative(w.plan, t);
-    EXPECT_EQ(Sorted(items), Sorted({
+    EXPECT_EQ(Sorted(PostOrder(Relative(w.plan, t))), Sorted({
         {L"Sol\\.vs\\App\\v17\\Browse.VC.db", DEL_TYPE_FILE},
         {L"Sol\\.vs\\App\\v17\\old.suo", DEL_TYPE_FILE},
         {L"Sol\\.vs\\App\\v17\\ipch\\AutoPCH\\a1", DEL_TYPE_FOLDER_NO_RECURSION},
@@ -443,21 +403,12 @@ TEST(VsRule, OptionOffKeepsEverySuoWithItsChainOfFolders)
         {L"Sol\\.vs\\Stale\\v15", DEL_TYPE_FOLDER_NO_RECURSION},
         {L"Sol\\.vs\\Stale", DEL_TYPE_FOLDER_NO_RECURSION},
     }));
-
-    // Post-order: whatever lies inside a planned folder comes before it.
-    for (size_t i = 0; i < items.size(); ++i) {
-        const std::wstring inside = items[i].first + L"\\";
-        for (size_t j = i + 1; j < items.size(); ++j)
-            EXPECT_NE(items[j].first.rfind(inside, 0), 0u)
-                << testutil::Narrow(items[j].first) << " after " << testutil::Narrow(items[i].first);
-    }
 }
 
 TEST(VsRule, VsMustBelongToTheSolutionAndBeHidden)
 {
     TempTree t(L"vs");
-    t.file(L"Sol/App.slnx");
-    t.file(L"Sol/.vs/Other/v17/x.db");
+    t.files({L"Sol/App.slnx", L"Sol/.vs/Other/v17/x.db"});
 
     // Only another solution's state: nothing.
     Walk other = CollectVs(t.path(L"Sol"), L"App", TRUE);
@@ -493,8 +444,7 @@ TEST(VsRule, VsMustBelongToTheSolutionAndBeHidden)
 TEST(VsRule, OptionOffPlansFoldersWithoutSuoWholeAfterTheirSubFolders)
 {
     TempTree t(L"vswhole");
-    t.file(L"Sol/App.sln");
-    t.file(L"Sol/.vs/App/x.db");
+    t.files({L"Sol/App.sln", L"Sol/.vs/App/x.db"});
     ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_NE(::GetFileAttributesW(t.path(L"Sol/.vs").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
     Walk w = CollectVs(t.path(L"Sol"), L"App", FALSE);
@@ -519,10 +469,7 @@ TEST(VsRule, MissingArgumentsFailWithInvalidBlock)
 TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
 {
     TempTree t(L"vslink");
-    t.file(L"Outside/.suo");
-    t.file(L"Outside/keep.db");
-    t.file(L"Sol/App.sln");
-    t.file(L"Sol/.vs/App/v17/x.db");
+    t.files({L"Outside/.suo", L"Outside/keep.db", L"Sol/App.sln", L"Sol/.vs/App/v17/x.db"});
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/.vs/App/v17/link"), t.path(L"Outside")));
     ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"Sol/.vs/App/star*")));
 
@@ -532,19 +479,16 @@ TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
         EXPECT_EQ(item.strPath.find(L"Outside"), std::wstring::npos) << testutil::Narrow(item.strPath);
     // The link's .suo lies outside .vs: it neither keeps nor is planned, so the
     // folders holding the link can still go whole (the link goes, not its target).
-    Items items = Relative(w.plan, t);
-    EXPECT_EQ(Sorted(items), Sorted({
+    EXPECT_EQ(Sorted(PostOrder(Relative(w.plan, t))), Sorted({
         {L"Sol\\.vs\\App\\v17", DEL_TYPE_FOLDER_NO_RECURSION},
         {L"Sol\\.vs\\App\\star*", DEL_TYPE_FOLDER_NO_RECURSION},
         {L"Sol\\.vs\\App", DEL_TYPE_FOLDER_NO_RECURSION},
         {L"Sol\\.vs", DEL_TYPE_FOLDER_NO_RECURSION},
     }));
-    EXPECT_EQ(items.back().first, L"Sol\\.vs");
 
     // A .vs that is itself a link is left alone.
     TempTree u(L"vslink2");
-    u.file(L"Target/App/.suo");
-    u.file(L"Sol/App.sln");
+    u.files({L"Target/App/.suo", L"Sol/App.sln"});
     ASSERT_TRUE(testutil::MakeDirSymlink(u.path(L"Sol/.vs"), u.path(L"Target")));
     for (BOOL option : {FALSE, TRUE}) {
         Walk linked = CollectVs(u.path(L"Sol"), L"App", option);
@@ -556,14 +500,8 @@ TEST(VsRule, WalkSkipsLinksAndPlansUnlistableFoldersWhole)
 TEST(CollectArtifactsClean, LinkTargetsSurviveCleaningTheFoldersThatHoldTheLinks)
 {
     TempTree t(L"linkclean");
-    t.file(L"Outside/precious.cpp");
-    t.file(L"Outside/build.log");
-    t.file(L"Outside/.suo");
-    t.file(L"Sol/App.sln");
-    t.file(L"Sol/main.cpp");
-    t.file(L"Sol/Debug/App.exe");
-    t.file(L"Sol/obj/x.obj");
-    t.file(L"Sol/.vs/App/v17/x.db");
+    t.files({L"Outside/precious.cpp", L"Outside/build.log", L"Outside/.suo", L"Sol/App.sln", L"Sol/main.cpp",
+             L"Sol/Debug/App.exe", L"Sol/obj/x.obj", L"Sol/.vs/App/v17/x.db"});
     ASSERT_TRUE(::SetFileAttributesW(t.path(L"Sol/.vs").c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/Debug/link"), t.path(L"Outside")));
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/obj/link"), t.path(L"Outside")));

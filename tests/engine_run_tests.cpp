@@ -97,10 +97,9 @@ TEST_F(RunTest, OneSolutionFolderIsCleanedAndTheRunEndsWithoutErrors)
 TEST_F(RunTest, FoldersThatCannotBeCleanedAreReportedAndBeepOnceEach)
 {
     TempTree t(L"bad");
-    t.file(L"afile.txt");
-    t.file(L"nosln/App.vcxproj");
-    t.file(L"nosln/sub/App.sln");   // one level too deep
-    t.file(L"nosln/x64/Debug/a.obj");
+    t.files({L"afile.txt", L"nosln/App.vcxproj",
+             L"nosln/sub/App.sln",   // one level too deep
+             L"nosln/x64/Debug/a.obj"});
     const Lines folders{t.path(L"missing"), t.path(L"afile.txt"), t.path(L"nosln")};
     FakeHost host;
     Run(host, folders);
@@ -133,16 +132,14 @@ TEST_F(RunTest, FailureLinesSayWhetherAnythingWasTouched)
 {
     TempTree t(L"lines");
     // Planning fails (a solution file named only ".sln": no base name): nothing touched.
-    t.file(L"noname/.sln");
-    t.file(L"noname/Debug/a.obj");
+    t.files({L"noname/.sln", L"noname/Debug/a.obj"});
     // Deletion fails for one locked file: the rest of the folder is cleaned.
     MakeCppSolution(t, L"locked");
     UniqueFile lock = testutil::HoldFile(t.path(L"locked/x64/Release/App.ilk"));
     ASSERT_TRUE(lock);
 
     // Planning stops at a folder that cannot be listed, and says which.
-    t.file(L"unseen/App.sln");
-    t.file(L"unseen/Debug/a.obj");
+    t.files({L"unseen/App.sln", L"unseen/Debug/a.obj"});
     t.dir(L"unseen/src");
     ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"unseen/src/star*")));
 
@@ -211,8 +208,7 @@ TEST_F(RunTest, QueueReadAgainBeforeEachFolder)
     TempTree t(L"grow");
     MakeCppSolution(t, L"A");
     MakeCppSolution(t, L"B");
-    t.file(L"A/A.suo");
-    t.file(L"B/B.suo");
+    t.files({L"A/A.suo", L"B/B.suo"});
     FakeHost host;
     host.deleteSuo = true;
     // A folder queued while the first one is being cleaned joins this run.
@@ -233,31 +229,19 @@ TEST_F(RunTest, RealisticCppAndDotNetTrees)
     TempTree t(L"real");
     // C++: build output in x64\Release and the project's x64\Debug, ipch, .vs.
     MakeCppSolution(t, L"Cpp");
-    t.file(L"Cpp/Project/Project.vcxproj");
-    t.file(L"Cpp/Project/x64/Debug/Project.tlog/link.read.1.tlog");
-    t.file(L"Cpp/Project/x64/Debug/Project.obj");
-    t.file(L"Cpp/ipch/AutoPCH/abc/x.ipch");
-    t.file(L"Cpp/.vs/App/v17/.suo");
-    t.file(L"Cpp/.vs/App/v17/Browse.VC.db");
-    t.file(L"Cpp/.vs/App/v17/ipch/AutoPCH/y.ipch");
-    t.file(L"Cpp/App/App.aps");
-    t.file(L"Cpp/App/Resource.rc");
+    t.files({L"Cpp/Project/Project.vcxproj", L"Cpp/Project/x64/Debug/Project.tlog/link.read.1.tlog",
+             L"Cpp/Project/x64/Debug/Project.obj", L"Cpp/ipch/AutoPCH/abc/x.ipch", L"Cpp/.vs/App/v17/.suo",
+             L"Cpp/.vs/App/v17/Browse.VC.db", L"Cpp/.vs/App/v17/ipch/AutoPCH/y.ipch", L"Cpp/App/App.aps",
+             L"Cpp/App/Resource.rc"});
     // .NET: obj and bin\Debug / bin\Release per project, with a do-not-delete file.
-    t.file(L"Net/Web.sln");
-    t.file(L"Net/.vs/Web/v17/.suo");
-    t.file(L"Net/Web/Web.csproj");
-    t.file(L"Net/Web/Program.cs");
-    t.file(L"Net/Web/obj/project.assets.json");
-    t.file(L"Net/Web/obj/Debug/net8.0/Web.dll");
-    t.file(L"Net/Web/bin/Debug/net8.0/Web.dll");
-    t.file(L"Net/Web/bin/Release/net8.0/Web.dll");
-    t.file(L"Net/Web/bin/Release/net8.0/Web.deps.json");
-    t.file(L"Net/Web/bin/Release/net8.0/appsettings.json");
+    t.files({L"Net/Web.sln", L"Net/.vs/Web/v17/.suo", L"Net/Web/Web.csproj", L"Net/Web/Program.cs",
+             L"Net/Web/obj/project.assets.json", L"Net/Web/obj/Debug/net8.0/Web.dll",
+             L"Net/Web/bin/Debug/net8.0/Web.dll", L"Net/Web/bin/Release/net8.0/Web.dll",
+             L"Net/Web/bin/Release/net8.0/Web.deps.json", L"Net/Web/bin/Release/net8.0/appsettings.json"});
     t.file(std::wstring(L"Net/Web/") + kDoNotDeleteFileName, "obj\\project.assets.json\r\n");
 
     // Beside the solution folders: never touched.
-    t.file(L"Other/x64/Debug/a.obj");
-    t.file(L"Other/build.log");
+    t.files({L"Other/x64/Debug/a.obj", L"Other/build.log"});
 
     // Option off: ".suo" files and the folders that hold them stay.
     FakeHost host;

@@ -29,9 +29,7 @@ TEST_F(TransactionTest, AncestorSweepOrderAndFinalState)
 {
     // The solution folder S with S\x64\Release\a.obj and b.ilk.
     TempTree t(L"sweep");
-    t.file(L"App.sln");
-    t.file(L"x64/Release/a.obj");
-    t.file(L"x64/Release/b.ilk");
+    t.files({L"App.sln", L"x64/Release/a.obj", L"x64/Release/b.ilk"});
     const std::wstring s = t.root();
 
     CLEANUP_PLAN plan;
@@ -79,10 +77,7 @@ TEST_F(TransactionTest, SweepNeverAddsTheSolutionFolderOrOtherNames)
 {
     TempTree t(L"names");
     // The solution folder is itself named Release.
-    t.file(L"Release/App.sln");
-    t.file(L"Release/Debug/x.obj");
-    t.file(L"Release/ARM64/y.log");
-    t.file(L"Release/src/x64/z.tlog");
+    t.files({L"Release/App.sln", L"Release/Debug/x.obj", L"Release/ARM64/y.log", L"Release/src/x64/z.tlog"});
 
     CLEANUP_PLAN plan;
     const std::wstring s = t.path(L"Release");
@@ -101,8 +96,7 @@ TEST_F(TransactionTest, SweepNeverAddsTheSolutionFolderOrOtherNames)
 TEST_F(TransactionTest, EmptyPlansTouchNothingButStillResetTheBar)
 {
     TempTree t(L"empty");
-    t.file(L"App.sln");
-    t.file(L"src/main.cpp");
+    t.files({L"App.sln", L"src/main.cpp"});
     FakeHost host;
     CleanupFailure failure = CleanupFailure::Planning;
     EXPECT_TRUE(CleanSolutionFolder(L"App", TRUE, t.root(), &host, &failure));
@@ -115,8 +109,7 @@ TEST_F(TransactionTest, EmptyPlansTouchNothingButStillResetTheBar)
 TEST_F(TransactionTest, PlanningFailureTouchesNothing)
 {
     TempTree t(L"planfail");
-    t.file(L".sln");
-    t.file(L"x64/Debug/a.obj");
+    t.files({L".sln", L"x64/Debug/a.obj"});
     const Listing before = t.listing();
     FakeHost host;
     CleanupFailure failure = CleanupFailure::None;
@@ -142,10 +135,7 @@ TEST_F(TransactionTest, FolderPlannedByBothPassesDoesNotFailTheSolution)
     // .vs\App\v17\ipch is planned whole by the .vs rule and again by the main
     // walk; with a do-not-delete file anywhere, pass two must not fail on it.
     TempTree t(L"twice");
-    t.file(L"App.sln");
-    t.file(L".vs/App/v17/ipch/AutoPCH/x.ipch");
-    t.file(L".vs/App/v17/.suo");
-    t.file(L"Docs/notes.log");
+    t.files({L"App.sln", L".vs/App/v17/ipch/AutoPCH/x.ipch", L".vs/App/v17/.suo", L"Docs/notes.log"});
     t.file(kDoNotDeleteFileName, "Docs\\notes.log\r\n");
 
     CLEANUP_PLAN plan;
@@ -166,12 +156,9 @@ TEST_F(TransactionTest, FolderPlannedByBothPassesDoesNotFailTheSolution)
 TEST_F(TransactionTest, LockedFilesFailTheirItemsOnlyAndPassTwoErrorWins)
 {
     TempTree t(L"passes");
-    t.file(L"App.sln");
-    t.file(L".vs/App/v17/.suo");
-    t.file(L".vs/App/v17/x.db");   // planned as a file of a folder that stays
-    t.file(L"x64/Debug/a.obj");
-    t.file(L"one.log");
-    t.file(L"two.log");
+    t.files({L"App.sln", L".vs/App/v17/.suo",
+             L".vs/App/v17/x.db",   // planned as a file of a folder that stays
+             L"x64/Debug/a.obj", L"one.log", L"two.log"});
     CLEANUP_PLAN plan;
     ASSERT_TRUE(BuildCleanupPlan(L"App", FALSE, t.root(), plan));
     ASSERT_FALSE(plan.vsPlan.empty());
@@ -208,11 +195,7 @@ TEST_F(TransactionTest, LockedFilesFailTheirItemsOnlyAndPassTwoErrorWins)
 TEST_F(TransactionTest, StopRequestStopsBothPassesWith1235)
 {
     TempTree t(L"stop");
-    t.file(L"App.sln");
-    t.file(L".vs/App/v17/a.db");
-    t.file(L"x64/Debug/a.obj");
-    t.file(L"one.log");
-    t.file(L"two.log");
+    t.files({L"App.sln", L".vs/App/v17/a.db", L"x64/Debug/a.obj", L"one.log", L"two.log"});
     FakeHost host;
     host.stopAfterItems = 1;   // right after the .vs folder went
     CleanupFailure failure = CleanupFailure::None;

@@ -307,8 +307,7 @@ TEST(Safety, ARestoreBeforeAnyCleanUpHasNothingToRestore)
     const bool moved = MoveFileW(journals.c_str(), aside.c_str()) != 0;
     ASSERT_TRUE(moved || GetLastError() == ERROR_FILE_NOT_FOUND);
     TempTree t(L"never-cleaned");
-    t.file(L"App.sln");
-    t.file(L"x64/Debug/a.obj");
+    t.files({L"App.sln", L"x64/Debug/a.obj"});
 
     const PROCESS_RESULT r = RunCli(L"--restore " + Quoted(t.root()));
     const DWORD made = GetFileAttributesW(journals.c_str());

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/NoCopy.h"
+
 namespace uitest {
 
 // Runs `dlg` modally; `script` runs inside its modal loop once it is up. The
@@ -26,12 +28,10 @@ void WatchPopups(HWND mainWindow, std::function<void(HWND popup)> onPopup);
 
 // Records every top-level dialog window (#32770) created on this thread while
 // it lives, whoever creates it: the caption it was created with, if any.
-class DialogCreations {
+class DialogCreations : private CNoCopy {
 public:
     DialogCreations();
     ~DialogCreations();
-    DialogCreations(const DialogCreations&) = delete;
-    DialogCreations& operator=(const DialogCreations&) = delete;
     const std::vector<std::wstring>& captions() const { return m_captions; }
 
 private:

@@ -22,8 +22,14 @@ public:
     bool started() const { return m_process.started(); }
     bool WaitExit(DWORD ms) { return m_process.WaitExit(ms); }
 
-    // The program's main window, once it is up (shown after its initialisation).
-    HWND Window(DWORD timeoutMs = 20000) { return TopLevel(L"Mopwright", timeoutMs); }
+    // The program's main window, once it is up (shown after its initialisation);
+    // null when the program did not start.
+    HWND Window(DWORD timeoutMs = 20000) { return started() ? TopLevel(L"Mopwright", timeoutMs) : nullptr; }
+    // Asks the main window to close; true when the program then ends.
+    bool Close(HWND window) {
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        return WaitExit(10000);
+    }
     // A visible top-level window of the program with this caption, once it is up.
     HWND TopLevel(const std::wstring& caption, DWORD timeoutMs = 20000) {
         DWORD start = ::GetTickCount();
@@ -109,7 +115,6 @@ TEST_F(RealProgram, StaysOpenWhenAFolderFails) {
     MakeSmallSolution(tree, L"Good", kObjAndSuo);
     tree.dir(L"NoSolution");
     Program program({tree.path(L"Good"), tree.path(L"NoSolution")});
-    ASSERT_TRUE(program.started());
     HWND window = program.Window();
     ASSERT_NE(window, nullptr);
     std::wstring log = program.WaitForSummary(window);
@@ -119,14 +124,12 @@ TEST_F(RealProgram, StaysOpenWhenAFolderFails) {
               std::wstring::npos);
     EXPECT_FALSE(program.WaitExit(1000));
     EXPECT_FALSE(tree.exists(L"Good/obj"));
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(program.WaitExit(10000));
+    EXPECT_TRUE(program.Close(window));
 }
 
 TEST_F(RealProgram, SettingsAreStoredAtOnceAndReadOnTheNextStart) {
     {
         Program program({});
-        ASSERT_TRUE(program.started());
         HWND window = program.Window();
         ASSERT_NE(window, nullptr);
         HWND check = ::GetDlgItem(window, 1003);
@@ -135,13 +138,11 @@ TEST_F(RealProgram, SettingsAreStoredAtOnceAndReadOnTheNextStart) {
         EXPECT_EQ(ReadUserDword(kSettingsKey, L"CloseAfterCleanup"), 0);
         ::SendMessageW(check, BM_CLICK, 0, 0);
         EXPECT_EQ(ReadUserDword(kSettingsKey, L"Del.suo"), 1);
-        ::PostMessageW(window, WM_CLOSE, 0, 0);
-        ASSERT_TRUE(program.WaitExit(10000));
+        ASSERT_TRUE(program.Close(window));
     }
     TempTree tree(L"e2e");
     MakeSmallSolution(tree, L"Sln", kObjAndSuo);
     Program program({tree.path(L"Sln")});
-    ASSERT_TRUE(program.started());
     HWND window = program.Window();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(::SendMessageW(::GetDlgItem(window, 1003), BM_GETCHECK, 0, 0), BST_CHECKED);
@@ -151,13 +152,11 @@ TEST_F(RealProgram, SettingsAreStoredAtOnceAndReadOnTheNextStart) {
     EXPECT_FALSE(program.WaitExit(1000));
     EXPECT_FALSE(tree.exists(L"Sln/App.suo"));
     EXPECT_TRUE(tree.exists(L"Sln/main.cpp"));
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(program.WaitExit(10000));
+    EXPECT_TRUE(program.Close(window));
 }
 
 TEST_F(RealProgram, AboutBoxNamesTheDeleterOfTheWindowsThread) {
     Program program({});
-    ASSERT_TRUE(program.started());
     HWND window = program.Window();
     ASSERT_NE(window, nullptr);
     ::PostMessageW(window, WM_COMMAND, ID_HELP_ABOUT, 0);
@@ -165,8 +164,7 @@ TEST_F(RealProgram, AboutBoxNamesTheDeleterOfTheWindowsThread) {
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(Program::Text(::GetDlgItem(about, IDC_STATIC_DELETER)), L"Deletes through: " + ApartmentThreadDeleter());
     ::PostMessageW(about, WM_COMMAND, IDOK, 0);
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(program.WaitExit(10000));
+    EXPECT_TRUE(program.Close(window));
 }
 
 } // namespace

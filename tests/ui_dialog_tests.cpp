@@ -26,6 +26,8 @@ namespace {
 // The main dialog with its command line replaced, and eyes on each run.
 class TestDlg : public CMopwrightDlg {
 public:
+    explicit TestDlg(std::vector<std::wstring> folders = {}) : args(std::move(folders)) {}
+
     std::vector<std::wstring> args;
     std::function<void(TestDlg&)> onRunStart;
     int runs = 0;
@@ -48,6 +50,10 @@ public:
         return CMopwrightDlg::OwnerWindow();
     }
     HWND Item(int id) const { return GetDlgItem(id); }
+    // Pumps until `count` runs have started and none is going on.
+    bool WaitForRuns(int count = 1) {
+        return PumpUntil([&] { return runs == count && !IsBusy(); });
+    }
 
 protected:
     std::vector<std::wstring> GetCommandLineFolders() const override { return args; }
@@ -202,11 +208,10 @@ TEST_F(MainDialog, CommandLineFoldersRunOnceTheWindowIsUp) {
     TempTree tree(L"args");
     MakeSmallSolution(tree, L"A");
     KeepWindowAfterRuns();
-    TestDlg dlg;
-    dlg.args = {tree.path(L"A"), tree.path(L"missing")};
+    TestDlg dlg({tree.path(L"A"), tree.path(L"missing")});
     RunWithScript(dlg, [&] {
         EXPECT_TRUE(::IsWindowVisible(dlg.Item(IDC_EDIT_LOG)));
-        EXPECT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        EXPECT_TRUE(dlg.WaitForRuns());
         PumpFor(300);
         EXPECT_FALSE(dlg.cancelled);   // an error keeps the window open
         EXPECT_FALSE(::IsWindowVisible(dlg.Item(IDC_PROGRESS)));
@@ -242,7 +247,7 @@ TEST_F(MainDialog, ARunRefusesTheOpenCommandAndAStopLeavesLateDropsUntouched) {
             ::PostMessageW(popup, WM_COMMAND, IDCANCEL, 0);
         });
         ::SendMessageW(hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({tree.path(L"A")})), 0);
-        EXPECT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        EXPECT_TRUE(dlg.WaitForRuns());
         PumpFor(500);
         // The close asked the run to stop; the window stays.
         EXPECT_TRUE(g_bAbortRequested);
@@ -269,14 +274,13 @@ TEST_F(MainDialog, ADropThatArrivesDuringARunIsCleanedInThatRun) {
     testutil::MakeSmallSolution(tree, L"A");
     testutil::MakeSmallSolution(tree, L"Late");
     KeepWindowAfterRuns();
-    TestDlg dlg;
-    dlg.args = {tree.path(L"A")};
+    TestDlg dlg({tree.path(L"A")});
     dlg.onRunStart = [&](TestDlg& d) {
         ::PostMessageW(d.GetSafeHwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({tree.path(L"Late")})), 0);
     };
     std::wstring log;
     RunWithScript(dlg, [&] {
-        EXPECT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        EXPECT_TRUE(dlg.WaitForRuns());
         PumpFor(400);
         log = dlg.GetLogText();
     });
@@ -289,11 +293,10 @@ TEST_F(MainDialog, ADropThatArrivesDuringARunIsCleanedInThatRun) {
 TEST_F(MainDialog, ClearLogAsksFirst) {
     TempTree tree(L"clear");
     KeepWindowAfterRuns();
-    TestDlg dlg;
-    dlg.args = {tree.path(L"nothing-here")};
+    TestDlg dlg({tree.path(L"nothing-here")});
     RunWithScript(dlg, [&] {
         HWND hwnd = dlg.GetSafeHwnd();
-        ASSERT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        ASSERT_TRUE(dlg.WaitForRuns());
         std::wstring before = dlg.GetLogText();
         std::wstring question;
         int answer = IDNO;
@@ -320,12 +323,11 @@ TEST_F(MainDialog, RestoreLastCleanupUndoesTheFolderItCleaned) {
     MakeSmallSolution(tree, L"A");
     const std::string before = testutil::SnapshotTree(tree.root(), false);
     KeepWindowAfterRuns();
-    TestDlg dlg;
-    dlg.args = {tree.path(L"A")};
+    TestDlg dlg({tree.path(L"A")});
     RunWithScript(dlg, [&] {
         HWND hwnd = dlg.GetSafeHwnd();
         EXPECT_TRUE(MenuState(hwnd, 1, ID_EDIT_RESTORE_LAST_CLEANUP) & MF_GRAYED);
-        ASSERT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        ASSERT_TRUE(dlg.WaitForRuns());
         ASSERT_FALSE(tree.exists(L"A/Debug"));
         EXPECT_FALSE(MenuState(hwnd, 1, ID_EDIT_RESTORE_LAST_CLEANUP) & MF_GRAYED);
         std::wstring question;
@@ -355,11 +357,10 @@ TEST_F(MainDialog, ARestoreShowsProgressAndStopsOnRequest) {
     MakeSmallSolution(tree, L"A", files);
     const std::string before = testutil::SnapshotTree(tree.root(), false);
     KeepWindowAfterRuns();
-    TestDlg dlg;
-    dlg.args = {tree.path(L"A")};
+    TestDlg dlg({tree.path(L"A")});
     RunWithScript(dlg, [&] {
         HWND hwnd = dlg.GetSafeHwnd();
-        ASSERT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        ASSERT_TRUE(dlg.WaitForRuns());
         ASSERT_EQ(JournaledItemCount(tree.path(L"A")), kFiles);
         HWND bar = dlg.Item(IDC_PROGRESS);
         // Asked to stop as soon as the bar shows the restore going: by Esc,
@@ -435,8 +436,7 @@ TEST_F(MainDialog, NoDialogOfTheWindowsOwnOpensWhileACleanupOrARestoreIsBusy) {
     MakeSmallSolution(tree, L"A", {L"Debug/main.obj", L"obj/App.obj", L"x64/App.ilk"});
     const std::string before = testutil::SnapshotTree(tree.root(), false);
     KeepWindowAfterRuns();
-    TestDlg dlg;
-    dlg.args = {tree.path(L"A")};
+    TestDlg dlg({tree.path(L"A")});
     DialogCreations dialogs;
     int restoreAnswer = IDNO;
     int busyChecks = 0;
@@ -457,7 +457,7 @@ TEST_F(MainDialog, NoDialogOfTheWindowsOwnOpensWhileACleanupOrARestoreIsBusy) {
     RunWithScript(dlg, [&] {
         HWND hwnd = dlg.GetSafeHwnd();
         AnswerPopups(dlg, restoreAnswer);
-        ASSERT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+        ASSERT_TRUE(dlg.WaitForRuns());
         ASSERT_FALSE(tree.exists(L"A/Debug"));
         // Idle again: each is enabled and opens its dialog (answered No).
         for (const OWN_DIALOG_COMMAND& c : kOwnDialogCommands) {
@@ -519,8 +519,7 @@ TEST_F(MainDialog, ARunDueWhileADialogOfTheWindowsOwnIsOpenWaitsForIt) {
         SCOPED_TRACE(c.name);
         TempTree tree(L"waitdialog");
         MakeSmallSolution(tree, L"A");
-        TestDlg dlg;
-        dlg.args = {tree.path(L"A")};   // due 200 ms after the window is up
+        TestDlg dlg({tree.path(L"A")});   // due 200 ms after the window is up
         int runsWhileOpen = -1;
         RunWithScript(dlg, [&] {
             HWND hwnd = dlg.GetSafeHwnd();
@@ -533,7 +532,7 @@ TEST_F(MainDialog, ARunDueWhileADialogOfTheWindowsOwnIsOpenWaitsForIt) {
                 ::PostMessageW(popup, WM_COMMAND, IDCANCEL, 0);
             });
             ::SendMessageW(hwnd, c.message, c.command, 0);
-            EXPECT_TRUE(PumpUntil([&] { return dlg.runs == 1 && !dlg.IsBusy(); }));
+            EXPECT_TRUE(dlg.WaitForRuns());
         });
         EXPECT_EQ(runsWhileOpen, 0);
         EXPECT_EQ(dlg.runs, 1);
