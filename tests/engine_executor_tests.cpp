@@ -99,14 +99,16 @@ TEST(DecideItem, OneDecisionForEveryKindOfItem)
         {t.path(L"unseen"), DEL_TYPE_FOLDER_TREE, folder, ItemAction::Refuse, ERROR_INVALID_NAME},
     };
     for (const CASE& c : cases) {
-        const ITEM_DECISION d = DecideItem({c.path, c.type}, c.state, keep, nullptr);
+        const ITEM_2_DELETE item{c.path, c.type};
+        const ITEM_DECISION d = DecideItem(item, ItemPath(item), c.state, keep, nullptr);
         EXPECT_EQ(d.action, c.action) << testutil::Narrow(c.path) << " type " << c.type;
         EXPECT_EQ(d.error, c.error) << testutil::Narrow(c.path) << " type " << c.type;
     }
     // The scan asks whether to go on: a stop refuses the item.
     FakeHost stopping;
     stopping.stopRequested = true;
-    const ITEM_DECISION stopped = DecideItem({t.path(L"obj"), DEL_TYPE_FOLDER_TREE}, folder, keep, &stopping);
+    const ITEM_2_DELETE obj{t.path(L"obj"), DEL_TYPE_FOLDER_TREE};
+    const ITEM_DECISION stopped = DecideItem(obj, ItemPath(obj), folder, keep, &stopping);
     EXPECT_EQ(stopped.action, ItemAction::Refuse);
     EXPECT_EQ(stopped.error, 1235u);
 }

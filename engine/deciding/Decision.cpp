@@ -8,18 +8,27 @@ bool KeepGoing(ICleanupHost* host)
     return !host || host->KeepGoing();
 }
 
-ITEM_DECISION DecideItem(const ITEM_2_DELETE& item, ObjectState state, const ProtectedList& protectedList,
-                         ICleanupHost* host)
+ITEM_PATH ItemPath(const ITEM_2_DELETE& item)
+{
+    ITEM_PATH at;
+    at.path = NormalizeFolderPath(item.strPath, FALSE);
+    at.canonical = CanonicalPath(at.path);
+    at.key = FoldPathCase(at.canonical);
+    return at;
+}
+
+ITEM_DECISION DecideItem(const ITEM_2_DELETE& item, const ITEM_PATH& at, ObjectState state,
+                         const ProtectedList& protectedList, ICleanupHost* host)
 {
     // An item of an unknown type is a broken plan: it fails on its own,
     // whatever the protected list says.
     if (item.nType < DEL_TYPE_FILE || item.nType > DEL_TYPE_FOLDER_TREE) return {ItemAction::Refuse, ERROR_INVALID_DATA};
-    const std::wstring path = NormalizeFolderPath(item.strPath, FALSE);
+    const std::wstring& path = at.path;
     // A relative path would be resolved against whatever the current folder
     // happens to be.
     if (path.empty() || IsRelativePath(path)) return {ItemAction::Refuse, kErrorRelativePath};
     const bool isFolder = item.nType != DEL_TYPE_FILE;
-    const ProtectedList::ANSWER protection = protectedList.Look(path, isFolder);
+    const ProtectedList::ANSWER protection = protectedList.LookCanonical(at.canonical, at.key, isFolder);
     if (protection.protects) return {ItemAction::Spare};
 
     switch (state) {

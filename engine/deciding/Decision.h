@@ -29,12 +29,22 @@ struct ITEM_DECISION {
     DWORD error = 0;   // Refuse: why
 };
 
-// Decides `item`, given what stands at its path (`state`: looked at just before
-// the deletion, or as the planning walk saw it). A folder with protected
-// entries below it is scanned, which asks `host` whether to go on: a stop
-// refuses the item with ERROR_REQUEST_ABORTED.
-ITEM_DECISION DecideItem(const ITEM_2_DELETE& item, ObjectState state, const ProtectedList& protectedList,
-                         ICleanupHost* host);
+// A planned item's path as its decision reads it, spelled once: trimmed and
+// without a trailing separator (`path`, what is looked at and removed), and
+// that path's canonical spelling and folded key (what the protected list is asked).
+struct ITEM_PATH {
+    std::wstring path;
+    std::wstring canonical;
+    std::wstring key;
+};
+ITEM_PATH ItemPath(const ITEM_2_DELETE& item);
+
+// Decides `item`, whose path `at` is spelled by ItemPath, given what stands
+// there (`state`: looked at just before the deletion, or as the planning walk
+// saw it). A folder with protected entries below it is scanned, which asks
+// `host` whether to go on: a stop refuses the item with ERROR_REQUEST_ABORTED.
+ITEM_DECISION DecideItem(const ITEM_2_DELETE& item, const ITEM_PATH& at, ObjectState state,
+                         const ProtectedList& protectedList, ICleanupHost* host);
 
 // What a scan of a folder for protected entries found.
 enum class ScanResult { None, Found, Failed };

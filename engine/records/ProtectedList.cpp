@@ -39,7 +39,13 @@ ProtectedList::ANSWER ProtectedList::Look(const std::wstring& path, bool isFolde
 {
     if (m_entries.empty() && m_trees.empty()) return {};
     const std::wstring canonical = CanonicalPath(path);
-    const std::wstring key = FoldPathCase(canonical);
+    return LookCanonical(canonical, FoldPathCase(canonical), isFolder);
+}
+
+ProtectedList::ANSWER ProtectedList::LookCanonical(const std::wstring& canonical, const std::wstring& key,
+                                                   bool isFolder) const
+{
+    if (m_entries.empty() && m_trees.empty()) return {};
     ANSWER answer;
     if (!m_entries.empty()) {
         answer.protects = (isFolder ? m_folders : m_files).count(key) != 0;

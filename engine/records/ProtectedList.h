@@ -43,6 +43,9 @@ public:
         KeepReason reason = KeepReason::None;   // why it stays (do-not-delete first)
     };
     ANSWER Look(const std::wstring& path, bool isFolder) const;
+    // The same for a path already in its canonical spelling (CanonicalPath),
+    // with `key` its folded key (FoldPathCase): nothing is spelled again.
+    ANSWER LookCanonical(const std::wstring& canonical, const std::wstring& key, bool isFolder) const;
     // The answers of the working trees alone, whatever the do-not-delete files say.
     ANSWER LookTracked(const std::wstring& path, bool isFolder) const;
 

@@ -257,13 +257,15 @@ BOOL ApplyDeletionPlan(const ProtectedList& protectedList, const DeletePlan& ite
     ICleanupHost* host = progress.pHost;
     CDeletion pass(host, progress.pRemovals, &progress, owner);
     ForEachInPassOrder(items, direction, [&](const ITEM_2_DELETE& item) {
-        const std::wstring path = NormalizeFolderPath(item.strPath, FALSE);
+        const ITEM_PATH at = ItemPath(item);
+        const std::wstring& path = at.path;
         // A remove-if-empty folder, and a folder scanned for protected entries
         // (and perhaps taken apart), rely on what came before being gone.
-        const bool mayScan = item.nType != DEL_TYPE_FILE && protectedList.HasEntryBelow(path);
+        const bool mayScan =
+            item.nType != DEL_TYPE_FILE && protectedList.LookCanonical(at.canonical, at.key, true).entryBelow;
         if ((item.nType == DEL_TYPE_EMPTY_FOLDER || mayScan) && !pass.Flush()) return false;
 
-        const ITEM_DECISION decision = DecideItem(item, LookAt(path), protectedList, host);
+        const ITEM_DECISION decision = DecideItem(item, at, LookAt(path), protectedList, host);
         if (decision.action == ItemAction::Recycle) return pass.Recycle(item, path);
         if (!pass.Flush()) return false;
         switch (decision.action) {

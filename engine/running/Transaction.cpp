@@ -138,17 +138,20 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan, CRemovedSet* runRemov
     if (plan.status != FolderStatus::Planned) return {};
     const ProtectedList& protectedList = *plan.protectedList;
     CForecast forecast(protectedList);
-    // Each object once: the item that removes it is the one shown.
-    std::unordered_map<std::wstring, size_t> listed;
-    std::vector<std::pair<size_t, ITEM_OUTCOME>> outcomes;   // by position: .vs plan, then main plan
-    std::vector<std::wstring> wholeFolders;                    // for the run's later folders
+    // Each object once: the item that removes it is the one shown. Outcomes
+    // stand at their item's position (the .vs plan, then the main plan).
+    std::unordered_map<std::wstring, size_t> listed;   // key -> position
+    std::vector<ITEM_OUTCOME> outcomes(plan.vsPlan.size() + plan.mainPlan.size());
+    std::vector<bool> shown(outcomes.size());
+    std::vector<std::wstring> wholeFolders;   // for the run's later folders
     size_t first = 0;
     for (const DELETION_PASS& pass : kDeletionPasses) {
         const DeletePlan& items = plan.*pass.plan;
         const bool vsPlan = pass.plan == &CLEANUP_PLAN::vsPlan;
         ForEachInPassOrder(items, pass.direction, [&](const ITEM_2_DELETE& item) {
-            const std::wstring path = NormalizeFolderPath(item.strPath, FALSE);
-            std::wstring key = FoldPathCase(path);
+            const ITEM_PATH at = ItemPath(item);
+            const std::wstring& path = at.path;
+            std::wstring key = at.canonical == path ? at.key : FoldPathCase(path);
             const bool isFolder = item.nType != DEL_TYPE_FILE;
             // An earlier folder of the run removes it (an inner solution inside
             // a folder that an outer one sends whole): counted there, once.
@@ -160,7 +163,7 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan, CRemovedSet* runRemov
             const ObjectState state = forecast.removed.Covers(key) ? ObjectState::Missing
                                       : isFolder                   ? ObjectState::Folder
                                                                    : ObjectState::Other;
-            const ITEM_DECISION decision = DecideItem(item, state, protectedList, nullptr);
+            const ITEM_DECISION decision = DecideItem(item, at, state, protectedList, nullptr);
             ITEM_OUTCOME outcome{item.strPath, item.nType, vsPlan, decision.action, decision.error, 0};
             // Only folders, and the few files of the .vs plan, can be reached again
             // by a later item: a file of the main plan is planned once.
@@ -190,26 +193,34 @@ CLEANUP_FORECAST ForecastCleanup(const CLEANUP_PLAN& plan, CRemovedSet* runRemov
             }
             if (outcome.action == ItemAction::Refuse) forecast.result.error = outcome.error;
             const size_t position = first + static_cast<size_t>(&item - items.data());
+            auto show = [&](size_t at) {
+                outcomes[at] = std::move(outcome);
+                shown[at] = true;
+            };
             if (!mayRecur) {
-                outcomes.emplace_back(position, std::move(outcome));
+                show(position);
                 return true;
             }
-            const auto [at, added] = listed.emplace(std::move(key), outcomes.size());
-            if (added) outcomes.emplace_back(position, std::move(outcome));
-            // A folder reached again before it could be removed (a remove-if-empty
-            // folder and its ancestor entry): the later item is the one that removes it.
-            else if (outcomes[at->second].second.action == ItemAction::RemoveIfEmpty)
-                outcomes[at->second] = {position, std::move(outcome)};
+            const auto [seen, added] = listed.emplace(std::move(key), position);
+            if (added) {
+                show(position);
+            } else if (outcomes[seen->second].action == ItemAction::RemoveIfEmpty) {
+                // A folder reached again before it could be removed (a remove-if-empty
+                // folder and its ancestor entry): the later item is the one that removes it.
+                shown[seen->second] = false;
+                seen->second = position;
+                show(position);
+            }
             return true;
         });
         first += items.size();
     }
     for (std::wstring& key : wholeFolders) runRemoved->Add(std::move(key));
-    std::sort(outcomes.begin(), outcomes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     CLEANUP_FORECAST result = std::move(forecast.result);
-    for (auto& [position, outcome] : outcomes) {
-        result.totalBytes += outcome.bytes;
-        result.items.push_back(std::move(outcome));
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        if (!shown[i]) continue;
+        result.totalBytes += outcomes[i].bytes;
+        result.items.push_back(std::move(outcomes[i]));
     }
     for (const SPARED_OUTCOME& s : result.spared) result.sparedBytes += s.bytes;
     return result;
