@@ -16,17 +16,21 @@ std::wstring VolumeRoot(const std::wstring& path)
 
 namespace {
 
-constexpr wchar_t kBitBucketKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\BitBucket";
 constexpr wchar_t kExplorerPolicyKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 
 bool DwordIsOne(HKEY root, const std::wstring& key, const wchar_t* value)
 {
-    DWORD data = 0, size = sizeof(data);
-    return ::RegGetValueW(root, key.c_str(), value, RRF_RT_REG_DWORD, nullptr, &data, &size) == ERROR_SUCCESS &&
-           data == 1;
+    return BinSetting(root, key.c_str(), value) == 1u;
 }
 
 } // namespace
+
+std::optional<DWORD> BinSetting(HKEY key, const wchar_t* subkey, const wchar_t* value)
+{
+    DWORD data = 0, size = sizeof(data);
+    if (::RegGetValueW(key, subkey, value, RRF_RT_REG_DWORD, nullptr, &data, &size) != ERROR_SUCCESS) return {};
+    return data;
+}
 
 BinState VolumeBinState(const std::wstring& path)
 {

@@ -1,6 +1,15 @@
 #pragma once
 // The Recycle Bin of each volume, as the shell's own settings describe it.
+#include <windows.h>
+#include <optional>
 #include <string>
+
+// Where the shell keeps the Recycle Bin's settings, below HKEY_CURRENT_USER:
+// the global ones, and each volume's below "Volume\{GUID}".
+inline constexpr wchar_t kBitBucketKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\BitBucket";
+// A REG_DWORD setting `value` of `subkey` below `key` (nullptr: of `key`
+// itself), or nothing where it is not set as one.
+std::optional<DWORD> BinSetting(HKEY key, const wchar_t* subkey, const wchar_t* value);
 
 // Whether the Recycle Bin of the volume that holds a path takes items, as the
 // shell's own settings say: Off where the user or a policy switched it off

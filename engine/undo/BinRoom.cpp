@@ -8,15 +8,7 @@
 
 namespace {
 
-constexpr wchar_t kBitBucketKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\BitBucket";
 constexpr unsigned long long kMegabyte = 1024ull * 1024;
-
-std::optional<DWORD> DwordValue(HKEY key, const wchar_t* subkey, const wchar_t* value)
-{
-    DWORD data = 0, size = sizeof(data);
-    if (::RegGetValueW(key, subkey, value, RRF_RT_REG_DWORD, nullptr, &data, &size) != ERROR_SUCCESS) return {};
-    return data;
-}
 
 } // namespace
 
@@ -29,16 +21,6 @@ BinOverflow DecideBinOverflow(unsigned long long planned, std::optional<unsigned
     if (!held) return BinOverflow::Unknown;
     // held + planned > maximum, without the sum wrapping round.
     return *held > *maximum - planned ? BinOverflow::Overflows : BinOverflow::Fits;
-}
-
-const wchar_t* BinOverflowName(BinOverflow overflow)
-{
-    switch (overflow) {
-    case BinOverflow::Fits: return L"fits";
-    case BinOverflow::Overflows: return L"overflows";
-    case BinOverflow::Unknown: break;
-    }
-    return L"unknown";
 }
 
 void AddDriveBytes(std::vector<DRIVE_BYTES>& total, const std::vector<DRIVE_BYTES>& more)
@@ -86,10 +68,10 @@ std::optional<unsigned long long> BinHeldBytes(const std::wstring& root)
 std::optional<unsigned long long> BinMaximumBytes(HKEY bitBucket, const std::wstring& guid)
 {
     std::optional<DWORD> megabytes;
-    if (DwordValue(bitBucket, nullptr, L"UseGlobalSettings") == 1u)
-        megabytes = DwordValue(bitBucket, nullptr, L"MaxCapacity");
+    if (BinSetting(bitBucket, nullptr, L"UseGlobalSettings") == 1u)
+        megabytes = BinSetting(bitBucket, nullptr, L"MaxCapacity");
     else if (!guid.empty())
-        megabytes = DwordValue(bitBucket, (L"Volume\\" + guid).c_str(), L"MaxCapacity");
+        megabytes = BinSetting(bitBucket, (L"Volume\\" + guid).c_str(), L"MaxCapacity");
     if (!megabytes) return {};
     return *megabytes * kMegabyte;
 }

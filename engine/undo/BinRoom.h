@@ -26,9 +26,6 @@ enum class BinOverflow {
 BinOverflow DecideBinOverflow(unsigned long long planned, std::optional<unsigned long long> held,
                               std::optional<unsigned long long> maximum);
 
-// "fits", "overflows" or "unknown".
-const wchar_t* BinOverflowName(BinOverflow overflow);
-
 // The bytes a clean-up sends to one drive's bin.
 struct DRIVE_BYTES {
     std::wstring drive;   // the volume's root ("C:\"), as VolumeRoot gives it
