@@ -26,6 +26,22 @@ inline void StoreBig32(std::uint8_t* p, std::uint32_t v)
     p[3] = std::uint8_t(v);
 }
 
+// The digest of a state of N words: each word big-endian, in order.
+template <std::size_t N>
+std::array<std::uint8_t, 4 * N> DigestOf(const std::uint32_t (&h)[N])
+{
+    std::array<std::uint8_t, 4 * N> out;
+    for (std::size_t i = 0; i < N; ++i) StoreBig32(out.data() + 4 * i, h[i]);
+    return out;
+}
+
+// The end of a block: its working variables added into the state.
+template <std::size_t N>
+void AddInto(std::uint32_t (&h)[N], const std::uint32_t (&working)[N])
+{
+    for (std::size_t i = 0; i < N; ++i) h[i] += working[i];
+}
+
 // Both hashes take 64-byte blocks and end with the same padding: a one bit,
 // zeros, and the message's length in bits as a big-endian 64-bit number.
 // `compress(blocks, count)` takes runs of whole blocks.
@@ -102,15 +118,9 @@ Sha1Digest Sha1Portable(const void* data, std::size_t size)
 #undef MW_SHA1_CHOOSE
 #undef MW_SHA1_PARITY
 #undef MW_SHA1_MAJORITY
-        h[0] += a;
-        h[1] += b;
-        h[2] += c;
-        h[3] += d;
-        h[4] += e;
+        AddInto(h, {a, b, c, d, e});
     }));
-    Sha1Digest out;
-    for (int i = 0; i < 5; ++i) StoreBig32(out.data() + 4 * i, h[i]);
-    return out;
+    return DigestOf(h);
 }
 
 Sha256Digest Sha256(const void* data, std::size_t size)
@@ -137,18 +147,9 @@ Sha256Digest Sha256(const void* data, std::size_t size)
             b = a;
             a = t1 + t2;
         }
-        h[0] += a;
-        h[1] += b;
-        h[2] += c;
-        h[3] += d;
-        h[4] += e;
-        h[5] += f;
-        h[6] += g;
-        h[7] += k;
+        AddInto(h, {a, b, c, d, e, f, g, k});
     }));
-    Sha256Digest out;
-    for (int i = 0; i < 8; ++i) StoreBig32(out.data() + 4 * i, h[i]);
-    return out;
+    return DigestOf(h);
 }
 
 #ifdef MW_SHA_EXTENSIONS
@@ -230,9 +231,7 @@ Sha1Digest Sha1(const void* data, std::size_t size)
         std::uint32_t h[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
         HashBlocks(static_cast<const std::uint8_t*>(data), size,
                    [&h](const std::uint8_t* blocks, std::size_t count) { Sha1BlocksExtensions(h, blocks, count); });
-        Sha1Digest out;
-        for (int i = 0; i < 5; ++i) StoreBig32(out.data() + 4 * i, h[i]);
-        return out;
+        return DigestOf(h);
     }
 #endif
     return Sha1Portable(data, size);

@@ -50,15 +50,17 @@ public:
         return text;
     }
     std::wstring Log(HWND window) { return Text(::GetDlgItem(window, IDC_EDIT_LOG)); }
-    // Waits until the run's summary line stands on top of the log.
-    std::wstring WaitForSummary(HWND window) {
-        DWORD start = ::GetTickCount();
-        while (::GetTickCount() - start < 20000) {
-            std::wstring log = Log(window);
-            if (log.rfind(L"Finished clean-up process", 0) == 0) return log;
+    // Waits until the run's summary line stands on top of the log, checks
+    // that it is `summary` and that the window then stays open; the log.
+    std::wstring WaitForSummaryStayingOpen(HWND window, const std::wstring& summary) {
+        std::wstring log = Log(window);
+        for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < 20000; log = Log(window)) {
+            if (log.rfind(L"Finished clean-up process", 0) == 0) break;
             ::Sleep(50);
         }
-        return Log(window);
+        EXPECT_EQ(testutil::SplitLines(log)[0], summary) << testutil::Narrow(log);
+        EXPECT_FALSE(WaitExit(1000)) << "the window closed after the run";
+        return log;
     }
 
 private:
@@ -117,12 +119,10 @@ TEST_F(RealProgram, StaysOpenWhenAFolderFails) {
     Program program({tree.path(L"Good"), tree.path(L"NoSolution")});
     HWND window = program.Window();
     ASSERT_NE(window, nullptr);
-    std::wstring log = program.WaitForSummary(window);
-    EXPECT_EQ(testutil::SplitLines(log)[0], L"Finished clean-up process with errors:") << testutil::Narrow(log);
+    std::wstring log = program.WaitForSummaryStayingOpen(window, L"Finished clean-up process with errors:");
     EXPECT_NE(log.find(L"ERROR: The folder contains no recognized Visual Studio solution: \"" +
                        tree.path(L"NoSolution") + L"\""),
               std::wstring::npos);
-    EXPECT_FALSE(program.WaitExit(1000));
     EXPECT_FALSE(tree.exists(L"Good/obj"));
     EXPECT_TRUE(program.Close(window));
 }
@@ -146,10 +146,8 @@ TEST_F(RealProgram, SettingsAreStoredAtOnceAndReadOnTheNextStart) {
     HWND window = program.Window();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(::SendMessageW(::GetDlgItem(window, 1003), BM_GETCHECK, 0, 0), BST_CHECKED);
-    std::wstring log = program.WaitForSummary(window);
-    EXPECT_EQ(testutil::SplitLines(log)[0], L"Finished clean-up process.") << testutil::Narrow(log);
     // A clean run, but closing afterwards was switched off.
-    EXPECT_FALSE(program.WaitExit(1000));
+    program.WaitForSummaryStayingOpen(window, L"Finished clean-up process.");
     EXPECT_FALSE(tree.exists(L"Sln/App.suo"));
     EXPECT_TRUE(tree.exists(L"Sln/main.cpp"));
     EXPECT_TRUE(program.Close(window));
