@@ -21,6 +21,22 @@ constexpr const wchar_t* kReleaseProductExtensions[] = {
     L".exe", L".dll", L".sys", L".scr", L".msi", L".msp", L".appx",
     L".pdb", L".lib", L".inf", L".cer", L".cat", L".wixpdb",
 };
+// Both lists are plain ASCII in lower case, as FoldedExtension compares them.
+constexpr bool IsLowerAscii(const wchar_t* text)
+{
+    for (; *text; ++text)
+        if (*text >= 0x80 || (*text >= L'A' && *text <= L'Z')) return false;
+    return true;
+}
+template <size_t N>
+constexpr bool AreLowerAscii(const wchar_t* const (&list)[N])
+{
+    for (const wchar_t* text : list)
+        if (!IsLowerAscii(text)) return false;
+    return true;
+}
+static_assert(AreLowerAscii(kIntermediateExtensions) && AreLowerAscii(kReleaseProductExtensions));
+
 // Files a .NET product needs beside it to start, kept like the products.
 constexpr const wchar_t* kReleaseProductSuffixes[] = {
     L".exe.config", L".dll.config", L".deps.json", L".runtimeconfig.json",
@@ -49,13 +65,39 @@ bool EndsWith(const wchar_t* name, const wchar_t* suffix)
 
 enum class FileRule { General, Release };
 
+// An extension as the walk compares it with the known ones, all short, plain
+// and in lower case: folded once per file instead of once per known extension.
+class FoldedExtension {
+public:
+    explicit FoldedExtension(const wchar_t* ext) : m_ext(ext)
+    {
+        size_t n = 0;
+        for (; ext[n]; ++n) {
+            const wchar_t c = ext[n];
+            if (c >= 0x80 || n + 1 == kRoom) return;   // NameEquals decides
+            m_folded[n] = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
+        }
+        m_folded[n] = 0;
+        m_plain = true;
+    }
+    // The same answer as NameEquals(ext, known) for a known extension.
+    bool Is(const wchar_t* known) const { return m_plain ? wcscmp(m_folded, known) == 0 : NameEquals(m_ext, known); }
+
+private:
+    static constexpr size_t kRoom = 16;   // longer than any known extension
+    const wchar_t* m_ext;
+    wchar_t m_folded[kRoom];
+    bool m_plain = false;
+};
+
 bool IsIntermediateFile(const wchar_t* name, bool deleteSuo)
 {
     const wchar_t* ext = FindExtension(name);
     if (!*ext) return false;
+    const FoldedExtension folded(ext);
     for (const wchar_t* known : kIntermediateExtensions) {
         if (!deleteSuo && known == kSuoExtension) continue;
-        if (NameEquals(ext, known)) return true;
+        if (folded.Is(known)) return true;
     }
     return false;
 }
@@ -64,8 +106,9 @@ bool IsReleaseProduct(const wchar_t* name)
 {
     const wchar_t* ext = FindExtension(name);
     if (!*ext) return false;
+    const FoldedExtension folded(ext);
     for (const wchar_t* known : kReleaseProductExtensions)
-        if (NameEquals(ext, known)) return true;
+        if (folded.Is(known)) return true;
     for (const wchar_t* suffix : kReleaseProductSuffixes)
         if (EndsWith(name, suffix)) return true;
     return false;
