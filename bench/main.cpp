@@ -276,7 +276,7 @@ int wmain(int argc, wchar_t** argv)
     ScopedComInit com;
     int projects = _wtoi(Arg(argc, argv, L"--projects", L"200").c_str());
     int sources = _wtoi(Arg(argc, argv, L"--sources", L"160").c_str());
-    int repeats = _wtoi(Arg(argc, argv, L"--repeats", L"3").c_str());
+    int repeats = _wtoi(Arg(argc, argv, L"--repeats", L"5").c_str());
     int protectedLines = _wtoi(Arg(argc, argv, L"--protected", L"0").c_str());
     bool skipClean = Arg(argc, argv, L"--clean", L"yes") == L"no";
     // The tree alone, left in place (to be put in a repository), or the tree made so before.
