@@ -70,4 +70,7 @@ awk -v blob="$blob" 'BEGIN {
         printf "100644 %s\tsrc/module%03d/component%02d/source%06d.cpp\n", blob, i / 2000, (i / 100) % 20, i
 }' | git -C "$big" update-index --add --index-info
 
+# What generating the tree and the repositories wrote reaches the disk first,
+# so that its write-back does not slow the first walks measured.
+sync
 "${bench[@]}" --reuse --big-index "$(mw_winpath "$big/.git/index")" "$@"
