@@ -196,6 +196,11 @@ TEST(GitTracked, EveryShapeOfIndexKeepsWhatGitTracks)
         // Git on Windows finds the file whatever the case of its name; told that
         // the working tree tells case apart, the other name is untracked.
         {.what = "core.ignorecase unset, the name in another case", .more = rename, .kept = renamed},
+        // A name beyond ASCII is folded as Windows folds the names it lists.
+        {.what = "a name beyond ASCII in another case",
+         .more = "printf v >Sol/lib/Debug/\xc3\xbc" "ber.dll\ngit add -f Sol/lib/Debug/\xc3\xbc" "ber.dll\n"
+                 "git commit -qm u\nmv Sol/lib/Debug/\xc3\xbc" "ber.dll Sol/lib/Debug/\xc3\x9c" "ber.dll\n",
+         .kept = Join(kCommitted, {L"lib/Debug/\u00dcber.dll"}), .trackedKept = 6},
         {.what = "core.ignorecase false, the name in another case",
          .more = "git config core.ignorecase false\n" + rename, .kept = Without(kCommitted, {L"lib/Debug/vendor.dll"}),
          .gone = Join(kUntracked, {L"lib/Debug/VENDOR.dll"}), .trackedKept = 4},

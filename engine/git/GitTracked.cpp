@@ -8,6 +8,7 @@
 #include "support/ErrorText.h"
 #include "support/PathUtil.h"
 #include "support/UniqueHandle.h"
+#include "support/Utf8.h"
 
 namespace {
 
@@ -22,16 +23,6 @@ std::wstring Utf8ToWide(std::string_view text, bool strict = false)
     if (n <= 0) return {};
     std::wstring out(static_cast<size_t>(n), L'\0');
     ::MultiByteToWideChar(CP_UTF8, flags, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
-std::string WideToUtf8(std::wstring_view text)
-{
-    if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
 
@@ -211,7 +202,7 @@ void FoldedKey(std::string_view name, bool ignoreCase, std::string& key)
     if (ascii) return;
     const std::wstring wide = Utf8ToWide(name, true);
     // Not UTF-8: no name that Windows lists can be it; it stays as it is.
-    if (!wide.empty()) key = WideToUtf8(FoldPathCase(wide));
+    if (!wide.empty()) key = Utf8FromWide(FoldPathCase(wide));
 }
 
 bool IsDotGit(std::string_view key)
@@ -338,7 +329,7 @@ std::string TrackedTree::RelativeKey(std::wstring_view relative)
     key.reserve(relative.size());
     for (wchar_t c : relative) {
         if (c >= 0x80) {
-            std::string utf8 = WideToUtf8(relative);
+            std::string utf8 = Utf8FromWide(relative);
             for (char& b : utf8)
                 if (b == '\\') b = '/';
             return utf8;
