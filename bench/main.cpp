@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
@@ -303,7 +305,9 @@ int wmain(int argc, wchar_t** argv)
         if (generateOnly) return 0;
     }
 
-    // Best of N for both walks, alternating, so caches treat them alike.
+    // Best of N for each of the four, measured in turn: every other round in
+    // the opposite order, so that what drifts during a round (the caches of a
+    // shared machine) favours none of them.
     double floorBest = 1e9, planBest = 1e9, dryBest = 1e9, untrackedBest = 1e9;
     TREE_COUNTS walked;
     size_t planItems = 0, vsItems = 0, protectedEntries = 0, peakPlanBytes = 0;
@@ -311,24 +315,25 @@ int wmain(int argc, wchar_t** argv)
     CLEANUP_OPTIONS withoutIndex;
     withoutIndex.includeTracked = true;
     unsigned long long planListings = 0, mainWalkListings = 0;
-    for (int r = 0; r < repeats; ++r) {
-        TREE_COUNTS c;
-        LARGE_INTEGER a = Now();
-        BareWalk(root, c);
-        floorBest = std::min(floorBest, Seconds(a, Now()));
-        walked = c;
-
+    const std::function<void()> measures[] = {
+        [&] {
+            TREE_COUNTS c;
+            LARGE_INTEGER a = Now();
+            BareWalk(root, c);
+            floorBest = std::min(floorBest, Seconds(a, Now()));
+            walked = c;
+        },
         // Planning as the console program's --include-tracked does it: no index is read.
-        LARGE_INTEGER n = Now();
-        {
+        [&] {
+            LARGE_INTEGER n = Now();
             const CLEANUP_PLAN plan = PlanSolutionFolder(root, withoutIndex);
             untrackedBest = std::min(untrackedBest, Seconds(n, Now()));
-        }
-        size_t liveBefore = g_liveBytes;
-        g_peakBytes = g_liveBytes;
-        DirListing::ResetListingsStarted();
-        LARGE_INTEGER b = Now();
-        {
+        },
+        [&] {
+            size_t liveBefore = g_liveBytes;
+            g_peakBytes = g_liveBytes;
+            DirListing::ResetListingsStarted();
+            LARGE_INTEGER b = Now();
             const CLEANUP_PLAN plan = PlanSolutionFolder(root, {});
             planBest = std::min(planBest, Seconds(b, Now()));
             planListings = DirListing::ListingsStarted();
@@ -340,12 +345,21 @@ int wmain(int argc, wchar_t** argv)
             for (const auto& tree : plan.protectedList->TrackedTrees()) indexEntries += tree->Entries();
             trackedKept = plan.trackedKept;
             if (plan.status != FolderStatus::Planned) fwprintf(stderr, L"planning failed: %lu\n", plan.error);
-        }
+        },
         // The dry run: the same planning, and what the deletion would do with every item.
-        LARGE_INTEGER d = Now();
-        const CLEANUP_FORECAST forecast = ForecastCleanup(PlanSolutionFolder(root, {}));
-        dryBest = std::min(dryBest, Seconds(d, Now()));
-        if (forecast.items.empty()) fwprintf(stderr, L"the dry run would remove nothing\n");
+        [&] {
+            LARGE_INTEGER d = Now();
+            const CLEANUP_FORECAST forecast = ForecastCleanup(PlanSolutionFolder(root, {}));
+            dryBest = std::min(dryBest, Seconds(d, Now()));
+            if (forecast.items.empty()) fwprintf(stderr, L"the dry run would remove nothing\n");
+        },
+    };
+    for (int r = 0; r < repeats; ++r) {
+        if (r % 2 == 0) {
+            for (const auto& measure : measures) measure();
+        } else {
+            for (auto measure = std::rbegin(measures); measure != std::rend(measures); ++measure) (*measure)();
+        }
         // The main walk alone, for the listings-per-folder figure.
         DirListing::ResetListingsStarted();
         DeletePlan mainOnly;
