@@ -413,3 +413,41 @@ TEST_F(ExecutorTest, PathsTheShellCannotTakeAreRefusedBeforeIt)
     EXPECT_FALSE(t.exists(L"Debug"));
     EXPECT_TRUE(InTrash(t.path(L"Debug")));
 }
+
+// The dry run lists in plan order (the .vs plan, then the main plan), though
+// the main plan is applied last to first, and an object reached twice once:
+// at the item that removes it.
+TEST(Forecast, ListsEachObjectOnceInPlanOrder)
+{
+    TempTree t(L"order");
+    const std::wstring vs = t.path(L".vs"), f = t.path(L"F"), g = t.path(L"G"), a = t.path(L"a.obj");
+    struct CASE {
+        const char* what;
+        DeletePlan mainPlan;
+        std::vector<std::pair<std::wstring, ItemAction>> listed;   // after the .vs folder
+    };
+    const CASE cases[] = {
+        {"each once", {{a, DEL_TYPE_FILE}, {g, DEL_TYPE_FOLDER_TREE}, {f, DEL_TYPE_EMPTY_FOLDER}},
+         {{a, ItemAction::Recycle}, {g, ItemAction::Recycle}, {f, ItemAction::RemoveIfEmpty}}},
+        // Applied last to first: the earlier item comes later and removes it.
+        {"a folder emptied twice",
+         {{f, DEL_TYPE_EMPTY_FOLDER}, {a, DEL_TYPE_FILE}, {f, DEL_TYPE_EMPTY_FOLDER}},
+         {{f, ItemAction::RemoveIfEmpty}, {a, ItemAction::Recycle}}},
+        // The folder sent whole is gone before its remove-if-empty entry comes.
+        {"a folder sent whole and emptied", {{f, DEL_TYPE_EMPTY_FOLDER}, {a, DEL_TYPE_FILE}, {f, DEL_TYPE_FOLDER_TREE}},
+         {{a, ItemAction::Recycle}, {f, ItemAction::Recycle}}},
+    };
+    for (const CASE& c : cases) {
+        SCOPED_TRACE(c.what);
+        CLEANUP_PLAN plan;
+        plan.status = FolderStatus::Planned;
+        plan.vsPlan = {{vs, DEL_TYPE_FOLDER_TREE}};
+        plan.mainPlan = c.mainPlan;
+        std::vector<std::pair<std::wstring, ItemAction>> listed;
+        for (const ITEM_OUTCOME& o : ForecastCleanup(plan).items) listed.emplace_back(o.path, o.action);
+        ASSERT_FALSE(listed.empty());
+        EXPECT_EQ(listed.front(), std::make_pair(vs, ItemAction::Recycle));
+        listed.erase(listed.begin());
+        EXPECT_EQ(listed, c.listed);
+    }
+}
