@@ -1,22 +1,23 @@
 #include "support/DirListing.h"
 
+#include <atomic>
 #include <vector>
 
 #include "support/PathUtil.h"
 
 namespace {
-thread_local unsigned long long t_listingsStarted = 0;
+std::atomic<unsigned long long> g_listingsStarted{0};
 }
 
-unsigned long long DirListing::ListingsStarted() noexcept { return t_listingsStarted; }
-void DirListing::ResetListingsStarted() noexcept { t_listingsStarted = 0; }
+unsigned long long DirListing::ListingsStarted() noexcept { return g_listingsStarted; }
+void DirListing::ResetListingsStarted() noexcept { g_listingsStarted = 0; }
 
 BOOL DirListing::Open(const std::wstring& folder)
 {
     m_find.reset();
     m_havePending = false;
     m_endError = ERROR_NO_MORE_FILES;
-    ++t_listingsStarted;
+    ++g_listingsStarted;
     if (TrimBlanks(folder).empty()) {
         // An empty path would list the current folder instead.
         m_endError = ERROR_PATH_NOT_FOUND;

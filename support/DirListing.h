@@ -38,8 +38,8 @@ public:
         return FileTimeValue(e.ftLastWriteTime);
     }
 
-    // Number of listings started in this thread since the last reset; the
-    // benchmark reads it to prove that each folder is listed once.
+    // Number of listings started in this process, on any thread, since the
+    // last reset; the benchmark reads it to prove that each folder is listed once.
     static unsigned long long ListingsStarted() noexcept;
     static void ResetListingsStarted() noexcept;
 

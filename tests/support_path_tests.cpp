@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "support/DirListing.h"
+#include "support/ListingAhead.h"
 #include "support/PathUtil.h"
 #include "support/Version.h"
 #include "tests/TestUtil.h"
@@ -174,4 +175,60 @@ TEST(DirListing, GivesEveryEntryButDotsTellsLinksAndHowTheListingEnded)
     const TREE_TOTALS totals = MeasureTree(t.root());
     EXPECT_EQ(totals.error, static_cast<DWORD>(ERROR_INVALID_NAME)) << "a measure that falls short says so";
     EXPECT_EQ(totals.bytes, 5u);
+}
+
+// Listing ahead: a depth-first walk that takes every folder through it sees
+// what its own listings would show, entry for entry and in the same order,
+// however the two threads share the folders, and each folder is listed once.
+TEST(ListingAhead, AWalkSeesWhatItsOwnListingsShowEachFolderListedOnce)
+{
+    TempTree t(L"ahead");
+    for (int p = 0; p < 12; ++p)
+        for (const wchar_t* rel : {L"src/a.cpp", L"x64/Debug/a.obj", L"x64/Release/sub/b.pdb", L"obj/c.log"})
+            t.file(L"P" + std::to_wstring(p) + L"/" + rel, std::string(p + 1, 'x'));
+    ASSERT_TRUE(testutil::MakeStarNamedFolder(t.path(L"P5/src/star*")));
+    const std::wstring root = t.root() + L"\\";
+
+    // Each entry as "folder|name|attributes|bytes|written", then how its listing ended.
+    auto walk = [](const std::wstring& folder, auto list, auto& self, std::vector<std::wstring>& seen) -> void {
+        std::vector<std::wstring> subfolders;
+        const LISTING_END end = list(folder, [&](const WIN32_FIND_DATAW& e) {
+            seen.push_back(folder + L"|" + e.cFileName + L"|" + std::to_wstring(e.dwFileAttributes) + L"|" +
+                           std::to_wstring(DirListing::FileBytes(e)) + L"|" + std::to_wstring(DirListing::WriteTime(e)));
+            if (DirListing::IsDirectory(e)) subfolders.push_back(folder + e.cFileName + L"\\");
+        });
+        seen.push_back(L"end " + std::to_wstring(end.error) + L" " + std::to_wstring(end.opened));
+        for (const std::wstring& sub : subfolders) self(sub, list, self, seen);
+    };
+    std::vector<std::wstring> own;
+    DirListing::ResetListingsStarted();
+    walk(root, [](const std::wstring& f, auto on) { return ForEachEntry(f, on); }, walk, own);
+    const unsigned long long folders = DirListing::ListingsStarted();
+    ASSERT_EQ(folders, 1u + 12 * 7 + 1);
+
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::wstring> ahead;
+        DirListing::ResetListingsStarted();
+        {
+            ListingAhead lister;
+            walk(root, [&](const std::wstring& f, auto on) {
+                const HeldListing held = lister.Take(f);
+                (void)held.ForEach([&](const WIN32_FIND_DATAW& e) {
+                    if (DirListing::IsDirectory(e)) lister.Expect(f + e.cFileName + L"\\");
+                });
+                return held.ForEach(on);
+            }, walk, ahead);
+            EXPECT_EQ(DirListing::ListingsStarted(), folders) << "each folder listed once";
+            lister.Expect(t.path(L"never taken\\"));   // dropped, harmlessly
+            ::SetLastError(ERROR_INVALID_NAME);
+        }
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME)) << "the last error outlives the lister";
+        EXPECT_EQ(ahead, own);
+    }
+
+    // A replay stopped by the caller says so, like a listing.
+    HeldListing held;
+    held.Take(root);
+    const LISTING_END stopped = held.ForEach([](const WIN32_FIND_DATAW&) { return false; });
+    EXPECT_TRUE(stopped.stopped && !stopped.Failed());
 }

@@ -5,6 +5,7 @@
 #include "engine/planning/KeepListReader.h"
 #include "engine/planning/TopLevelFolder.h"
 #include "support/DirListing.h"
+#include "support/ListingAhead.h"
 #include "support/PathUtil.h"
 #include "support/Utf8.h"
 
@@ -124,7 +125,8 @@ std::wstring FolderPrefix(const std::wstring& folder)
 }
 
 // The main walk. One path buffer serves the whole walk: each level appends an
-// entry's name to it and cuts it back, so every path is built once.
+// entry's name to it and cuts it back, so every path is built once. The
+// folders it will enter are listed ahead on a second thread.
 class ArtifactWalk {
 public:
     ArtifactWalk(bool deleteSuo, ProtectedList& protectedList, const WALK_EXTRAS* extras)
@@ -179,7 +181,7 @@ private:
                 NoteGit(e, true);
                 // A solution planned on its own has a plan of its own.
                 // One without a plan is refused: not entered.
-                if (WALK_TARGET* nested = NestedTarget())
+                if (WALK_TARGET* nested = NestedTarget(path))
                     return nested->mainPlan ? VisitSolution(*nested, e.cFileName, WalkTop::SolutionFolder) : TRUE;
                 // A .tlog folder is build output only inside a release folder,
                 // never inside the solution folder.
@@ -201,11 +203,12 @@ private:
             });
     }
 
-    // The target of the solution folder now in `path`, if it is planned on its own.
-    WALK_TARGET* NestedTarget() const
+    // The target of the solution folder `folder` (ending in one backslash), if
+    // it is planned on its own.
+    WALK_TARGET* NestedTarget(std::wstring_view folder) const
     {
         if (!m_nested || m_nested->empty()) return nullptr;
-        const auto found = m_nested->find(FoldPathCase(std::wstring_view(path).substr(0, path.size() - 1)));
+        const auto found = m_nested->find(FoldPathCase(folder.substr(0, folder.size() - 1)));
         return found == m_nested->end() ? nullptr : found->second;
     }
 
@@ -236,28 +239,47 @@ private:
                          });
     }
 
-    // Lists the folder in `path`. Each sub-folder goes to `onFolder` while
-    // `path` names it (with its backslash); each file goes to `onFile`. Links
-    // lead out of the tree: neither planned nor entered. FALSE with the error
-    // of the listing, or as a callback left it.
+    // Whether `e`, listed in the folder in `path`, is a folder that leads on.
+    // Links lead out of the tree: neither planned nor entered. What the Recycle
+    // Bin holds was deleted once already: never planned again. The Windows
+    // folder and its like, met through another drive's root, are no solution's
+    // to clean.
+    bool LeadsOn(const WIN32_FIND_DATAW& e) const
+    {
+        return DirListing::IsDirectory(e) && !DirListing::IsLink(e) && !IsRecycleBinStore(path, e.cFileName) &&
+               !IsRefusedPlaceIn(path, e.cFileName);
+    }
+
+    // Tells the lister which sub-folders of the folder in `path` the walk will
+    // enter: those that lead on, but for a solution planned on its own that has
+    // no plan (refused, never entered).
+    void ExpectSubfolders(const HeldListing& listing)
+    {
+        std::wstring folder;
+        (void)listing.ForEach([&](const WIN32_FIND_DATAW& e) {
+            if (!LeadsOn(e)) return;
+            AppendPath(folder.assign(path), e.cFileName).push_back(L'\\');
+            const WALK_TARGET* nested = NestedTarget(folder);
+            if (!nested || nested->mainPlan) m_ahead.Expect(folder);
+        });
+    }
+
+    // Lists the folder in `path`. Each sub-folder it enters goes to `onFolder`
+    // while `path` names it (with its backslash); each file goes to `onFile`;
+    // links go nowhere. FALSE with the error of the listing, or as a callback
+    // left it.
     template <typename OnFolder, typename OnFile>
     BOOL EachEntry(OnFolder onFolder, OnFile onFile)
     {
         const size_t length = path.size();
+        const HeldListing listing = m_ahead.Take(path);
+        ExpectSubfolders(listing);
         DWORD failure = 0;
-        const LISTING_END end = ForEachEntry(path, [&](const WIN32_FIND_DATAW& e) {
-            if (DirListing::IsLink(e)) return true;
-            // What the Recycle Bin holds was deleted once already: never planned
-            // again. The Windows folder and its like, met through another
-            // drive's root, are no solution's to clean.
-            if (DirListing::IsDirectory(e) && (IsRecycleBinStore(path, e.cFileName) || IsRefusedPlaceIn(path, e.cFileName)))
-                return true;
-            BOOL ok;
+        const LISTING_END end = listing.ForEach([&](const WIN32_FIND_DATAW& e) {
+            BOOL ok = TRUE;
             if (!DirListing::IsDirectory(e)) {
-                ok = onFile(e);
-            } else {
-                // The entry stays valid: this listing does not move on until
-                // the sub-folder is done.
+                if (!DirListing::IsLink(e)) ok = onFile(e);
+            } else if (LeadsOn(e)) {
                 AppendPath(path, e.cFileName).push_back(L'\\');
                 ok = onFolder(e);
                 path.resize(length);
@@ -296,6 +318,7 @@ private:
     ProtectedList& m_protected;
     const std::unordered_map<std::wstring, WALK_TARGET*>* m_nested;
     std::vector<std::wstring>* m_gitEntries;
+    ListingAhead m_ahead;
     WALK_TARGET* m_target = nullptr;   // the solution whose plan the walk fills now
     std::wstring m_ageSkip;            // its age-skip folder, with its trailing backslash
 };
