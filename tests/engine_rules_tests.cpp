@@ -320,8 +320,10 @@ TEST(CollectArtifacts, LinksAreNeitherPlannedNorEntered)
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/Debug/link"), t.path(L"Outside")));
     ASSERT_TRUE(testutil::MakeDirSymlink(t.path(L"Sol/obj/link"), t.path(L"Outside")));
 
+    DirListing::ResetListingsStarted();
     Walk w = Collect(t.path(L"Sol"), TRUE);
     ASSERT_TRUE(w.ok);
+    EXPECT_EQ(DirListing::ListingsStarted(), 3u) << "Sol, Debug and obj; no link listed, not even ahead of the walk";
     EXPECT_EQ(Sorted(Relative(w.plan, t)), Sorted({
         {L"Sol\\Debug\\", DEL_TYPE_FOLDER_NO_RECURSION},
         {L"Sol\\obj\\", DEL_TYPE_FOLDER_TREE},
