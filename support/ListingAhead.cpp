@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <system_error>
 
-void HeldListing::Take(const std::wstring& folder)
+void HeldListing::List(const std::wstring& folder)
 {
     m_entries.clear();
     m_names.clear();
@@ -81,7 +81,7 @@ HeldListing ListingAhead::Take(const std::wstring& folder)
             slot->state = SlotState::Dropped;
         }
     }
-    listing.Take(folder);
+    listing.List(folder);
     return listing;
 }
 
@@ -98,7 +98,7 @@ void ListingAhead::ListExpected()
         hold.unlock();
         bool listed = true;
         try {
-            slot->listing.Take(slot->folder);
+            slot->listing.List(slot->folder);
         } catch (...) {
             // Out of memory here: the walk lists the folder itself.
             listed = false;

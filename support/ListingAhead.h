@@ -20,7 +20,7 @@
 class HeldListing {
 public:
     // Lists `folder` now (with or without a trailing separator).
-    void Take(const std::wstring& folder);
+    void List(const std::wstring& folder);
 
     size_t Count() const noexcept { return m_entries.size(); }
 

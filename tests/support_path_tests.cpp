@@ -228,7 +228,7 @@ TEST(ListingAhead, AWalkSeesWhatItsOwnListingsShowEachFolderListedOnce)
 
     // A replay stopped by the caller says so, like a listing.
     HeldListing held;
-    held.Take(root);
+    held.List(root);
     const LISTING_END stopped = held.ForEach([](const WIN32_FIND_DATAW&) { return false; });
     EXPECT_TRUE(stopped.stopped && !stopped.Failed());
 }
