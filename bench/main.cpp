@@ -4,6 +4,8 @@
 // the tree in a git repository, planning with its index against planning
 // without it, and the reading of a large index.
 #include <windows.h>
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -28,9 +30,10 @@
 #include "support/UniqueHandle.h"
 
 // ---- allocation accounting (current and peak bytes of the whole program) ----
+// Atomic: planning allocates on the walk's thread and on the lister's.
 namespace {
-size_t g_liveBytes = 0;
-size_t g_peakBytes = 0;
+std::atomic<size_t> g_liveBytes{0};
+std::atomic<size_t> g_peakBytes{0};
 struct alignas(16) ALLOC_HEADER { size_t size; };
 }
 
@@ -39,8 +42,9 @@ void* operator new(size_t size)
     auto* h = static_cast<ALLOC_HEADER*>(std::malloc(size + sizeof(ALLOC_HEADER)));
     if (!h) throw std::bad_alloc();
     h->size = size;
-    g_liveBytes += size;
-    if (g_liveBytes > g_peakBytes) g_peakBytes = g_liveBytes;
+    const size_t live = g_liveBytes += size;
+    size_t peak = g_peakBytes;
+    while (live > peak && !g_peakBytes.compare_exchange_weak(peak, live)) {}
     return h + 1;
 }
 void operator delete(void* p) noexcept
@@ -278,7 +282,7 @@ int wmain(int argc, wchar_t** argv)
     ScopedComInit com;
     int projects = _wtoi(Arg(argc, argv, L"--projects", L"200").c_str());
     int sources = _wtoi(Arg(argc, argv, L"--sources", L"160").c_str());
-    int repeats = _wtoi(Arg(argc, argv, L"--repeats", L"5").c_str());
+    int repeats = _wtoi(Arg(argc, argv, L"--repeats", L"8").c_str());
     int protectedLines = _wtoi(Arg(argc, argv, L"--protected", L"0").c_str());
     bool skipClean = Arg(argc, argv, L"--clean", L"yes") == L"no";
     // The tree alone, left in place (to be put in a repository), or the tree made so before.
@@ -305,9 +309,11 @@ int wmain(int argc, wchar_t** argv)
         if (generateOnly) return 0;
     }
 
-    // Best of N for each of the four, measured in turn: every other round in
-    // the opposite order, so that what drifts during a round (the caches of a
-    // shared machine) favours none of them.
+    // Best of N for each of the four, measured in turn. The machine's speed
+    // drifts while it runs (the tree was just written; the caches of a shared
+    // machine), fastest at first: a first round is not counted, and each round
+    // starts one measure further on, so that every measure comes first, and
+    // at every other place, as often as the others.
     double floorBest = 1e9, planBest = 1e9, dryBest = 1e9, untrackedBest = 1e9;
     TREE_COUNTS walked;
     size_t planItems = 0, vsItems = 0, protectedEntries = 0, peakPlanBytes = 0;
@@ -331,7 +337,7 @@ int wmain(int argc, wchar_t** argv)
         },
         [&] {
             size_t liveBefore = g_liveBytes;
-            g_peakBytes = g_liveBytes;
+            g_peakBytes = g_liveBytes.load();
             DirListing::ResetListingsStarted();
             LARGE_INTEGER b = Now();
             const CLEANUP_PLAN plan = PlanSolutionFolder(root, {});
@@ -354,12 +360,10 @@ int wmain(int argc, wchar_t** argv)
             if (forecast.items.empty()) fwprintf(stderr, L"the dry run would remove nothing\n");
         },
     };
-    for (int r = 0; r < repeats; ++r) {
-        if (r % 2 == 0) {
-            for (const auto& measure : measures) measure();
-        } else {
-            for (auto measure = std::rbegin(measures); measure != std::rend(measures); ++measure) (*measure)();
-        }
+    constexpr int kMeasures = static_cast<int>(std::size(measures));
+    for (int r = -1; r < repeats; ++r) {
+        for (int m = 0; m < kMeasures; ++m) measures[(std::max(r, 0) + m) % kMeasures]();
+        if (r < 0) floorBest = planBest = dryBest = untrackedBest = 1e9;   // the round not counted
         // The main walk alone, for the listings-per-folder figure.
         DirListing::ResetListingsStarted();
         DeletePlan mainOnly;
@@ -448,6 +452,7 @@ int wmain(int argc, wchar_t** argv)
     }
     wprintf(L"%-44ls %14.3f\n", L"dry run with sizes, s", dryBest);
     wprintf(L"%-44ls %14.2f\n", L"dry run / planning", dryBest / planBest);
+    wprintf(L"%-44ls %14.2f\n", L"dry run / floor", dryBest / floorBest);
     wprintf(L"%-44ls %14zu\n", L"planned items (.vs plan + main plan)", planItems);
     wprintf(L"%-44ls %14zu\n", L"  of which .vs plan", vsItems);
     wprintf(L"%-44ls %14zu\n", L"protected entries", protectedEntries);
@@ -474,7 +479,7 @@ int wmain(int argc, wchar_t** argv)
         wprintf(L"%-44ls %14ls\n", L"tree after restore", restoreComplete ? L"as before" : L"different");
     }
     wprintf(L"{\"entries\":%llu,\"folders\":%llu,\"projects\":%d,\"floorSeconds\":%.4f,\"planSeconds\":%.4f,"
-            L"\"planToFloor\":%.3f,\"dryRunSeconds\":%.4f,\"dryRunToPlan\":%.3f,\"plannedItems\":%zu,\"listingsPerFolder\":%.4f,\"peakPlanBytes\":%zu,"
+            L"\"planToFloor\":%.3f,\"dryRunSeconds\":%.4f,\"dryRunToPlan\":%.3f,\"dryRunToFloor\":%.3f,\"plannedItems\":%zu,\"listingsPerFolder\":%.4f,\"peakPlanBytes\":%zu,"
             L"\"bytesPerPlannedItem\":%.1f,\"cleanSeconds\":%.3f,\"itemsPerSecond\":%.1f,\"shellCalls\":%llu,"
             L"\"shellCallsPerItem\":%.4f,\"verifySeconds\":%.4f,\"protectedLines\":%d,\"protectedEntries\":%zu,"
             L"\"cleanSucceeded\":%ls,\"restoreSeconds\":%.3f,\"restoredItems\":%zu,\"restoreFailures\":%zu,"
@@ -482,7 +487,7 @@ int wmain(int argc, wchar_t** argv)
             L"\"restoreCheckingSeconds\":%.3f,\"deleter\":\"%ls\",\"longListToPlan\":%.3f,"
             L"\"planSecondsWithoutIndex\":%.4f,\"indexEntries\":%zu,\"planWithIndexToWithout\":%.3f,"
             L"\"trackedKept\":%zu,\"bigIndexEntries\":%zu,\"bigIndexReadSeconds\":%.4f,\"bigIndexBytesPerEntry\":%zu}\n",
-            entries, folders, projects, floorBest, planBest, ratio, dryBest, dryBest / planBest, planItems, listingsPerFolder, peakPlanBytes,
+            entries, folders, projects, floorBest, planBest, ratio, dryBest, dryBest / planBest, dryBest / floorBest, planItems, listingsPerFolder, peakPlanBytes,
             bytesPerItem, cleanSeconds, itemsPerSecond, shellCalls, shellPerItem, verifySeconds, protectedLines,
             protectedEntries, cleaned ? L"true" : L"false", restoreSeconds, restoredItems, restoreFailures,
             restoreComplete ? L"true" : L"false", RestoreTimes().finding, RestoreTimes().shell, RestoreTimes().checking,
