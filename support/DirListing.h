@@ -61,6 +61,19 @@ private:
     DWORD m_endError = ERROR_NO_MORE_FILES;
 };
 
+// Hands `e` to `onEntry`: false when `onEntry` answers bool and answered
+// false (stop), true otherwise.
+template <typename OnEntry>
+bool OnEntryGoesOn(OnEntry& onEntry, const WIN32_FIND_DATAW& e)
+{
+    if constexpr (std::is_same_v<decltype(onEntry(e)), bool>) {
+        return onEntry(e);
+    } else {
+        onEntry(e);
+        return true;
+    }
+}
+
 // Lists `folder` (with or without a trailing separator) and hands every entry
 // but "." and ".." to `onEntry`, in listing order. The entry is valid during
 // the call only; the listing stays open meanwhile. An `onEntry` that answers
@@ -77,13 +90,9 @@ template <typename OnEntry>
     end.opened = true;
     const WIN32_FIND_DATAW* entry = nullptr;
     while (listing.Next(entry)) {
-        if constexpr (std::is_same_v<decltype(onEntry(*entry)), bool>) {
-            if (!onEntry(*entry)) {
-                end.stopped = true;
-                return end;
-            }
-        } else {
-            onEntry(*entry);
+        if (!OnEntryGoesOn(onEntry, *entry)) {
+            end.stopped = true;
+            return end;
         }
     }
     end.error = listing.m_endError;

@@ -33,14 +33,10 @@ public:
         WIN32_FIND_DATAW data{};
         for (const ENTRY& entry : m_entries) {
             Fill(entry, data);
-            if constexpr (std::is_same_v<decltype(onEntry(data)), bool>) {
-                if (!onEntry(data)) {
-                    LISTING_END stopped;
-                    stopped.opened = stopped.stopped = true;
-                    return stopped;
-                }
-            } else {
-                onEntry(data);
+            if (!OnEntryGoesOn(onEntry, data)) {
+                LISTING_END stopped;
+                stopped.opened = stopped.stopped = true;
+                return stopped;
             }
         }
         return m_end;
