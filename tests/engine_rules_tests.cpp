@@ -330,6 +330,21 @@ TEST(CollectArtifacts, LinksAreNeitherPlannedNorEntered)
     }));
 }
 
+// What the Recycle Bin keeps inside a solution was deleted once already: it is
+// neither planned nor listed, not even ahead of the walk (the walk's own
+// folders give the lister time to reach it).
+TEST(CollectArtifacts, TheRecycleBinsStoreIsNeitherPlannedNorListed)
+{
+    TempTree t(L"store");
+    t.files({L"Sol/Sol.sln", L"Sol/$Recycle.Bin/S-1-5-18/$R1/x64/b.log", L"Sol/RECYCLER/Dc1/c.log",
+             L"Sol/A/a.log", L"Sol/B/src/b.cpp", L"Sol/C/src/c.cpp", L"Sol/D/src/d.cpp"});
+    DirListing::ResetListingsStarted();
+    Walk w = Collect(t.path(L"Sol"), TRUE);
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(DirListing::ListingsStarted(), 8u) << "Sol, A, B, C, D and their src folders; no store";
+    EXPECT_EQ(Relative(w.plan, t), (Items{{L"Sol\\A\\a.log", DEL_TYPE_FILE}}));
+}
+
 TEST(FindSubfolder, MatchesFolderNamesInAnyCaseAndGivesTheListedName)
 {
     TempTree t(L"find");
